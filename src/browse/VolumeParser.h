@@ -1,0 +1,97 @@
+#pragma once
+// What browsing, saving and searching ask of every file-system parser. Each
+// parser (ntfs, Fat16Class, Fat32Class, Fat64Class, ext2Class, HFSP) keeps
+// its own record table and answers these questions about a RecordId; the
+// tree items carry the RecordId as their data. Browse, save and search are
+// written once against this interface.
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "browse/BrowseTree.h"
+#include "image/SectorSource.h"
+#include "platform/FileTimes.h"
+#include "platform/Poll.h"
+#include "platform/Reporter.h"
+#include "volumes/VolumeRecord.h"
+
+namespace salvage {
+
+enum class RecoveryMode : int { Standard = 1, Advanced = 2, Deep = 3 };
+
+// The record's times for the save report (the host cannot set a creation
+// time; the report records it).
+struct RecordTimes {
+    std::optional<UnixNanos> creation, access, modification;
+};
+
+// What one file save wrote.
+struct SaveOutcome {
+    bool ok = false;
+    std::filesystem::path written;  // the host file created
+    std::uint64_t bytes = 0;
+};
+
+enum class ParseResult {
+    Done,          // the tree is built; the finishing steps follow
+    NotThisFormat, // the parser refused the volume and said so through the reporter
+    Failed,        // the parse ended without a tree
+};
+
+class VolumeParser : public Pollable {
+public:
+    virtual ~VolumeParser() = default;
+
+    // The class name ("ntfs", "Fat16Class", ...).
+    virtual std::u16string parserName() const = 0;
+
+    // Inputs the controller hands over before a parse.
+    void attach(readWriteInterface* src, BrowseTree* t, Reporter* r, const VolumeRecord& v) {
+        source = src;
+        tree = t;
+        reporter = r ? r : &nullReporter();
+        volume = v;
+    }
+
+    // Runs the thread procedure of the mode: sets the source's baseOffset,
+    // inserts "ROOT", reads the volume, builds the table and the first level.
+    virtual ParseResult parse(RecoveryMode mode) = 0;
+    // The Recycle Bin pass of the finishing steps; nothing for most parsers.
+    virtual void recycleBinPass() {}
+
+    // --- per record ---
+    virtual bool isValidRecord(RecordId id) const = 0;
+    virtual bool isDirectory(RecordId id) const = 0;
+    virtual bool isDeleted(RecordId id) const = 0;
+    virtual std::u16string name(RecordId id) const = 0;
+    virtual bool hasChildren(RecordId id) const = 0;
+    // Children in chain order; the visitor returns false to stop.
+    virtual void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const = 0;
+    virtual std::u16string creationTimeText(RecordId id) const = 0;
+    virtual std::u16string accessTimeText(RecordId id) const = 0;
+    virtual std::u16string modificationTimeText(RecordId id) const = 0;
+    virtual std::u16string sizeText(RecordId id) const = 0;
+    virtual std::u16string attributeText(RecordId id) const = 0;
+    virtual std::uint64_t sizeBytes(RecordId id) const = 0;
+    virtual RecordTimes times(RecordId id) const = 0;
+    // The record's number on disk (MFT record, inode, catalog ID, entry index).
+    virtual std::int64_t recordNumber(RecordId id) const { return id; }
+
+    // Writes one file into folder under its (made safe) name, with its times.
+    virtual SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) = 0;
+
+    // Search rules: whether folders are tested against the pattern too.
+    virtual bool searchMatchesFolders() const { return false; }
+    // Whether the single-file save announces the written path.
+    virtual bool announcesSingleSave() const { return false; }
+
+    readWriteInterface* source = nullptr;
+    BrowseTree* tree = nullptr;
+    Reporter* reporter = &nullReporter();
+    VolumeRecord volume;
+    TreeItem rootItem = kNoItem;
+};
+
+}  // namespace salvage

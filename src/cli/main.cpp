@@ -1,0 +1,12 @@
+#include <CLI/CLI.hpp>
+
+#include "cli/Commands.h"
+
+int main(int argc, char** argv) {
+    CLI::App app{"salvage: file recovery from forensic disk images (EWF, raw images, block devices)"};
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "salvage 0.1.0");
+    salvage::cli::addVolumesCommand(app);
+    CLI11_PARSE(app, argc, argv);
+    return 0;
+}

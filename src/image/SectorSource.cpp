@@ -1,0 +1,121 @@
+#include "image/SectorSource.h"
+
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+
+#include "image/Globals.h"
+#include "platform/AppTitle.h"
+
+namespace salvage {
+
+bool readWriteInterface::read(void*, std::uint32_t) { return true; }
+bool readWriteInterface::seek(std::int64_t, int) { return true; }
+
+FileReadSeek::FileReadSeek(Reporter& reporter) : reporter_(&reporter) {}
+
+FileReadSeek::~FileReadSeek() {
+    if (handle >= 0) ::close(handle);
+}
+
+bool FileReadSeek::open(const std::filesystem::path& path) {
+    // Length of an ordinary file, when it opens as one (informational only).
+    {
+        struct stat st{};
+        if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) fileLength = std::uint64_t(st.st_size);
+    }
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        reporter_->message(u"invalid handle ...", kAppTitle, MessageIcon::Information);
+        return false;
+    }
+    if (handle >= 0) ::close(handle);
+    handle = fd;
+
+    std::int64_t sectors = 0;
+    struct stat st{};
+    if (::fstat(fd, &st) == 0 && S_ISBLK(st.st_mode)) {
+        // A block device: its size from the kernel, counted in 512-byte
+        // sectors whatever the device's own sector size.
+        std::uint64_t bytes = 0;
+        if (::ioctl(fd, BLKGETSIZE64, &bytes) == 0) sectors = std::int64_t(bytes / 512);
+    } else {
+        off_t end = ::lseek(fd, 0, SEEK_END);
+        if (end > 0) {
+            fileLength = std::uint64_t(end);
+            sectors = std::int64_t(end / 512);
+        }
+        ::lseek(fd, 0, SEEK_SET);
+    }
+    totalSectors_ = sectors;
+    g_totalSectors = sectors;
+    return true;
+}
+
+bool FileReadSeek::seek(std::int64_t offset, int origin) {
+    if (handle < 0) return false;
+    std::int64_t target;
+    if (__builtin_add_overflow(baseOffset, offset, &target)) return false;
+    int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
+    return ::lseek(handle, off_t(target), whence) != off_t(-1);
+}
+
+bool FileReadSeek::read(void* buffer, std::uint32_t byteCount) {
+    if (handle < 0) return false;
+    std::unique_ptr<std::uint8_t[]> temp(new (std::nothrow) std::uint8_t[byteCount ? byteCount : 1]());
+    if (!temp) return byteCount == 0;
+    std::uint32_t got = 0;
+    while (got < byteCount) {
+        ssize_t n = ::read(handle, temp.get() + got, byteCount - got);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += std::uint32_t(n);
+    }
+    if (got > 0) std::memcpy(buffer, temp.get(), byteCount);
+    return got >= byteCount;
+}
+
+MemorySource::MemorySource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) { updateTotal(); }
+
+MemorySource::MemorySource(const std::uint8_t* data, std::size_t size) : bytes_(data, data + size) { updateTotal(); }
+
+void MemorySource::updateTotal() { totalSectors_ = std::int64_t(bytes_.size() / 512); }
+
+bool MemorySource::open(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes_.assign(std::istreambuf_iterator<char>(in), {});
+    updateTotal();
+    g_totalSectors = totalSectors_;
+    return true;
+}
+
+bool MemorySource::seek(std::int64_t offset, int) {
+    std::int64_t target;
+    if (__builtin_add_overflow(baseOffset, offset, &target) || target < 0) return false;
+    position_ = target;
+    return true;
+}
+
+bool MemorySource::read(void* buffer, std::uint32_t byteCount) {
+    ++readCalls_;
+    std::int64_t size = std::int64_t(bytes_.size());
+    if (position_ >= size) return byteCount == 0;
+    std::int64_t available = std::min<std::int64_t>(byteCount, size - position_);
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    std::memcpy(out, bytes_.data() + position_, std::size_t(available));
+    std::memset(out + available, 0, std::size_t(byteCount - available));
+    position_ += available;
+    return available >= std::int64_t(byteCount);
+}
+
+}  // namespace salvage
