@@ -35,6 +35,7 @@ public:
     }
 
     bool exhausted() const { return budget_ == 0; }
+    std::uint64_t remaining() const { return budget_; }
 
     // Block map: `level` 0 is a data block, 1 a single indirect block, ...
     void mapPointer(std::uint32_t pointer, unsigned level, std::uint64_t logical) {
@@ -110,17 +111,18 @@ private:
 
 }  // namespace
 
-void collectBlocks(ByteView inode, const Geometry& g, const CollectLimits& limits, const BlockReader& read,
-                   std::vector<BlockRun>& runs) {
+std::uint64_t collectBlocks(ByteView inode, const Geometry& g, const CollectLimits& limits, const BlockReader& read,
+                            std::vector<BlockRun>& runs) {
     runs.clear();
-    if (g.blockSize < 1024) return;
+    if (g.blockSize < 1024) return 0;
     ByteView area = inode.sub(kInodeBlockArea, kInodeBlockAreaBytes);
-    if (area.size() < kInodeBlockAreaBytes) return;
+    if (area.size() < kInodeBlockAreaBytes) return 0;
     Collector c(g, limits, read, runs);
     if (le32(inode, 32) & kInodeFlagExtents)
         c.extentNode(area, -1);
     else
         c.blockMap(area);
+    return limits.budget - c.remaining();
 }
 
 }  // namespace salvage::ext

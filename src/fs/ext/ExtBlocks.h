@@ -34,7 +34,8 @@ struct CollectLimits {
 };
 
 // Fills runs (cleared first) with the inode's blocks below limits.fileBlocks.
-void collectBlocks(ByteView inode, const Geometry& g, const CollectLimits& limits, const BlockReader& read,
+// Returns how much of the budget the walk used.
+std::uint64_t collectBlocks(ByteView inode, const Geometry& g, const CollectLimits& limits, const BlockReader& read,
                    std::vector<BlockRun>& runs);
 
 }  // namespace salvage::ext

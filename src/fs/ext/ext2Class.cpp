@@ -139,6 +139,10 @@ void ext2Class::readDirectories() {
     std::vector<std::uint8_t> table, block;
     const BlockReader reader = blockReader();
     const std::uint64_t tableBytes = std::uint64_t(geometry.inodesPerGroup) * geometry.inodeSize;
+    // Each block belongs to at most one directory, so the whole pass reads no
+    // more blocks than the volume has: directories that share or loop over
+    // blocks cannot make it quadratic.
+    std::uint64_t passBudget = limitsFor(0).budget;
 
     std::function<void(std::uint32_t, std::uint8_t)> typeSeen = [&](std::uint32_t inode, std::uint8_t type) {
         if (inode == 0 || inode >= entryCount) return;
@@ -180,7 +184,10 @@ void ext2Class::readDirectories() {
             // folder bit holds a device number, not blocks of entries.
             if (le32(inode, kInodeBlockArea) == 0 || (f.mode & kModeTypeMask) != kModeFolder) continue;
             if (f.flags & kInodeFlagInlineData) continue;
-            collectBlocks(inode, geometry, limitsFor(f.size), reader, blockList_);
+            if (passBudget == 0) break;
+            CollectLimits limits = limitsFor(f.size);
+            limits.budget = passBudget;
+            passBudget -= collectBlocks(inode, geometry, limits, reader, blockList_);
             for (const BlockRun& run : blockList_) {
                 if (run.unwritten) continue;
                 for (std::uint64_t b = 0; b < run.count; ++b) {
