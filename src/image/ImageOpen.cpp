@@ -3,6 +3,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "image/EwfInfo.h"
+#include "image/EwfReader.h"
+
 namespace salvage {
 
 bool looksLikeEwf(const std::filesystem::path& path) {
@@ -20,6 +23,21 @@ OpenedImage openImage(const std::filesystem::path& path, Reporter& reporter, std
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) {
         if (error) *error = "cannot open " + path.string() + ": no such file or device";
+        return out;
+    }
+    if (looksLikeEwf(path)) {
+        // The information first, as the wizard reads it: its media size
+        // sets the image's sector count. A failure there was reported and
+        // the reader is tried regardless.
+        EwfInfoRecord info;
+        readImageInformation(path, info, reporter);
+        auto ewf = std::make_unique<FileReadSeekEWf>(reporter, &info);
+        if (!ewf->open(path)) {
+            if (error) *error = "cannot open " + path.string() + ": not a readable EWF segment set";
+            return out;
+        }
+        out.source = std::move(ewf);
+        out.kind = ImageKind::Ewf;
         return out;
     }
     auto raw = std::make_unique<FileReadSeek>(reporter);

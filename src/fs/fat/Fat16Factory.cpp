@@ -1,5 +1,6 @@
 #include "browse/ParserFactory.h"
+#include "fs/fat/Fat16Class.h"
 
 namespace salvage {
-std::unique_ptr<VolumeParser> createFat16Parser() { return nullptr; }
+std::unique_ptr<VolumeParser> createFat16Parser() { return std::make_unique<Fat16Class>(); }
 }  // namespace salvage

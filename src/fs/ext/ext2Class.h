@@ -1,0 +1,96 @@
+#pragma once
+// The ext2/ext3/ext4 volume parser. Finds a valid superblock by a 512-byte
+// step search (backup copies included), reads the group descriptors, makes
+// one record per inode slot, names records from every directory's blocks,
+// and links the named ones under "ROOT" (key 2) in head-inserted child
+// chains. Saves one file's blocks with its times.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "browse/VolumeParser.h"
+#include "fs/ext/ExtBlocks.h"
+#include "fs/ext/ExtLayout.h"
+
+namespace salvage {
+
+struct ExtEntry {
+    std::string name;             // raw bytes from the directory entry
+    bool named = false;
+    std::uint32_t index = 0;      // inode number - 1, also the map key
+    std::int32_t parent = -1;     // key of the parent directory's record
+    std::uint16_t mode = 0;
+    std::uint64_t size = 0;
+    std::uint64_t inodeTableBlock = 0;
+    std::uint32_t slotInGroup = 0;
+    std::int32_t firstChild = -1;
+    std::int32_t nextSibling = -1;
+
+    bool isFolder() const { return (mode & ext::kModeFolder) != 0; }
+    bool isFile() const { return !isFolder() && (mode & ext::kModeFile) != 0; }
+};
+
+class ext2Class : public VolumeParser {
+public:
+    static constexpr std::uint32_t kRootKey = 2;
+
+    std::u16string parserName() const override { return u"ext2Class"; }
+    ParseResult parse(RecoveryMode mode) override;
+
+    bool isValidRecord(RecordId id) const override { return find(id) != nullptr; }
+    bool isDirectory(RecordId id) const override;
+    bool isDeleted(RecordId) const override { return false; }
+    std::u16string name(RecordId id) const override;
+    bool hasChildren(RecordId id) const override;
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override;
+    std::u16string creationTimeText(RecordId id) const override;
+    std::u16string accessTimeText(RecordId id) const override;
+    std::u16string modificationTimeText(RecordId id) const override;
+    std::u16string sizeText(RecordId id) const override;
+    std::u16string attributeText(RecordId id) const override;
+    std::uint64_t sizeBytes(RecordId id) const override;
+    RecordTimes times(RecordId id) const override;
+    std::int64_t recordNumber(RecordId id) const override { return id + 1; }
+    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+
+    // Parse steps, in the order parse() runs them.
+    bool attachSource();
+    bool locateSuperblock();
+    bool readGroupDescriptors();
+    void readInodeTables();
+    void readDirectories();
+    void buildEntryMap();
+    void linkChildren();
+    void fillRootEntries();
+
+    // Writes the entry's data to the host file `path` (created or truncated)
+    // and sets its times. True when every block was read and written.
+    bool saveFileTo(const std::filesystem::path& path, const ExtEntry& entry, std::uint64_t* written = nullptr);
+
+    struct Times {
+        std::u16string creation, access, modification, attributes;
+    };
+    Times formatTimes(const ExtEntry& entry) const;
+    std::u16string formatSize(const ExtEntry& entry) const;
+
+    const ExtEntry* find(RecordId id) const;
+
+    std::map<std::uint32_t, ExtEntry> entryMap;
+    ext::Geometry geometry;
+    std::uint64_t volumeBytes = 0;
+    std::uint64_t superblockOffset = 0;
+
+private:
+    bool takeStop();
+    bool readBytes(std::uint64_t offset, std::vector<std::uint8_t>& buf, std::size_t count) const;
+    bool readInode(std::uint64_t tableBlock, std::uint32_t slot, std::vector<std::uint8_t>& inode) const;
+    ext::BlockReader blockReader() const;
+    ext::CollectLimits limitsFor(std::uint64_t size) const;
+
+    std::vector<std::uint8_t> descriptors_;
+    std::vector<ExtEntry> records_;  // inode order, emptied by buildEntryMap
+    std::vector<ext::BlockRun> blockList_;
+};
+
+}  // namespace salvage

@@ -1,0 +1,56 @@
+#include "fs/fat/Fat16Class.h"
+
+#include "fs/fat/FatNames.h"
+#include "platform/AppTitle.h"
+
+namespace salvage {
+
+namespace {
+// A FAT16 FAT holds at most 65,536 two-byte entries; bytes past that are never looked up.
+constexpr std::uint64_t kMaxFat16Bytes = 65536 * 2;
+}  // namespace
+
+std::u16string Fat16Class::refusalCaption() const { return kAppTitle; }
+
+bool Fat16Class::checkBootSector() {
+    std::uint8_t boot[512] = {};
+    if (!readAt(*source, 0, boot, sizeof boot)) return false;
+    ByteView b(boot, sizeof boot);
+    if (!b.matches(3, "MSDOS")) return false;
+    const std::uint32_t bps = le16(b, 11), spc = b[13], reserved = le16(b, 14), fats = b[16];
+    const std::uint32_t rootEntries = le16(b, 17), spf = le16(b, 22);
+    if (spf == 0) return false;  // a FAT32 boot sector
+    // Geometry no FAT16 volume has would only yield reads of garbage.
+    if (bps < 512 || bps >= 0x8000 || spc == 0 || rootEntries >= 0x8000 || spf >= 0x8000) return false;
+    clusterBytes_ = bps * spc;
+    if (clusterBytes_ > fat::kMaxClusterBytes) return false;
+    const std::int64_t fatOffset = std::int64_t(reserved) * bps;
+    const std::uint64_t fatBytes = std::uint64_t(spf) * bps;
+    rootDirOffset_ = std::int64_t(bps) * (std::int64_t(fats) * spf + reserved);
+    rootDirBytes_ = rootEntries * 32;
+    clusterHeap_ = rootDirOffset_ + rootDirBytes_;
+
+    auto chain = std::make_unique<fat::Fat16Chain>();
+    chain->image.assign(std::size_t(std::min(fatBytes, kMaxFat16Bytes)), 0);
+    readAt(*source, fatOffset, chain->image.data(), std::uint32_t(chain->image.size()));
+    // Cluster numbers stop at the FAT's last entry and at the volume's end.
+    std::uint64_t limit = chain->image.size() / 2;
+    std::uint64_t total = le16(b, 19) ? le16(b, 19) : le32(b, 32);
+    if (total == 0) total = std::uint64_t(sizeTextMegabytes(volume.sizeText)) * 2048;
+    const std::uint64_t heapSectors = std::uint64_t(clusterHeap_) / bps;
+    if (total > heapSectors) limit = std::min<std::uint64_t>(limit, (total - heapSectors) / spc + 2);
+    chain->clusterLimit = std::uint32_t(limit);
+    chain->endFrom = 0xFFF7;
+    chain_ = std::move(chain);
+    return true;
+}
+
+std::vector<std::uint8_t> Fat16Class::readRootDirectory() {
+    std::vector<std::uint8_t> root(rootDirBytes_, 0);
+    if (rootDirBytes_) readAt(*source, rootDirOffset_, root.data(), rootDirBytes_);
+    return root;
+}
+
+std::u16string Fat16Class::fileName(ByteView entry) const { return fat::shortNameFile16(entry); }
+
+}  // namespace salvage

@@ -1,0 +1,335 @@
+#include "fs/fat/FatVolume.h"
+
+#include <algorithm>
+#include <fstream>
+
+#include "browse/DisplayFormats.h"
+#include "fs/fat/DosTime.h"
+#include "fs/fat/FatNames.h"
+#include "fs/fat/SafeOutput.h"
+#include "image/Globals.h"
+#include "platform/Text.h"
+
+namespace salvage::fat {
+
+namespace {
+constexpr char16_t kDummyName[] = u"DUMMY ENTRY";
+}
+
+ParseResult FatVolume::parse(RecoveryMode mode) {
+    if (!source) return ParseResult::Failed;
+    source->baseOffset = volume.startSector * kSectorBytes;
+    source->seek(0, 0);
+    if (tree) rootItem = tree->insertItem(kRootText, ItemImage::Folder);
+    // The Advanced and Deep modes rebuild from scans of their own.
+    if (mode != RecoveryMode::Standard) return ParseResult::Failed;
+    if (!checkBootSector()) {
+        reporter->message(refusalText(), refusalCaption(), MessageIcon::Information);
+        return ParseResult::NotThisFormat;
+    }
+    reporter->setStatus(walkStatus());
+    entries_.clear();
+    visitedClusters_.clear();
+    walkRoot(readRootDirectory());
+    reporter->setStatus(u"maintaining tree Structure in vector...");
+    linkChildren();
+    reporter->setStatus(u"Creating Tree Structure....");
+    fillRootEntries();
+    reporter->setStatus(u"Tree Structure Created.");
+    return ParseResult::Done;
+}
+
+std::int64_t FatVolume::clusterOffset(std::uint32_t c) const {
+    return clusterHeap_ + (std::int64_t(c) - 2) * std::int64_t(clusterBytes_);
+}
+
+void FatVolume::readCluster(std::uint32_t c, std::vector<std::uint8_t>& buf) {
+    buf.assign(clusterBytes_, 0);
+    readAt(*source, clusterOffset(c), buf.data(), clusterBytes_);
+}
+
+std::vector<std::uint32_t> FatVolume::chainOf(std::uint32_t first, std::uint64_t maxClusters) {
+    std::vector<std::uint32_t> out;
+    std::set<std::uint32_t> seen;
+    std::optional<std::uint32_t> c = first;
+    while (c && out.size() < maxClusters && seen.insert(*c).second) {
+        out.push_back(*c);
+        c = chain_->next(*c);
+    }
+    return out;
+}
+
+FatEntry FatVolume::entryFrom(ByteView e) const {
+    FatEntry r;
+    r.attributes = e[11];
+    r.createTenths = e[13];
+    r.createTime = le16(e, 14);
+    r.createDate = le16(e, 16);
+    r.accessDate = le16(e, 18);
+    r.firstClusterHigh = le16(e, 20);
+    r.writeTime = le16(e, 22);
+    r.writeDate = le16(e, 24);
+    r.firstClusterLow = le16(e, 26);
+    r.size = le32(e, 28);
+    return r;
+}
+
+void FatVolume::walkRoot(const std::vector<std::uint8_t>& root) {
+    ByteView dir(root);
+    // The table's root record carries the first root entry's fields.
+    FatEntry dummy = dir.has(0, kDirEntryBytes) ? entryFrom(dir.sub(0, kDirEntryBytes)) : FatEntry{};
+    dummy.name = kDummyName;
+    dummy.deleted = 0;
+    dummy.parentIndex = dummy.ownIndex = 0;
+    entries_.push_back(std::move(dummy));
+    walkEntries(dir, 0, true, 0);
+}
+
+void FatVolume::walkEntries(ByteView dir, std::uint32_t parent, bool isRoot, int depth) {
+    std::unordered_map<std::uint32_t, std::uint32_t> firstUse;  // cluster -> record, this listing only
+    std::optional<LongName> pending;
+    std::size_t off = 0;
+    while (dir.has(off, kDirEntryBytes)) {
+        if (pollStop()) return;
+        ByteView e = dir.sub(off, kDirEntryBytes);
+        const std::uint8_t first = e[0], attr = e[11];
+        if (first == 0) {
+            pending.reset();
+            if (!isRoot && subdirEndsAtZero()) {
+                // The end mark closes this cluster; the next cluster is read on.
+                off = (off / clusterBytes_ + 1) * clusterBytes_;
+            } else {
+                off += kDirEntryBytes;
+            }
+            continue;
+        }
+        if (attr == kLongNameAttr) {
+            LongName ln = collectLongName(dir, off);
+            off += ln.consumed * kDirEntryBytes;
+            pending = std::move(ln);
+            continue;
+        }
+        if (first == '.' && !isRoot) {
+            pending.reset();
+            off += kDirEntryBytes;
+            continue;
+        }
+        FatEntry r = entryFrom(e);
+        const bool isDir = isWalkedDirectory(attr);
+        if (pending && !pending->text.empty()) {
+            r.name = pending->text;
+            r.deleted = (pending->deleted || first == kDeletedMark) ? 1 : 0;
+        } else {
+            r.name = isDir ? shortNameRaw(e) : fileName(e);
+            r.deleted = first == kDeletedMark ? 1 : 0;
+        }
+        pending.reset();
+        r.parentIndex = parent;
+        r.ownIndex = std::uint32_t(entries_.size());
+        off += kDirEntryBytes;
+        if (isDir) {
+            const std::uint32_t c = r.firstCluster();
+            auto it = firstUse.find(c);
+            if (it != firstUse.end()) {
+                // Two entries naming one folder: one record, named after the later.
+                FatEntry& earlier = entries_[it->second];
+                earlier.name = r.name;
+                if (isRoot) earlier.deleted = r.deleted;
+                continue;
+            }
+            firstUse.emplace(c, r.ownIndex);
+            const std::uint32_t own = r.ownIndex;
+            entries_.push_back(std::move(r));
+            walkSubdirectory(own, c, depth + 1);
+        } else {
+            entries_.push_back(std::move(r));
+        }
+    }
+}
+
+void FatVolume::walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, int depth) {
+    if (depth > kMaxDirectoryDepth || firstCluster < 2 || firstCluster >= chain_->clusterLimit) return;
+    // A cluster listed once is never listed again: this ends loops between
+    // folders and chains that run into another folder's clusters.
+    if (!visitedClusters_.insert(firstCluster).second) return;
+    std::vector<std::uint8_t> buf;
+    readCluster(firstCluster, buf);
+    // A folder's first cluster starts with "."; anything else is not a folder.
+    if (buf.empty() || buf[0] != '.') return;
+    const std::uint64_t maxClusters = std::max<std::uint64_t>(1, kMaxDirectoryBytes / clusterBytes_);
+    std::vector<std::uint8_t> dir = buf;
+    std::optional<std::uint32_t> c = chain_->next(firstCluster);
+    std::uint64_t count = 1;
+    while (c && count < maxClusters && visitedClusters_.insert(*c).second) {
+        if (pollStop()) break;
+        readCluster(*c, buf);
+        dir.insert(dir.end(), buf.begin(), buf.end());
+        ++count;
+        c = chain_->next(*c);
+    }
+    walkEntries(ByteView(dir), own, false, depth);
+}
+
+void FatVolume::linkChildren() {
+    // Appends each record after its parent's last child, remembered per
+    // parent, so linking stays linear in the table size.
+    const std::size_t n = entries_.size();
+    std::vector<std::int32_t> lastChild(n, kNoRecord);
+    reporter->setProgressRange(0, std::int64_t(n));
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint32_t p = entries_[i].parentIndex;
+        if (p >= n || p == i) continue;
+        if (lastChild[p] == kNoRecord) entries_[p].firstChild = std::int32_t(i);
+        else entries_[std::size_t(lastChild[p])].nextSibling = std::int32_t(i);
+        lastChild[p] = std::int32_t(i);
+        if ((i & 0x3FF) == 0) reporter->setProgressPosition(std::int64_t(i));
+    }
+    reporter->setProgressPosition(std::int64_t(n));
+}
+
+void FatVolume::fillRootEntries() {
+    if (!tree) return;
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const FatEntry& r = entries_[i];
+        if (r.parentIndex != 0) continue;
+        if (i == 0 && !dummyGetsNode()) continue;
+        ItemImage img;
+        if (rootFolderNode(r.attributes)) img = ItemImage::Folder;
+        else if (r.attributes == 0x20) img = ItemImage::File;
+        else continue;
+        TreeItem item = tree->insertItem(r.name, img, rootItem);
+        tree->setItemData(item, RecordId(i));
+        if (r.deleted) tree->setRed(item);
+        if (img == ItemImage::Folder) tree->expand(item);
+    }
+    tree->expand(rootItem);
+}
+
+const FatEntry* FatVolume::rec(RecordId id) const {
+    return id >= 0 && std::uint64_t(id) < entries_.size() ? &entries_[std::size_t(id)] : nullptr;
+}
+
+bool FatVolume::isValidRecord(RecordId id) const { return rec(id) != nullptr; }
+bool FatVolume::isDirectory(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r && folderAttr(r->attributes);
+}
+bool FatVolume::isDeleted(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r && r->deleted;
+}
+std::u16string FatVolume::name(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r ? r->name : std::u16string();
+}
+bool FatVolume::hasChildren(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r && r->firstChild != kNoRecord;
+}
+void FatVolume::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
+    const FatEntry* r = rec(id);
+    if (!r) return;
+    // Links only point forward in the table, so a chain cannot loop; the
+    // count bound is a second guard.
+    std::size_t steps = 0;
+    for (std::int32_t c = r->firstChild; c != kNoRecord && steps < entries_.size(); ++steps) {
+        if (!visit(c)) return;
+        c = entries_[std::size_t(c)].nextSibling;
+    }
+}
+
+namespace {
+std::u16string timeText(std::uint16_t date, std::uint16_t time) {
+    auto t = dosToUnixNanos(date, time);
+    return t ? formatListTime(*t) : std::u16string();
+}
+}  // namespace
+
+std::u16string FatVolume::creationTimeText(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r ? timeText(r->createDate, r->createTime) : std::u16string();
+}
+std::u16string FatVolume::accessTimeText(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r ? timeText(r->accessDate, 0) : std::u16string();
+}
+std::u16string FatVolume::modificationTimeText(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r ? timeText(r->writeDate, r->writeTime) : std::u16string();
+}
+std::u16string FatVolume::sizeText(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r ? formatListSize(r->size) : std::u16string();
+}
+std::u16string FatVolume::attributeText(RecordId id) const {
+    const FatEntry* r = rec(id);
+    if (!r) return {};
+    std::u16string s;
+    const std::uint8_t a = r->attributes;
+    if (a & 0x01) s += u'R';
+    if (a & 0x02) s += u'H';
+    if (a & 0x04) s += u'S';
+    if (a & 0x08) s += u'V';
+    if (a & 0x10) s += u'D';
+    if (a & 0x20) s += u'A';
+    return s;
+}
+std::uint64_t FatVolume::sizeBytes(RecordId id) const {
+    const FatEntry* r = rec(id);
+    return r ? r->size : 0;
+}
+RecordTimes FatVolume::times(RecordId id) const {
+    RecordTimes t;
+    if (const FatEntry* r = rec(id)) {
+        t.creation = dosToUnixNanos(r->createDate, r->createTime);
+        t.access = dosToUnixNanos(r->accessDate, 0);
+        t.modification = dosToUnixNanos(r->writeDate, r->writeTime);
+    }
+    return t;
+}
+
+SaveOutcome FatVolume::saveFile(RecordId id, const std::filesystem::path& folder) {
+    const FatEntry* r = rec(id);
+    if (!r) return {};
+    return saveFileTo(id, safeOutputPath(folder, r->name));
+}
+
+SaveOutcome FatVolume::saveFileTo(RecordId id, const std::filesystem::path& path) {
+    SaveOutcome out;
+    const FatEntry* r = rec(id);
+    if (!r || !chain_ || clusterBytes_ == 0) return out;
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    if (!f) return out;
+    out.written = path;
+    std::uint64_t remaining = r->size;
+    std::uint32_t c = r->firstCluster();
+    // Deleting a file (or the folder holding it) frees its chain: the entry
+    // of its first cluster reads 0. Its data is then taken from consecutive
+    // clusters, as on a formatted drive; a live file's first entry is never free.
+    const bool consecutive =
+        g_driveFormatted.load() || (c >= 2 && c < chain_->clusterLimit && chain_->entry(c) == 0);
+    std::vector<std::uint8_t> buf;
+    while (remaining > 0 && c >= 2 && c < chain_->clusterLimit) {
+        readCluster(c, buf);
+        const std::uint64_t n = std::min<std::uint64_t>(remaining, clusterBytes_);
+        f.write(reinterpret_cast<const char*>(buf.data()), std::streamsize(n));
+        remaining -= n;
+        out.bytes += n;
+        if (remaining == 0) break;
+        if (consecutive) {
+            ++c;
+        } else {
+            auto nx = chain_->next(c);
+            if (!nx) break;
+            c = *nx;
+        }
+    }
+    f.close();
+    if (!f) return out;
+    const RecordTimes t = times(id);
+    setFileTimes(path, t.access, t.modification);
+    out.ok = true;
+    return out;
+}
+
+}  // namespace salvage::fat

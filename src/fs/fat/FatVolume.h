@@ -1,0 +1,91 @@
+#pragma once
+// What Fat16Class and Fat32Class share: the record table with the "DUMMY
+// ENTRY" root, the directory walk with its duplicate-cluster map and "."
+// rule, linking, the first tree level, the contract's per-record answers and
+// the file save. Each subclass supplies its boot-sector check, geometry, FAT
+// lookup and the few rules where the two differ.
+#include <memory>
+#include <set>
+#include <unordered_map>
+#include <vector>
+
+#include "browse/VolumeParser.h"
+#include "fs/fat/FatChain.h"
+#include "fs/fat/FatEntry.h"
+#include "platform/ByteView.h"
+
+namespace salvage::fat {
+
+// A directory holds at most 65,536 entries; no directory is read past that.
+inline constexpr std::uint64_t kMaxDirectoryBytes = 65536ull * 32;
+// Nesting deeper than this is taken as damage; it also bounds the recursion.
+inline constexpr int kMaxDirectoryDepth = 512;
+// Largest cluster accepted from a boot sector (FAT allows up to 256 KiB).
+inline constexpr std::uint32_t kMaxClusterBytes = 256 * 1024;
+
+class FatVolume : public VolumeParser {
+public:
+    ParseResult parse(RecoveryMode mode) override;
+
+    bool isValidRecord(RecordId id) const override;
+    bool isDirectory(RecordId id) const override;
+    bool isDeleted(RecordId id) const override;
+    std::u16string name(RecordId id) const override;
+    bool hasChildren(RecordId id) const override;
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override;
+    std::u16string creationTimeText(RecordId id) const override;
+    std::u16string accessTimeText(RecordId id) const override;
+    std::u16string modificationTimeText(RecordId id) const override;
+    std::u16string sizeText(RecordId id) const override;
+    std::u16string attributeText(RecordId id) const override;
+    std::uint64_t sizeBytes(RecordId id) const override;
+    RecordTimes times(RecordId id) const override;
+    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+
+    const std::vector<FatEntry>& entries() const { return entries_; }
+    // Writes the record's data to the given host path with its times.
+    SaveOutcome saveFileTo(RecordId id, const std::filesystem::path& path);
+
+protected:
+    // Geometry the subclass sets in checkBootSector.
+    std::uint32_t clusterBytes_ = 0;
+    std::int64_t clusterHeap_ = 0;  // byte offset of cluster 2
+    std::unique_ptr<FatChain> chain_;
+
+    virtual std::u16string refusalText() const = 0;
+    virtual std::u16string refusalCaption() const = 0;
+    virtual std::u16string walkStatus() const = 0;
+    // Reads the boot sector and sets the geometry and chain_; false refuses.
+    virtual bool checkBootSector() = 0;
+    // The root directory's bytes.
+    virtual std::vector<std::uint8_t> readRootDirectory() = 0;
+    virtual std::u16string fileName(ByteView entry) const = 0;
+    // Whether a subdirectory's listing ends at its first entry with a 0 byte
+    // (per cluster); the FAT16 walk reads on and finds entries behind it.
+    virtual bool subdirEndsAtZero() const = 0;
+    // Attribute bytes that count as folders for browsing, saving and search.
+    virtual bool folderAttr(std::uint8_t a) const = 0;
+    // Attribute bytes that get a folder node on the first tree level.
+    virtual bool rootFolderNode(std::uint8_t a) const = 0;
+    virtual bool dummyGetsNode() const = 0;
+
+    // Clusters of a chain from first, each once, at most maxClusters.
+    std::vector<std::uint32_t> chainOf(std::uint32_t first, std::uint64_t maxClusters);
+    // Reads one cluster into buf (cleared first, so a failed read gives zeros).
+    void readCluster(std::uint32_t c, std::vector<std::uint8_t>& buf);
+    std::int64_t clusterOffset(std::uint32_t c) const;
+
+private:
+    void walkRoot(const std::vector<std::uint8_t>& root);
+    void walkEntries(ByteView dir, std::uint32_t parent, bool isRoot, int depth);
+    void walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, int depth);
+    FatEntry entryFrom(ByteView e) const;
+    void linkChildren();
+    void fillRootEntries();
+    const FatEntry* rec(RecordId id) const;
+
+    std::vector<FatEntry> entries_;
+    std::set<std::uint32_t> visitedClusters_;
+};
+
+}  // namespace salvage::fat
