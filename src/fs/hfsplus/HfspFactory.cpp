@@ -1,5 +1,6 @@
 #include "browse/ParserFactory.h"
+#include "fs/hfsplus/HFSP.h"
 
 namespace salvage {
-std::unique_ptr<VolumeParser> createHfspParser() { return nullptr; }
+std::unique_ptr<VolumeParser> createHfspParser() { return std::make_unique<HFSP>(); }
 }  // namespace salvage

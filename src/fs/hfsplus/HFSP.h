@@ -1,0 +1,138 @@
+#pragma once
+// HFS+ volume parser. Reads the volume header, gathers the catalog B-tree's
+// nodes (in order through the catalog file's extents, or by searching the
+// volume for catalog leaves), reads the extents overflow B-tree, makes one
+// entry per folder or file record and links them into child chains by
+// parent ID. Only data forks are read.
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "browse/VolumeParser.h"
+#include "fs/hfsplus/HfspStructures.h"
+
+namespace salvage {
+
+// One accepted B-tree node: where it is and where its records start.
+struct BTreeNodeInfo {
+    std::uint64_t nodeNumber = 0;
+    // Byte offset of the node: within its B-tree file when the nodes were read
+    // in order, within the volume when the catalog leaves were searched.
+    std::uint64_t nodeOffset = 0;
+    std::int8_t kind = 0;
+    std::uint8_t height = 0;
+    std::uint16_t numRecords = 0;
+    std::vector<std::uint16_t> recordOffsets;
+};
+
+// An extents overflow record of a data fork, with its eight extents.
+struct OverflowRecord {
+    std::uint16_t keyLength = 0;
+    std::uint8_t forkType = 0;
+    std::uint32_t startBlock = 0;
+    std::uint32_t recordOffset = 0;
+    std::uint64_t nodeOffset = 0;
+    hfsp::Extent extents[8];
+};
+
+// Where a B-tree file's bytes lie: its extents in order; bytes past the
+// listed extents continue right after the last one.
+struct ForkMap {
+    std::vector<hfsp::Extent> runs;
+    std::uint64_t blockSize = 0;
+    // Volume byte offset of the file byte at fileOffset, and how many bytes
+    // from there on are contiguous (0 when no mapping exists).
+    std::uint64_t volumeOffset(std::uint64_t fileOffset, std::uint64_t& contiguous) const;
+};
+
+struct HfsEntry {
+    std::uint16_t kind = 0;  // 1 folder, 2 file
+    std::uint32_t parentId = 0;
+    std::uint32_t cnid = 0;
+    std::uint32_t firstChild = 0;   // key of the first child, 0 none
+    std::uint32_t nextSibling = 0;  // next entry with the same parent, 0 none
+    std::uint32_t totalBlocks = 0;
+    std::u16string name;
+    std::uint64_t nodeOffset = 0;  // the node holding the record (as in BTreeNodeInfo)
+    std::uint32_t recordOffset = 0;
+    std::uint64_t size = 0;
+    std::vector<hfsp::Extent> extents;  // catalog extents with a nonzero start
+    // File records: dates and mode, kept so listing needs no further reads.
+    std::uint32_t createDate = 0, contentModDate = 0, attributeModDate = 0, accessDate = 0;
+    std::uint16_t fileMode = 0;
+};
+
+class HFSP : public VolumeParser {
+public:
+    static constexpr std::uint16_t kFolder = hfsp::kFolderRecord;
+    static constexpr std::uint16_t kFile = hfsp::kFileRecord;
+
+    std::u16string parserName() const override { return u"HFSP"; }
+    ParseResult parse(RecoveryMode mode) override;
+
+    // The steps of a parse, in the order parse() runs them.
+    void attachSource();
+    bool readVolumeHeader();
+    bool readCatalogNodes();
+    bool scanCatalogLeaves();
+    bool readExtentsOverflow();
+    void collectEntries();
+    void linkChildren();
+    void fillRootEntries();
+
+    // --- contract ---
+    bool isValidRecord(RecordId id) const override;
+    bool isDirectory(RecordId id) const override;
+    bool isDeleted(RecordId) const override { return false; }
+    std::u16string name(RecordId id) const override;
+    bool hasChildren(RecordId id) const override;
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override;
+    std::u16string creationTimeText(RecordId id) const override;
+    std::u16string accessTimeText(RecordId id) const override;
+    std::u16string modificationTimeText(RecordId id) const override;
+    std::u16string sizeText(RecordId id) const override;
+    std::u16string attributeText(RecordId id) const override;
+    std::uint64_t sizeBytes(RecordId id) const override;
+    RecordTimes times(RecordId id) const override;
+    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+
+    // Writes one file's data fork to path; false when nothing was written.
+    bool saveFileTo(const std::filesystem::path& path, const HfsEntry& entry);
+    // The file's data fork extents: the catalog ones, then overflow records.
+    std::vector<hfsp::Extent> fileExtents(const HfsEntry& entry) const;
+    const HfsEntry* entry(RecordId id) const;
+
+    hfsp::VolumeHeader header;
+    std::uint64_t blockSize = 0;
+    std::uint32_t catalogNodeSize = 0;
+    std::uint64_t nodeBlocks = 0;
+    std::uint32_t overflowNodeSize = 0;
+    std::uint64_t overflowNodeBlocks = 0;
+    ForkMap catalogFork, overflowFork;
+    bool leafScanUsed = false;
+    std::uint32_t orphanKey = 0;
+    std::vector<BTreeNodeInfo> catalogNodes, overflowNodes;
+    std::map<std::uint64_t, OverflowRecord> overflowMap;
+    std::map<std::uint32_t, HfsEntry> entryMap;
+
+private:
+    bool readBytes(std::uint64_t volumeOffset, void* buffer, std::uint32_t count);
+    bool readForkBytes(const ForkMap& fork, std::uint64_t fileOffset, std::vector<std::uint8_t>& out,
+                       std::uint32_t count);
+    // Volume bytes the image holds behind the volume's start (0 when unknown).
+    std::uint64_t volumeBytesAvailable() const;
+    std::uint64_t nodeCap(std::uint32_t nodeSize) const;
+    bool readTreeNodes(const ForkMap& fork, std::uint32_t nodeSize, std::uint32_t totalNodes,
+                       std::uint64_t progressStep, std::vector<BTreeNodeInfo>& out);
+    void buildOverflowMap();
+    void buildCatalogFork();
+    void appendOverflowExtents(std::uint32_t fileId, std::uint32_t totalBlocks,
+                               std::vector<hfsp::Extent>& extents) const;
+    void linkStandard();
+    void linkSearched();
+
+    bool overflowRead_ = false;
+    bool overflowOk_ = false;
+};
+
+}  // namespace salvage
