@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "browse/BrowseTree.h"
 #include "image/SectorSource.h"
@@ -32,6 +33,22 @@ struct SaveOutcome {
     bool ok = false;
     std::filesystem::path written;  // the host file created
     std::uint64_t bytes = 0;
+};
+
+// Advanced mode, step one: what the candidate search of the advanced-input
+// page offers (item texts in the order the page lists them).
+struct AdvancedLists {
+    std::vector<std::u16string> candidates;         // "MFT_ENTRY:%d", "FAT_ENTRY:%d", ...
+    std::vector<std::u16string> sectorsPerCluster;  // exFAT: its shifts
+    std::vector<std::u16string> heapOffsets;        // exFAT only: "HEAP_OFFSET_ENTRY:%d"
+};
+
+// Advanced mode, step two: the user's choice, as indices into the lists
+// (-1: no selection). The parse in Advanced mode reads it.
+struct AdvancedChoice {
+    int candidate = -1;
+    int sectorsPerCluster = -1;
+    int heapOffset = -1;
 };
 
 enum class ParseResult {
@@ -58,6 +75,14 @@ public:
     // Runs the thread procedure of the mode: sets the source's baseOffset,
     // inserts "ROOT", reads the volume, builds the table and the first level.
     virtual ParseResult parse(RecoveryMode mode) = 0;
+    // Advanced mode's candidate search (on the page's worker, before the
+    // parse): fills what advancedLists() returns and answers the candidate
+    // count. Parsers without an Advanced mode find nothing.
+    virtual std::int64_t findAdvancedCandidates(std::int64_t maxCandidates) {
+        (void)maxCandidates;
+        return 0;
+    }
+    virtual AdvancedLists advancedLists() const { return {}; }
     // The Recycle Bin pass of the finishing steps; nothing for most parsers.
     virtual void recycleBinPass() {}
 
@@ -92,6 +117,7 @@ public:
     Reporter* reporter = &nullReporter();
     VolumeRecord volume;
     TreeItem rootItem = kNoItem;
+    AdvancedChoice advancedChoice;
 };
 
 }  // namespace salvage
