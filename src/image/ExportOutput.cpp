@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <random>
 
 #include "image/EwfHandle.h"
@@ -201,6 +202,11 @@ std::unique_ptr<ExportOutput> openRawOutput(const std::string& target, std::uint
                                             std::uint64_t segmentBytes, bool& valuesSet) {
     const std::string base = rawOutputBase(target);
     if (base.empty()) return nullptr;
+    // libsmraw creates its files at the first write; a folder that is not
+    // there is found out now, as a failure to open.
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(base).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) return nullptr;
     auto out = std::make_unique<RawOutput>(segmentBytes ? base + ".raw.000" : base + ".raw");
     if (!out->open(base)) return nullptr;
     valuesSet = out->setValues(mediaBytes, segmentBytes);
