@@ -39,8 +39,13 @@ EwfFileInfo::EwfFileInfo(WizardWindow* wizard, WizardPage* owner, const QString&
     connect(parse, &QPushButton::clicked, this, &EwfFileInfo::parseAsDisk);
 
     info_ = readInformation(imagePath_, *reporter_);
-    for (const auto& row : info_.rows)
-        list_->insertTextRow({QString::fromStdU16String(row.item), QString::fromStdU16String(row.value)});
+    for (const auto& row : info_.rows) {
+        // The banner value ends in line breaks, which a one-line cell
+        // cannot show.
+        QString value = QString::fromStdU16String(row.value);
+        while (value.endsWith(QLatin1Char('\n')) || value.endsWith(QLatin1Char('\r'))) value.chop(1);
+        list_->insertTextRow({QString::fromStdU16String(row.item), value});
+    }
 }
 
 void EwfFileInfo::convertToRaw() {

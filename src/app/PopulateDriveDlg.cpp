@@ -195,7 +195,7 @@ void PopulateDriveDlg::advancedScan() {
         QMetaObject::invokeMethod(
             this,
             [this, record] {
-                model_->records().push_back(record);
+                // Appends to the model's records and adds the row on top.
                 model_->addScannedRecord(record);
                 showRows();
             },

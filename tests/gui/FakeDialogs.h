@@ -18,6 +18,13 @@ public:
         app::BoxIcon icon;
     };
 
+    QString take(std::deque<QString>& queue) {
+        std::lock_guard l(mutex_);
+        if (queue.empty()) return {};
+        QString v = queue.front();
+        queue.pop_front();
+        return v;
+    }
     QString openFile(QWidget*) override { return take(files_); }
     QString saveFile(QWidget*) override { return take(files_); }
     QString chooseFolder(QWidget*) override { return take(files_); }
@@ -71,14 +78,6 @@ public:
     }
 
 private:
-    template <class Q>
-    auto take(Q& queue) {
-        std::lock_guard l(mutex_);
-        if (queue.empty()) return typename Q::value_type{};
-        auto v = queue.front();
-        queue.pop_front();
-        return v;
-    }
     mutable std::mutex mutex_;
     std::vector<Shown> messages_;
     std::vector<QUrl> urls_;

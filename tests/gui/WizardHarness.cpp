@@ -1,6 +1,8 @@
 #include "WizardHarness.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
+#include <QRadioButton>
 
 #include "app/ImageSession.h"
 
@@ -25,7 +27,12 @@ Harness::~Harness() {
 bool Harness::click(const char* name) {
     auto* button = find<QAbstractButton>(name);
     if (!button || !button->isVisible() || !button->isEnabled()) return false;
-    QTest::mouseClick(button, Qt::LeftButton);
+    // Check boxes and radio buttons answer clicks on their mark and text
+    // only, which sit at their left edge.
+    QPoint at = button->rect().center();
+    if (qobject_cast<QCheckBox*>(button) || qobject_cast<QRadioButton*>(button))
+        at = QPoint(qMin(8, button->width() / 2), button->height() / 2);
+    QTest::mouseClick(button, Qt::LeftButton, {}, at);
     settle();
     return true;
 }
