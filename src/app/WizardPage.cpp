@@ -10,6 +10,7 @@ namespace salvage::app {
 
 WizardPage::WizardPage(WizardWindow* wizard, WizardPage* owner) : QWidget(nullptr), wizard_(wizard), owner_(owner) {
     setWindowTitle(wizard ? wizard->windowTitle() : QString());
+    if (wizard) wizard->addPage(this);
 }
 
 WizardPage::~WizardPage() {

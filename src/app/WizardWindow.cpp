@@ -67,6 +67,10 @@ QSize WizardWindow::dialogUnitsToPixels(const QFont& font, int horizontalUnits, 
 
 QSize WizardWindow::pageSize(const QFont& font) { return dialogUnitsToPixels(font, 513, 300); }
 
+void WizardWindow::addPage(WizardPage* page) {
+    if (pages_->indexOf(page) < 0) pages_->addWidget(page);
+}
+
 void WizardWindow::showPage(WizardPage* page) {
     if (pages_->indexOf(page) < 0) pages_->addWidget(page);
     pages_->setCurrentWidget(page);

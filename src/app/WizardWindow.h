@@ -18,6 +18,9 @@ public:
     explicit WizardWindow(QWidget* parent = nullptr);
     ~WizardWindow() override;
 
+    // Takes a new page into the window, hidden, so that boxes it shows
+    // while it is being set up sit over the window.
+    void addPage(WizardPage* page);
     // Shows `page` (adding it when new) in place of the current one.
     void showPage(WizardPage* page);
     // Takes `page` out of the window; the caller deletes it.

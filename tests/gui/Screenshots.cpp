@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QGroupBox>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QScreen>
@@ -77,7 +78,7 @@ int takeScreenshots(const QString& dir) {
     s.require(h.click("standardScan"), "choose the standard scan");
     s.require(h.click("nextButton"), "scan");
     if (auto* list = h.find<QTableWidget>("volumeList")) list->selectRow(3);
-    s.require(h.click("customSettings"), "tick custom settings");
+    if (auto* custom = h.find<QGroupBox>("customSettings")) custom->setChecked(true);
     s.shoot("volume-list");
     s.require(h.click("nextButton"), "open the recovery-mode page");
     s.require(h.click("advancedMode"), "choose Advanced");

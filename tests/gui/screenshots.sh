@@ -7,9 +7,11 @@ program="${1:?usage: screenshots.sh GUI_TEST_PROGRAM [OUTDIR]}"
 out="${2:-$(dirname "$program")/screenshots}"
 mkdir -p "$out"
 rm -f "$out"/*.png
+status=0
 for scale in 1 1.5; do
   tag=$(awk "BEGIN { print $scale * 100 }")
   QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale SALVAGE_SCREENSHOT_DIR="$out" SALVAGE_SCREENSHOT_TAG="$tag" \
-    xvfb-run -a -s "-screen 0 1920x1200x24" "$program"
+    xvfb-run -a -s "-screen 0 1920x1200x24" "$program" || status=1
 done
-ls "$out"/*.png | wc -l
+echo "$(ls "$out"/*.png | wc -l) screenshots in $out"
+exit $status
