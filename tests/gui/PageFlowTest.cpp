@@ -210,6 +210,74 @@ void PageFlowTest::exportRangeWithProgressAndDone() {
     QVERIFY(h.pageAs<EwfFileInfo>());
 }
 
+void PageFlowTest::exportStopAndHostileNumbers() {
+    const QString image = fixture("mbr_disk.img");
+    REQUIRE_FILE(image);
+    QTemporaryDir dir;
+    Harness h;
+    QVERIFY(h.openImage(image));
+    QVERIFY(h.click("convertButton"));
+    auto* page = h.pageAs<EWFExtractDlg>();
+    QVERIFY(page);
+    QCOMPARE(h.find<QLineEdit>("byteCountBox")->text(), QStringLiteral("50331648  "));
+
+    // Text that is not a number reads as 0: the whole media from 0.
+    h.find<QLineEdit>("targetPathBox")->setText(dir.filePath("whole"));
+    h.find<QLineEdit>("startOffsetBox")->setText("abc");
+    h.find<QLineEdit>("segmentSizeBox")->setText("-1");
+    QCOMPARE(page->collectSettings().exportOffset, std::int64_t(0));
+    h.find<QLineEdit>("byteCountBox")->setText("zero");
+    QCOMPARE(page->collectSettings().exportSize, std::int64_t(0));
+
+    // Stop at once: the output is closed and "done" still follows.
+    QSignalSpy finished(page, &EWFExtractDlg::exportFinished);
+    QVERIFY(h.click("extractButton"));
+    if (page->isExporting()) QVERIFY(h.click("stopButton"));
+    QVERIFY(finished.count() == 1 || finished.wait(30000));
+    QVERIFY(h.dialogs.texts().contains(QStringLiteral("done")));
+    QVERIFY(page->lastResult().bytesCopied <= 50331648u);
+    QVERIFY(h.find<QPushButton>("backButton")->isEnabled());
+
+    // A range past the media copies nothing and still ends with "done".
+    h.dialogs.clear();
+    h.find<QLineEdit>("targetPathBox")->setText(dir.filePath("none"));
+    h.find<QLineEdit>("startOffsetBox")->setText("512");
+    h.find<QLineEdit>("byteCountBox")->setText("50331648");
+    QVERIFY(h.click("extractButton"));
+    QVERIFY(finished.count() == 2 || finished.wait(30000));
+    QCOMPARE(page->lastResult().bytesCopied, std::uint64_t(0));
+    QVERIFY(h.dialogs.texts().contains(QStringLiteral("done")));
+}
+
+void PageFlowTest::hostileChoicesDoNotCrash() {
+    QTemporaryDir dir;
+    const QString empty = dir.filePath("empty.img");
+    QFile(empty).open(QIODevice::WriteOnly);
+    const QString missing = dir.filePath("gone.E01");
+    for (const QString& path : {empty, missing, dir.path()}) {
+        Harness h;
+        QVERIFY(h.openImage(path));
+        QVERIFY(h.pageAs<EwfFileInfo>());
+        QVERIFY(h.click("parseButton"));
+        QVERIFY(h.click("nextButton"));
+        auto* page = h.pageAs<PopulateDriveDlg>();
+        QVERIFY(page);
+        QCOMPARE(page->list()->rowCount(), 0);
+        // Nothing found: a custom entry is still possible.
+        QVERIFY(h.click("addCustomButton"));
+        QCOMPARE(page->list()->rowCount(), 1);
+        QVERIFY(h.click("backButton"));
+        QVERIFY(h.click("advanceScan"));
+        QVERIFY(h.click("nextButton"));
+        auto* advanced = h.pageAs<PopulateDriveDlg>();
+        QVERIFY(advanced);
+        QSignalSpy ended(advanced, &PopulateDriveDlg::scanFinished);
+        if (advanced->isScanning()) QVERIFY(ended.wait(30000));
+        QCOMPARE(advanced->list()->rowCount(), 0);
+        QVERIFY(h.find<QPushButton>("nextButton")->isEnabled());
+    }
+}
+
 void PageFlowTest::standardScanMbrRows() {
     const QString image = fixture("mbr_disk.img");
     REQUIRE_FILE(image);

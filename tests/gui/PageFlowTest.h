@@ -10,6 +10,8 @@ private slots:
     void unreadableImageLeavesAnEmptyList();
     void backShowsTheOwnerAsItWas();
     void exportRangeWithProgressAndDone();
+    void exportStopAndHostileNumbers();
+    void hostileChoicesDoNotCrash();
     void standardScanMbrRows();
     void standardScanGptWithAndWithoutTheBox();
     void volumeListEditing();
