@@ -174,7 +174,7 @@ TEST(ExportJob, StopNearFortyPercentLeavesAValidClosedImage) {
         EXPECT_EQ(r.outcome, ExportOutcome::Stopped);
         EXPECT_FALSE(job.stopRequested.load());  // the stop request is used up
         EXPECT_GE(r.bytesCopied, kDiskBytes * 4 / 10);
-        EXPECT_LT(r.bytesCopied, kDiskBytes * 41 / 100);
+        EXPECT_LT(r.bytesCopied, kDiskBytes * 43 / 100);  // Stop is polled once per 1 MiB step
         EXPECT_EQ(reporter.messages().back().text, u"done");
         auto want = test::fileBytes(raw, 0, r.bytesCopied);
         if (format == ExportFormat::Ewf) {
