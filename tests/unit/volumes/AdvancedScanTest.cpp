@@ -172,6 +172,28 @@ TEST(AdvancedScan, ShortLastWindowAndReadErrors) {
     std::vector<VolumeRecord> records;
     AdvancedVolumeScan s(records);
     EXPECT_EQ(s.run(failing), EIO);
+
+    // One unreadable sector in the first window: the volumes around it,
+    // in that window and behind it, are still found.
+    std::vector<std::uint8_t> e(8192 * 512, 0);
+    putFat16(e, 100, 4096);
+    putFat16(e, 6000, 2048, 200);
+    struct OneBadSector : MemorySource {
+        using MemorySource::MemorySource;
+        bool seek(std::int64_t offset, int origin) override {
+            at = offset;
+            return MemorySource::seek(offset, origin);
+        }
+        bool read(void* buffer, std::uint32_t bytes) override {
+            if (at <= 50 * 512 && at + bytes > 50 * 512) return false;
+            return MemorySource::read(buffer, bytes);
+        }
+        std::int64_t at = 0;
+    } damaged(e);
+    auto around = scan(damaged, true);
+    ASSERT_EQ(around.size(), 2u);
+    EXPECT_EQ(around[0].second, 100);
+    EXPECT_EQ(around[1].second, 6000);
 }
 
 TEST(BootSignature, TableOfSignatures) {
