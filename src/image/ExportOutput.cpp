@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "image/EwfHandle.h"
 #include "platform/Text.h"
@@ -177,6 +178,28 @@ public:
     std::string firstFile() const override { return "-"; }
 };
 
+// An earlier set of the same name is replaced as a whole: its first file is
+// about to be overwritten, and later segments left behind would join the new
+// set when it is opened (libewf and libsmraw find segments by name). Only
+// the contiguous run of names the writer itself uses is removed.
+void removeOldSet(const std::vector<std::string>& names) {
+    std::error_code ec;
+    for (const auto& name : names)
+        if (!std::filesystem::remove(name, ec)) break;
+}
+
+std::vector<std::string> ewfSegmentNames(const std::string& base) {
+    std::vector<std::string> out;
+    for (int i = 1; i <= 99; ++i) out.push_back(base + formatNarrow(".E%02d", i));
+    return out;
+}
+
+std::vector<std::string> rawSegmentNames(const std::string& base) {
+    std::vector<std::string> out;
+    for (int i = 0; i <= 999; ++i) out.push_back(base + formatNarrow(".raw.%03d", i));
+    return out;
+}
+
 }  // namespace
 
 std::string ewfOutputBase(const std::string& target) {
@@ -192,6 +215,7 @@ std::string rawOutputBase(const std::string& target) {
 std::unique_ptr<ExportOutput> openEwfOutput(const std::string& target, const EwfOutputValues& values, bool& valuesSet) {
     const std::string base = ewfOutputBase(target);
     if (base.empty()) return nullptr;
+    removeOldSet(ewfSegmentNames(base));
     auto out = std::make_unique<EwfOutput>(base + ".E01");
     if (!out->open(base)) return nullptr;
     valuesSet = out->setValues(values);
@@ -207,6 +231,8 @@ std::unique_ptr<ExportOutput> openRawOutput(const std::string& target, std::uint
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::path(base).parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) return nullptr;
+    std::filesystem::remove(base + ".raw", ec);
+    removeOldSet(rawSegmentNames(base));
     auto out = std::make_unique<RawOutput>(segmentBytes ? base + ".raw.000" : base + ".raw");
     if (!out->open(base)) return nullptr;
     valuesSet = out->setValues(mediaBytes, segmentBytes);

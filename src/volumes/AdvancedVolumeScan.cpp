@@ -12,6 +12,18 @@ namespace salvage {
 
 namespace {
 constexpr std::int64_t kWindowSectors = kAdvancedScanWindowBytes / 512;
+
+// Reads the window's sectors one at a time; false when none could be read.
+bool readSectorBySector(readWriteInterface& source, std::int64_t firstSector, std::int64_t count,
+                        std::vector<std::uint8_t>& window) {
+    bool any = false;
+    for (std::int64_t i = 0; i < count; ++i) {
+        std::uint8_t* sector = window.data() + i * 512;
+        if (readAt(source, (firstSector + i) * 512, sector, 512)) any = true;
+        else std::memset(sector, 0, 512);
+    }
+    return any;
+}
 }  // namespace
 
 int AdvancedVolumeScan::run(readWriteInterface& source, std::int64_t totalSectors) {
@@ -45,8 +57,14 @@ int AdvancedVolumeScan::run(readWriteInterface& source, std::int64_t totalSector
         // the end are never examined, so a short last window is no error.
         const std::int64_t windowCount = std::min(kWindowSectors, totalSectors - windowSector);
         errno = 0;
-        if (!readAt(source, windowSector * 512, window.data(), std::uint32_t(windowCount * 512)))
-            return errno != 0 ? errno : EIO;
+        if (!readAt(source, windowSector * 512, window.data(), std::uint32_t(windowCount * 512))) {
+            const int error = errno != 0 ? errno : EIO;
+            // One damaged spot (an EWF chunk failing its checksum, a bad
+            // sector) must not hide the rest of the disk: the window is read
+            // again sector by sector, unreadable sectors staying zero. Only
+            // a window without one readable sector ends the scan.
+            if (!readSectorBySector(source, windowSector, windowCount, window)) return error;
+        }
 
         std::int64_t index = 0;  // sector within the window
         bool stopped = false;

@@ -54,6 +54,28 @@ std::int64_t numberBoxValue(std::u16string_view text) {
     return negative ? -value : value;
 }
 
+void applyCustomSettings(VolumeRecord& record, std::int64_t start, std::int64_t end,
+                         std::optional<std::size_t> treatAs, bool* raw) {
+    if (raw) *raw = false;
+    record.startSector = start;
+    // end > start: the span is positive; saturate where it would overflow.
+    std::int64_t span = 0;
+    if (end > start && __builtin_sub_overflow(end, start, &span)) span = INT64_MAX - 1;
+    record.sizeText = end > start ? format16("%lld", (long long)((span + 1) / 2048)) : std::u16string(u"0");
+    if (treatAs && *treatAs < kTreatAsChoices.size()) {
+        static constexpr std::u16string_view kNames[] = {u"extX", u"fat16", u"fat32", u"fat64",
+                                                         u"HFS+", u"ntfs",  u"RAW"};
+        record.fileSystem = std::u16string(kNames[*treatAs]);
+        if (raw) *raw = kTreatAsChoices[*treatAs] == u"RAW";
+    }
+}
+
+std::optional<std::size_t> treatAsIndex(std::u16string_view name) {
+    for (std::size_t i = 0; i < kTreatAsChoices.size(); ++i)
+        if (equalsIgnoreAsciiCase(kTreatAsChoices[i], name)) return i;
+    return std::nullopt;
+}
+
 VolumeList::VolumeList(ScanMode mode, Reporter& reporter) : mode_(mode), reporter_(&reporter) {}
 VolumeList::~VolumeList() = default;
 
@@ -168,20 +190,7 @@ ProceedResult VolumeList::proceed() {
     bool raw = false;
     if (customSettings) {
         customApplied_ = true;
-        const std::int64_t start = numberBoxValue(startText);
-        const std::int64_t end = numberBoxValue(endText);
-        record.startSector = start;
-        // end > start, so end - start cannot overflow for start >= 0; a
-        // negative start is saturated the same way.
-        std::int64_t span = 0;
-        if (end > start && __builtin_sub_overflow(end, start, &span)) span = INT64_MAX - 1;
-        record.sizeText = end > start ? format16("%lld", (long long)((span + 1) / 2048)) : std::u16string(u"0");
-        if (treatAs && *treatAs < kTreatAsChoices.size()) {
-            static constexpr std::u16string_view kNames[] = {u"extX", u"fat16", u"fat32", u"fat64",
-                                                             u"HFS+", u"ntfs",  u"RAW"};
-            record.fileSystem = std::u16string(kNames[*treatAs]);
-            raw = kTreatAsChoices[*treatAs] == u"RAW";
-        }
+        applyCustomSettings(record, numberBoxValue(startText), numberBoxValue(endText), treatAs, &raw);
     }
     result.record = record;
     if (raw) {

@@ -44,6 +44,17 @@ struct ProceedResult {
 // digits up to the first other character; text that is not a number is 0.
 std::int64_t numberBoxValue(std::u16string_view text);
 
+// Custom settings applied to `record` as "Next" applies them: start from the
+// start box, size text "%lld" of (end - start + 1) / 2048 when end > start
+// (else "0"), and the file system of the "Treat file system as:" item, when
+// one is chosen (by index into kTreatAsChoices). Sets `raw` for "RAW". The
+// command line's --start/--end/--fs use it too.
+void applyCustomSettings(VolumeRecord& record, std::int64_t start, std::int64_t end,
+                         std::optional<std::size_t> treatAs, bool* raw = nullptr);
+// The index of a "Treat file system as:" item named without regard to case
+// ("ntfs", "HFS+", "extX", "raw"), if any.
+std::optional<std::size_t> treatAsIndex(std::u16string_view name);
+
 class VolumeList {
 public:
     explicit VolumeList(ScanMode mode, Reporter& reporter = nullReporter());

@@ -172,6 +172,28 @@ TEST(AdvancedScan, ShortLastWindowAndReadErrors) {
     std::vector<VolumeRecord> records;
     AdvancedVolumeScan s(records);
     EXPECT_EQ(s.run(failing), EIO);
+
+    // One unreadable sector in the first window: the volumes around it,
+    // in that window and behind it, are still found.
+    std::vector<std::uint8_t> e(8192 * 512, 0);
+    putFat16(e, 100, 4096);
+    putFat16(e, 6000, 2048, 200);
+    struct OneBadSector : MemorySource {
+        using MemorySource::MemorySource;
+        bool seek(std::int64_t offset, int origin) override {
+            at = offset;
+            return MemorySource::seek(offset, origin);
+        }
+        bool read(void* buffer, std::uint32_t bytes) override {
+            if (at <= 50 * 512 && at + bytes > 50 * 512) return false;
+            return MemorySource::read(buffer, bytes);
+        }
+        std::int64_t at = 0;
+    } damaged(e);
+    auto around = scan(damaged, true);
+    ASSERT_EQ(around.size(), 2u);
+    EXPECT_EQ(around[0].second, 100);
+    EXPECT_EQ(around[1].second, 6000);
 }
 
 TEST(BootSignature, TableOfSignatures) {
@@ -205,4 +227,39 @@ TEST(BootSignature, TableOfSignatures) {
     EXPECT_EQ(hfs.volumeStartSector, 4096);
     EXPECT_EQ(hfs.sizeText, u"4  MB");
     EXPECT_EQ(classifyBootSector(ByteView(h, 512), 1).kind, BootKind::None);
+}
+
+TEST(AdvancedScan, EverySectorABootSectorWithRandomSizesEnds) {
+    // 8 MiB where every sector claims a volume of some random size; the scan
+    // must end, list only starts inside the image and keep moving forward.
+    std::vector<std::uint8_t> d(16384 * 512, 0);
+    std::uint64_t seed = 0x9E3779B97F4A7C15ull;
+    auto next = [&] { return seed = seed * 6364136223846793005ull + 1442695040888963407ull; };
+    for (std::int64_t s = 0; s < 16384; ++s) {
+        switch (next() % 4) {
+            case 0: putNtfs(d, s, next() >> (next() % 64)); break;
+            case 1: putFat16(d, s, std::uint16_t(next()), std::uint16_t(next() % 2 ? 128 : 0)); break;
+            case 2: putExfat(d, s, next() >> (next() % 64)); break;
+            default: {
+                auto* h = d.data() + s * 512;
+                h[0] = 'H', h[1] = '+', h[2] = 0;
+                storeBe32({h, 512}, 40, std::uint32_t(next()));
+                storeBe32({h, 512}, 44, std::uint32_t(next()));
+            }
+        }
+    }
+    MemorySource src(d);
+    for (bool skip : {true, false}) {
+        std::vector<VolumeRecord> records;
+        RecordingReporter reporter;
+        AdvancedVolumeScan s(records, reporter);
+        s.skipVolumeSize = skip;
+        EXPECT_EQ(s.run(src), 0);
+        EXPECT_FALSE(records.empty());
+        for (const auto& r : records) {
+            EXPECT_GE(r.startSector, 0);
+            EXPECT_LT(r.startSector, 16384);
+        }
+        EXPECT_LE(reporter.position(), 1000);
+    }
 }

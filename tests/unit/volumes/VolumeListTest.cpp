@@ -2,6 +2,7 @@
 // entries and the routing of "Next".
 #include <gtest/gtest.h>
 
+#include "platform/Text.h"
 #include "volumes/VolumeList.h"
 
 using namespace salvage;
@@ -156,4 +157,20 @@ TEST(VolumeList, AdvancedRowsEditTheirOwnCopies) {
     for (int i = 0; i < 100; ++i) l.addScannedRecord(rec(u"FAT32", u"36  MB", 100000 + i));
     EXPECT_EQ(l.rowRecord(100).startSector, 4096);
     EXPECT_EQ(l.selectedRow(), 100u);
+}
+
+TEST(VolumeList, CustomSettingsForTheCommandLine) {
+    EXPECT_EQ(treatAsIndex(u"extx"), 0u);
+    EXPECT_EQ(treatAsIndex(u"hfs+"), 4u);
+    EXPECT_EQ(treatAsIndex(u"raw"), 6u);
+    EXPECT_FALSE(treatAsIndex(u"ext4"));
+    VolumeRecord r{u"Unknown", u"1", u"7  MB", 63};
+    bool raw = true;
+    applyCustomSettings(r, 2048, 206847, treatAsIndex(u"fat32"), &raw);
+    EXPECT_FALSE(raw);
+    EXPECT_EQ(r.fileSystem, u"fat32");
+    EXPECT_EQ(r.sizeText, u"100");
+    applyCustomSettings(r, INT64_MIN, INT64_MAX, std::nullopt);  // no overflow
+    EXPECT_EQ(r.fileSystem, u"fat32");
+    EXPECT_EQ(r.sizeText, format16("%lld", (long long)((INT64_MAX - 1 + 1) / 2048)));
 }
