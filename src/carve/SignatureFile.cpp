@@ -202,6 +202,12 @@ LoadResult loadInto(const std::filesystem::path& path, std::unique_ptr<myJpg>& e
 }
 }  // namespace
 
+std::filesystem::path defaultSettingsPath() {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (ec ? std::filesystem::current_path(ec) : exe.parent_path()) / kDefaultSettingsName;
+}
+
 void loadDefaultSignatures(const std::filesystem::path& path, std::unique_ptr<myJpg>& engine, Reporter& reporter) {
     if (path.empty()) return;
     loadInto(path, engine, true, false, reporter);

@@ -61,6 +61,10 @@ private:
     std::FILE* file_ = nullptr;
 };
 
+inline constexpr char kDefaultSettingsName[] = "FileSetting.txt";
+// "FileSetting.txt" in the running program's own folder.
+std::filesystem::path defaultSettingsPath();
+
 // Loads the default settings file into a new engine (dropping the previous
 // one). A file that cannot be opened loads nothing, silently.
 void loadDefaultSignatures(const std::filesystem::path& path, std::unique_ptr<myJpg>& engine, Reporter& reporter);
