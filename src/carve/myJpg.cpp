@@ -44,6 +44,7 @@ bool myJpg::buildMatchTable() {
     } catch (const std::bad_alloc&) {
         return false;
     }
+    firstByteMayMatch.fill(false);
     for (std::uint32_t i = 0; i < typeCount; ++i) {
         const SignatureType& t = signatureTypes[i];
         MatchEntry& s = matchTable[i];
@@ -55,10 +56,16 @@ bool myJpg::buildMatchTable() {
         e.typeIndex = i;
         std::copy_n(t.endSignature.begin(), std::min<std::size_t>(t.endLength, kSignatureBytes), e.pattern.begin());
     }
+    for (const MatchEntry& e : matchTable) {
+        if (e.length < 2 || e.length > kSignatureBytes) continue;
+        if (e.pattern[0] == kWildcard) firstByteMayMatch.fill(true);
+        else firstByteMayMatch[e.pattern[0]] = true;
+    }
     return true;
 }
 
 MatchResult myJpg::matchAt(ByteView data) const {
+    if (data.empty() || !firstByteMayMatch[data.data()[0]]) return {};
     for (std::size_t k = 0; k < matchTable.size(); ++k) {
         const MatchEntry& e = matchTable[k];
         // Signatures of 0 or 1 byte never match; lengths beyond the pattern
