@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "CarveTestSupport.h"
 #include "platform/Text.h"
 
@@ -261,5 +263,25 @@ TEST(MyJpgScan, ArbitrarySettingsAndVolumesNeverMisbehave) {
             EXPECT_GE(f.length, 0);
         }
     }
+}
+}  // namespace
+
+namespace {
+TEST(MyJpgScan, PauseHoldsTheScanUntilResume) {
+    Volume v(4 * MiB);
+    v.put(3 * MiB, {1, 2});
+    Scan s({record(u"a", {1, 2}, {}, u"X", 9)}, v.bytes);
+    PauseGate gate;
+    gate.pause();
+    s.engine.pauseGate = &gate;
+    RecordingReporter rep;
+    s.engine.pageWindow = &rep;
+    std::thread worker([&] { s.run(); });
+    while (gate.holds() == 0) std::this_thread::yield();
+    EXPECT_EQ(rep.position(), 0);  // held at the first chunk's poll point
+    EXPECT_FALSE(rep.sawMessage(u"done.."));
+    gate.resume();
+    worker.join();
+    EXPECT_EQ(s.finds(), (Finds{{3 * MiB, 9}}));
 }
 }  // namespace
