@@ -98,12 +98,13 @@ void myJpg::setUpTree() {
 }
 
 bool myJpg::scanVolume() {
+    Reporter& page = pageWindow ? *pageWindow : nullReporter();
     if (!buildMatchTable()) {
-        pageWindow->message(u"not properly initialized", u"", MessageIcon::Information);
+        page.message(u"not properly initialized", u"", MessageIcon::Information);
         return false;
     }
     setUpTree();
-    pageWindow->setProgressRange(0, 1000);
+    page.setProgressRange(0, 1000);
     std::vector<std::uint8_t> chunk;
     try {
         chunk.resize(std::size_t(kChunkBytes));
@@ -113,11 +114,11 @@ bool myJpg::scanVolume() {
     const std::int64_t volume = std::max<std::int64_t>(volumeBytes, 0);
     // A last part shorter than a chunk is scanned too.
     const std::int64_t chunkCount = volume / kChunkBytes + (volume % kChunkBytes ? 1 : 0);
-    pageWindow->setProgressRange(0, chunkCount);
+    page.setProgressRange(0, chunkCount);
 
     std::int64_t next = 0;  // the next volume offset to examine
     for (std::int64_t c = 0; c < chunkCount; ++c) {
-        pageWindow->setProgressPosition(c);
+        page.setProgressPosition(c);
         if (pollStop()) break;
         const std::int64_t chunkStart = c * kChunkBytes;
         const std::int64_t chunkEnd = chunkStart + kChunkBytes;
@@ -141,11 +142,11 @@ bool myJpg::scanVolume() {
         }
         if (stopped) break;
     }
-    pageWindow->setProgressPosition(chunkCount);
+    page.setProgressPosition(chunkCount);
     chunk = {};
     finalPass();
     matchTable.clear();
-    pageWindow->message(u"done..", u"", MessageIcon::Information);
+    page.message(u"done..", u"", MessageIcon::Information);
     return true;
 }
 

@@ -65,7 +65,7 @@ public:
     // Inputs set before a scan.
     readWriteInterface* source = nullptr;
     std::int64_t volumeBytes = 0;
-    Reporter* pageWindow = &nullReporter();
+    Reporter* pageWindow = &nullReporter();  // null: progress and messages go nowhere
     BrowseTree* tree = nullptr;  // may stay null: finds then go to foundFiles only
 
     // Runs the whole scan on the calling thread. False when its buffers
