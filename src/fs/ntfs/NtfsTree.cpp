@@ -126,9 +126,14 @@ void ntfs::linkEntries() {
         }
         e.parentIndex = p;
         if (i == rootIndex_) continue;
-        // Index 0 (the MFT's own record) is never a parent, and nothing is
-        // its own parent except the root.
-        const bool parentOk = p > 0 && p != i && entries_[std::size_t(p)].isFile() &&
+        // Nothing is its own parent except the root. In the MFT walk index 0
+        // is the MFT's own record: never a parent, and never listed.
+        if (mftLocated_ && i == 0) {
+            e.parentIndex = kNoLink;
+            continue;
+        }
+        const std::int64_t lowest = mftLocated_ ? 1 : 0;
+        const bool parentOk = p >= lowest && p != i && entries_[std::size_t(p)].isFile() &&
                               entries_[std::size_t(p)].hasName && entries_[std::size_t(p)].kind == 'D';
         e.orphaned = !parentOk;
     }
@@ -136,7 +141,7 @@ void ntfs::linkEntries() {
     std::vector<std::int64_t> lastChild(std::size_t(n), kNoLink);
     for (std::int64_t i = 0; i < orphanIndex_; ++i) {
         const NtfsEntry& e = entries_[std::size_t(i)];
-        if (!e.isFile() || !e.hasName || e.orphaned || i == rootIndex_) continue;
+        if (!e.isFile() || !e.hasName || e.orphaned || i == rootIndex_ || e.parentIndex < 0) continue;
         appendChild(e.parentIndex, i, lastChild);
         if (i % 4096 == 0) reporter->setProgressPosition(i);
     }
@@ -165,7 +170,7 @@ void ntfs::breakParentLoops() {
     for (std::int64_t i = 0; i < orphanIndex_; ++i) {
         path.clear();
         std::int64_t cur = i;
-        while (true) {
+        while (cur >= 0 && cur < orphanIndex_) {
             const NtfsEntry& e = entries_[std::size_t(cur)];
             if (state[std::size_t(cur)] == Placed || !e.isFile() || !e.hasName || e.orphaned || cur == rootIndex_)
                 break;
