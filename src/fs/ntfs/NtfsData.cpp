@@ -25,10 +25,10 @@ constexpr std::uint64_t kMaxAttributeListBytes = 1u << 20;
 // 4 KiB); such a stream is written as stored.
 constexpr std::uint64_t kMaxUnitBytes = 4u << 20;
 // Sparse runs can make a file larger than its volume; a stream is never
-// written past this many times the volume's size (and 4 GiB at least), so
+// written past this many times the volume's size (and 64 MiB at least), so
 // that a damaged run list cannot fill the host disk with zeros.
 constexpr std::int64_t kSparseExpansion = 16;
-constexpr std::int64_t kMinWriteCap = std::int64_t(4) << 30;
+constexpr std::int64_t kMinWriteCap = std::int64_t(64) << 20;
 
 class FileSink : public DataSink {
 public:
@@ -215,7 +215,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
     }
     const std::uint64_t cb = bytesPerCluster > 0 ? std::uint64_t(bytesPerCluster) : 4096;
     std::int64_t cap = 0;
-    if (!checkedMul(std::max<std::int64_t>(volumeSize, 0), kSparseExpansion, cap)) cap = INT64_MAX;
+    if (!checkedMul(withinImage(std::max<std::int64_t>(volumeSize, 0)), kSparseExpansion, cap)) cap = INT64_MAX;
     cap = std::max(cap, kMinWriteCap);
     Clipper clip(sink, std::uint64_t(std::min(data.realSize, cap)));
     std::vector<std::uint8_t> buf;

@@ -22,6 +22,13 @@ bool ntfs::attachSource() {
     return source->seek(0, 0);
 }
 
+std::int64_t ntfs::withinImage(std::int64_t end) const {
+    if (!source || source->totalSectors() <= 0) return end;
+    std::int64_t image = 0;
+    if (!checkedMul(source->totalSectors(), kSectorBytes, image)) return end;
+    return std::max<std::int64_t>(0, std::min(end, image - source->baseOffset));
+}
+
 bool ntfs::readRecord(std::int64_t offset, Record& out) const {
     out.fill(0);
     return offset >= 0 && source && readAt(*source, offset, out.data(), kRecordBytes);
@@ -166,6 +173,7 @@ bool ntfs::locateByScan() {
 
 void ntfs::scanRecords(std::int64_t end, bool reportProgress,
                        const std::function<bool(std::int64_t, ByteView)>& visit) {
+    end = withinImage(end);
     if (!source || end <= 0) return;
     if (reportProgress) reporter->setProgressRange(0, end / kScanChunkBytes);
     // One extra record's worth is read past each chunk, so that a record
@@ -208,7 +216,8 @@ void ntfs::collectMftRecords() {
     }
     entries_.clear();
     // The MFT never holds more records than the volume has room for.
-    std::uint64_t maxSlots = volumeSize > 0 ? std::uint64_t(volumeSize) / kRecordBytes : (1u << 24);
+    const std::int64_t room = withinImage(volumeSize > 0 ? volumeSize : INT64_MAX);
+    std::uint64_t maxSlots = std::uint64_t(room) / kRecordBytes;
     std::uint64_t clusters = runClusters(mftRuns);
     std::uint64_t slots = 0;
     if (!checkedMul(clusters, std::uint64_t(bytesPerCluster), slots)) slots = UINT64_MAX;

@@ -99,6 +99,9 @@ public:
 
 private:
     bool attachSource();
+    // The part of [0, end) the image can hold: a damaged size field never
+    // sends a scan or an allocation past the image's end.
+    std::int64_t withinImage(std::int64_t end) const;
     bool readRecord(std::int64_t offset, ntfs_disk::Record& out) const;
     // Fills an entry from a record's bytes (fixed up here).
     void decodeEntry(NtfsEntry& e, ByteView raw) const;
