@@ -222,7 +222,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
     // Reads `clusters` clusters from lcn into buf at offset (zeros where the
     // read fails or the cluster lies outside the volume).
     auto readClusters = [&](std::int64_t lcn, std::uint64_t clusters, std::uint8_t* at) {
-        std::fill(at, at + clusters * cb, 0);
+        std::memset(at, 0, std::size_t(clusters * cb));
         std::int64_t offset = 0;
         if (lcn < 0 || !checkedMul(lcn, std::int64_t(cb), offset)) return;
         readAt(*source, offset, at, std::uint32_t(clusters * cb));
@@ -267,7 +267,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
         } else {
             for (std::size_t i = 0; i < last; ++i) {
                 if (unit[i] >= 0) readClusters(unit[i], 1, in.data() + i * cb);
-                else std::fill(in.begin() + std::ptrdiff_t(i * cb), in.begin() + std::ptrdiff_t((i + 1) * cb), 0);
+                else std::memset(in.data() + i * cb, 0, std::size_t(cb));
             }
             if (last == unitClusters || last == unit.size()) {
                 clip.put(in.data(), last * cb);
@@ -275,7 +275,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
                 const Lznt1Result r = decompressLznt1(in.data(), last * cb, outBuf.data(), outBuf.size());
                 // The unit stands for a whole unit of the file; what the
                 // stream did not produce is zeros.
-                std::fill(outBuf.begin() + std::ptrdiff_t(r.produced), outBuf.end(), 0);
+                std::memset(outBuf.data() + r.produced, 0, outBuf.size() - r.produced);
                 clip.put(outBuf.data(), unit.size() * cb);
             }
         }

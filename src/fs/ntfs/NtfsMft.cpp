@@ -183,11 +183,11 @@ void ntfs::scanRecords(std::int64_t end, bool reportProgress,
     for (std::int64_t c = 0, start = 0; start < end; ++c, start += kScanChunkBytes) {
         if (pollStop()) return;
         if (reportProgress) reporter->setProgressPosition(c);
-        std::fill(chunk.begin(), chunk.end(), 0);
+        std::memset(chunk.data(), 0, chunk.size());
         // A chunk that cannot be read is passed over; the next one is tried.
         if (!readAt(*source, start, chunk.data(), std::uint32_t(chunk.size()))) {
             // Near the end of the image a shorter read may still work.
-            std::fill(chunk.begin(), chunk.end(), 0);
+            std::memset(chunk.data(), 0, chunk.size());
             readAt(*source, start, chunk.data(), std::uint32_t(kScanChunkBytes));
         }
         const ByteView view(chunk);
