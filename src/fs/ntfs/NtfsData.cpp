@@ -122,11 +122,14 @@ FileData ntfs::describeFile(RecordId id) const {
             out.runs = decodeRunList(runListBytes(base, a), std::uint64_t(a.lastVcn) + 1);
         }
     }
-    if (list && !out.resident) collectExtents(base, decodeRecordHeader(base).recordNumber, *list, out);
+    if (list && !out.resident)
+        collectExtents(base, decodeRecordHeader(base).recordNumber, *list,
+                       [this](std::uint64_t n) { return recordOffsetOf(n); }, out);
     return out;
 }
 
-bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHeader& list, FileData& out) const {
+bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHeader& list,
+                          const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const {
     std::vector<std::uint8_t> bytes;
     if (!list.nonResident) {
         ByteView v = residentValue(base, list);
@@ -175,7 +178,7 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
         ByteView rec = base;
         Record fixed;
         if (extents[i].record != baseNumber) {
-            if (!readRecord(recordOffsetOf(extents[i].record), raw)) continue;
+            if (!readRecord(offsetOf(extents[i].record), raw)) continue;
             if (!looksLikeRecordHeader(ByteView(raw.data(), raw.size()))) continue;
             fixed = applyFixups(ByteView(raw.data(), raw.size()));
             rec = ByteView(fixed.data(), fixed.size());

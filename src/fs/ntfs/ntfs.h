@@ -125,8 +125,13 @@ private:
     const NtfsEntry* rec(RecordId id) const;
     // The record a file's $STANDARD_INFORMATION and data live in.
     std::int64_t dataRecordOffset(const NtfsEntry& e) const;
+    // The unnamed $DATA extents an attribute list names, in VCN order;
+    // offsetOf gives a record number's volume offset (-1 if unknown).
     bool collectExtents(ByteView base, std::uint64_t baseNumber, const ntfs_disk::AttrHeader& list,
-                        FileData& out) const;
+                        const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const;
+    // A fragmented MFT keeps later extents of its own $DATA in further
+    // records named by its attribute list: adds their runs to mftRuns.
+    void extendMftRuns();
 
     std::vector<NtfsEntry> entries_;
     std::vector<NtfsEntry> candidates_;
