@@ -82,7 +82,10 @@ TEST(NtfsUndeleteImage, DeepModeFindsTheSameFiles) {
         ASSERT_NE(from, to);
         bool matched = false;
         for (auto it = from; it != to; ++it)
-            if (md5File(p->parser.saveFile(it->second, out).written) == d.md5) matched = true;
+            if (md5File(p->parser.saveFile(it->second, out).written) == d.md5) {
+                matched = true;
+                EXPECT_EQ(p->parser.recordNumber(it->second), d.record);
+            }
         EXPECT_TRUE(matched);
     }
 }
