@@ -26,6 +26,7 @@ ParseResult ntfs::parse(RecoveryMode m) {
     if (tree) rootItem = tree->insertItem(kRootText, ItemImage::Folder);
     if (mode == RecoveryMode::Standard) {
         entries_.clear();
+        scannedRecords_.clear();
         readBootSector();
         locateMft();
         collectMftRecords();

@@ -206,15 +206,7 @@ TEST(NtfsFixture, DeepModeRecoversFilesFromAWreckedVolume) {
     EXPECT_EQ(p->tree.text(first[0]), u"ORPHAN_ENTRY");
     // Every file of the manifest is found in some directory group and
     // saves byte for byte.
-    std::map<std::string, RecordId> byName;
-    p->parser.forEachChild(p->parser.orphanIndex(), [&](RecordId dir) {
-        byName[toUtf8(p->parser.name(dir))] = dir;
-        p->parser.forEachChild(dir, [&](RecordId f) {
-            byName[toUtf8(p->parser.name(f))] = f;
-            return true;
-        });
-        return true;
-    });
+    const auto byName = deepGroups(p->parser);
     const fs::path out = scratchDir("ntfs_deep");
     for (const ManifestRow& r : manifest()) {
         SCOPED_TRACE(r.path);
@@ -235,15 +227,7 @@ TEST(NtfsFixture, DeepModeOnAVolumeWhoseStartIsCutOff) {
     if (!requireFixture("ntfs_cut.img", img)) return;
     auto p = parseNtfs(img, kSize, RecoveryMode::Deep);
     ASSERT_EQ(p->result, ParseResult::Done);
-    std::map<std::string, RecordId> byName;
-    p->parser.forEachChild(p->parser.orphanIndex(), [&](RecordId dir) {
-        byName.emplace(toUtf8(p->parser.name(dir)), dir);
-        p->parser.forEachChild(dir, [&](RecordId f) {
-            byName.emplace(toUtf8(p->parser.name(f)), f);
-            return true;
-        });
-        return true;
-    });
+    const auto byName = deepGroups(p->parser);
     const fs::path out = scratchDir("ntfs_cut");
     for (const ManifestRow& r : manifest()) {
         SCOPED_TRACE(r.path);
