@@ -160,22 +160,7 @@ void FatVolume::walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, 
     walkEntries(ByteView(dir), own, false, depth);
 }
 
-void FatVolume::linkChildren() {
-    // Appends each record after its parent's last child, remembered per
-    // parent, so linking stays linear in the table size.
-    const std::size_t n = entries_.size();
-    std::vector<std::int32_t> lastChild(n, kNoRecord);
-    reporter->setProgressRange(0, std::int64_t(n));
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t p = entries_[i].parentIndex;
-        if (p >= n || p == i) continue;
-        if (lastChild[p] == kNoRecord) entries_[p].firstChild = std::int32_t(i);
-        else entries_[std::size_t(lastChild[p])].nextSibling = std::int32_t(i);
-        lastChild[p] = std::int32_t(i);
-        if ((i & 0x3FF) == 0) reporter->setProgressPosition(std::int64_t(i));
-    }
-    reporter->setProgressPosition(std::int64_t(n));
-}
+void FatVolume::linkChildren() { fat::linkChildren(entries_, *reporter); }
 
 void FatVolume::fillRootEntries() {
     if (!tree) return;
@@ -217,15 +202,7 @@ bool FatVolume::hasChildren(RecordId id) const {
     return r && r->firstChild != kNoRecord;
 }
 void FatVolume::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
-    const FatEntry* r = rec(id);
-    if (!r) return;
-    // Links only point forward in the table, so a chain cannot loop; the
-    // count bound is a second guard.
-    std::size_t steps = 0;
-    for (std::int32_t c = r->firstChild; c != kNoRecord && steps < entries_.size(); ++steps) {
-        if (!visit(c)) return;
-        c = entries_[std::size_t(c)].nextSibling;
-    }
+    forEachChildOf(entries_, id, visit);
 }
 
 namespace {
@@ -253,16 +230,7 @@ std::u16string FatVolume::sizeText(RecordId id) const {
 }
 std::u16string FatVolume::attributeText(RecordId id) const {
     const FatEntry* r = rec(id);
-    if (!r) return {};
-    std::u16string s;
-    const std::uint8_t a = r->attributes;
-    if (a & 0x01) s += u'R';
-    if (a & 0x02) s += u'H';
-    if (a & 0x04) s += u'S';
-    if (a & 0x08) s += u'V';
-    if (a & 0x10) s += u'D';
-    if (a & 0x20) s += u'A';
-    return s;
+    return r ? attributeLetters(r->attributes) : std::u16string();
 }
 std::uint64_t FatVolume::sizeBytes(RecordId id) const {
     const FatEntry* r = rec(id);
