@@ -217,16 +217,20 @@ std::uint64_t Fat64Class::sizeBytes(RecordId id) const {
 }
 
 std::uint64_t Fat64Class::readData(const ExFatEntry& r, const fat::DataSink& sink) {
-    // Bytes past the valid data length read as zeros up to the data length.
-    const std::uint64_t valid = std::min(r.validDataLength, r.dataLength);
+    // Bytes past the valid data length read as zeros up to the data length,
+    // which no file can have beyond the volume's cluster area.
+    const std::uint64_t heapBytes =
+        geo_.clusterLimit > 2 ? std::uint64_t(geo_.clusterLimit - 2) * geo_.clusterBytes : 0;
+    const std::uint64_t length = std::min(r.dataLength, heapBytes);
+    const std::uint64_t valid = std::min(r.validDataLength, length);
     const std::uint32_t c = r.firstCluster;
     const bool consecutive = r.noFatChain() || g_driveFormatted.load() ||
                              (c >= 2 && c < geo_.clusterLimit && chain_->entry(c) == 0);
     auto res = fat::readClusterData(*source, geo_, chain_.get(), c, valid, consecutive, sink, this);
     std::uint64_t delivered = res.bytes;
     if (!res.complete) return delivered;
-    std::vector<std::uint8_t> zeros(std::size_t(std::min<std::uint64_t>(fat::kDataChunkBytes, r.dataLength - valid)), 0);
-    for (std::uint64_t left = r.dataLength - valid; left > 0;) {
+    std::vector<std::uint8_t> zeros(std::size_t(std::min<std::uint64_t>(fat::kDataChunkBytes, length - valid)), 0);
+    for (std::uint64_t left = length - valid; left > 0;) {
         const std::size_t n = std::size_t(std::min<std::uint64_t>(left, zeros.size()));
         if (!sink(zeros.data(), n)) break;
         left -= n;
