@@ -13,6 +13,7 @@
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/Fat64Class.h"
 #include "image/Globals.h"
+#include "image/ImageOpen.h"
 #include "platform/Text.h"
 
 using namespace salvage;
@@ -103,6 +104,31 @@ const ManifestFile* manifestEntry(const FixtureVolume& f, const std::string& pat
 
 }  // namespace
 
+namespace {
+void checkEveryFile(const FixtureVolume& f, test::ParsedVolume& v, const std::string& scratch) {
+    ASSERT_EQ(v.result, ParseResult::Done);
+    ASSERT_FALSE(f.files.empty());
+    const auto out = test::scratchDir(scratch);
+    for (const auto& m : f.files) {
+        const RecordId id = v.find(volumePath(f, m.path));
+        ASSERT_GE(id, 0) << m.path << "\n" << v.listing();
+        EXPECT_EQ(v.parser->isDeleted(id), m.deleted) << m.path;
+        EXPECT_FALSE(v.parser->isDirectory(id)) << m.path;
+        EXPECT_EQ(v.parser->sizeBytes(id), m.size) << m.path;
+        SaveOutcome s = v.parser->saveFile(id, out);
+        ASSERT_TRUE(s.ok) << m.path;
+        EXPECT_EQ(std::filesystem::file_size(s.written), m.size) << m.path;
+        EXPECT_EQ(test::md5File(s.written), m.md5) << m.path;
+        const auto t = v.parser->times(id).modification;
+        ASSERT_TRUE(t) << m.path;
+        EXPECT_EQ(*t / 1'000'000'000LL, m.mtime) << m.path;
+        const auto written = std::chrono::file_clock::to_sys(std::filesystem::last_write_time(s.written));
+        EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(written.time_since_epoch()).count(), m.mtime)
+            << m.path;
+    }
+}
+}  // namespace
+
 TEST(FatFixtures, EveryFileComesBackByteForByteWithItsWriteTime) {
     const auto fixtures = loadFixtures();
     if (fixtures.empty()) return;
@@ -110,29 +136,20 @@ TEST(FatFixtures, EveryFileComesBackByteForByteWithItsWriteTime) {
     for (const auto& [key, f] : fixtures) {
         SCOPED_TRACE(key);
         auto v = parseFixture(f);
-        ASSERT_EQ(v->result, ParseResult::Done);
-        ASSERT_FALSE(f.files.empty());
-        const auto out = test::scratchDir("fat_fixture_" + key);
-        for (const auto& m : f.files) {
-            const RecordId id = v->find(volumePath(f, m.path));
-            ASSERT_GE(id, 0) << m.path << "\n" << v->listing();
-            EXPECT_EQ(v->parser->isDeleted(id), m.deleted) << m.path;
-            EXPECT_FALSE(v->parser->isDirectory(id)) << m.path;
-            EXPECT_EQ(v->parser->sizeBytes(id), m.size) << m.path;
-            SaveOutcome s = v->parser->saveFile(id, out);
-            ASSERT_TRUE(s.ok) << m.path;
-            EXPECT_EQ(std::filesystem::file_size(s.written), m.size) << m.path;
-            EXPECT_EQ(test::md5File(s.written), m.md5) << m.path;
-            const auto t = v->parser->times(id).modification;
-            ASSERT_TRUE(t) << m.path;
-            EXPECT_EQ(*t / 1'000'000'000LL, m.mtime) << m.path;
-            const auto written = std::filesystem::last_write_time(s.written);
-            EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(
-                          std::chrono::file_clock::to_sys(written).time_since_epoch()).count(),
-                      m.mtime)
-                << m.path;
-        }
+        checkEveryFile(f, *v, "fat_fixture_" + key);
     }
+}
+
+TEST(FatFixtures, TheSameDiskReadThroughItsEwfImage) {
+    const auto fixtures = loadFixtures();
+    std::filesystem::path e01;
+    if (fixtures.empty() || !test::requireFixture("fat_mbr_disk.E01", e01)) return;
+    OpenedImage img = openImage(e01, nullReporter());
+    ASSERT_TRUE(img.source);
+    ASSERT_EQ(img.kind, ImageKind::Ewf);
+    const auto& f = fixtures.at("fat32_mkfs");
+    auto v = test::parseVolume(createFat32Parser(), std::move(img.source), f.startSector);
+    checkEveryFile(f, *v, "fat_fixture_e01");
 }
 
 TEST(FatFixtures, RootFromTheHeadOfTheFatOrFromTheBootSector) {
