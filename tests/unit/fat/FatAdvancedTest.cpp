@@ -238,3 +238,38 @@ TEST(FatAdvanced, HostileVolumesNeverHangOrCrash) {
             if (!p->parser->isDirectory(id)) p->parser->saveFile(id, out);
     }
 }
+
+TEST(FatAdvanced, HostileExFatVolumesNeverHangOrCrash) {
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<int> byte(0, 255);
+    const auto out = test::scratchDir("exfat_advanced_hostile");
+    for (int round = 0; round < 20; ++round) {
+        std::vector<std::uint8_t> img(2 * 1024 * 1024);
+        for (auto& b : img) b = std::uint8_t(byte(rng));
+        const std::uint8_t fat[] = {0xF8, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        std::memcpy(&img[4096], fat, 8);
+        std::memset(&img[65536], 0xFF, 8);
+        // Valid-looking sets with wild clusters and lengths, folders among them.
+        for (std::size_t at = 70000 / 32 * 32; at + 128 <= img.size(); at += 32 * (3 + byte(rng) % 8)) {
+            std::span<std::uint8_t> s(&img[at], 128);
+            std::fill(s.begin(), s.end(), 0);
+            s[0] = byte(rng) % 2 ? 0x85 : 0x05;
+            s[4] = byte(rng) % 2 ? 0x10 : 0x20;
+            s[32] = 0xC0;
+            s[33] = byte(rng) % 2 ? 1 : 3;
+            s[35] = 10;
+            storeLe64(s, 40, std::uint64_t(byte(rng)) << (byte(rng) % 40));
+            storeLe32(s, 52, std::uint32_t(byte(rng) * 3 + 2));
+            storeLe64(s, 56, std::uint64_t(byte(rng)) << (byte(rng) % 40));
+            s[64] = 0xC1;
+            for (int i = 0; i < 10; ++i) s[66 + 2 * i] = std::uint8_t('a' + byte(rng) % 26);
+        }
+        auto p = attach(createFat64Parser(), img);
+        if (p->parser->findAdvancedCandidates(3) == 0) continue;
+        p->parser->advancedChoice = {0, 4 + round % 2, 0};
+        if (p->parser->parse(RecoveryMode::Advanced) != ParseResult::Done) continue;
+        p->parser->recycleBinPass();
+        for (RecordId id = 0; p->parser->isValidRecord(id) && id < 40; ++id)
+            if (!p->parser->isDirectory(id)) p->parser->saveFile(id, out);
+    }
+}
