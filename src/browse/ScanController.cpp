@@ -114,6 +114,7 @@ StartOutcome ScanController::prepare(const VolumeRecord& volume, RecoveryMode mo
     volume_ = volume;
     parser_->pauseGate = &gate_;
     parser_->attach(source, &tree_, &reporter_, volume);
+    if (onParserAttached) onParserAttached(*parser_);
     return StartOutcome::Started;
 }
 

@@ -49,6 +49,9 @@ public:
     // Called on the job's thread when a job has ended (after the finishing
     // steps of a parse), before the controller stops being busy.
     std::function<void(JobKind)> onJobFinished;
+    // Called when a job's parser is attached, before the job starts (lets a
+    // front end route its own stop signal to the parser's flag).
+    std::function<void(VolumeParser&)> onParserAttached;
     // Forwarded to the search: a top-level folder's walk starts / ends.
     std::function<void(bool)> onFolderWalk;
 
@@ -65,6 +68,7 @@ public:
     void stop();
     // Ends the whole search at its next poll (Stop ends one top-level folder).
     void abortSearch() { searchAbort_ = true; }
+    std::atomic<bool>& searchAbortFlag() { return searchAbort_; }
 
     bool busy() const { return busy_.load(); }
     // Waits for the running job (if any) to end.
