@@ -105,7 +105,7 @@ StartOutcome ScanController::prepare(const VolumeRecord& volume, RecoveryMode mo
         return StartOutcome::ModeNotAvailable;
     }
     if (!(reuse && parser_ && kind_ == kind && volume_.startSector == volume.startSector)) {
-        auto p = createParser(*kind);
+        auto p = parserFactory ? parserFactory(*kind) : nullptr;
         if (!p) return notValid();
         parser_ = std::move(p);
         candidatesScanned_ = false;

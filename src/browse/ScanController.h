@@ -45,6 +45,8 @@ public:
 
     // Jobs run on the caller's thread and start* returns when they end.
     bool runOnCallerThread = false;
+    // Makes the parser of a dispatch row (tests put their own in).
+    std::function<std::unique_ptr<VolumeParser>(ParserKind)> parserFactory = createParser;
 
     // Called on the job's thread when a job has ended (after the finishing
     // steps of a parse), before the controller stops being busy.

@@ -22,7 +22,12 @@ std::string numberedName(const std::string& fileName, int n) {
     const std::string suffix = " (" + std::to_string(n) + ")";
     const auto dot = fileName.rfind('.');
     if (dot == std::string::npos || dot == 0) return fileName + suffix;
-    return fileName.substr(0, dot) + suffix + fileName.substr(dot);
+    std::string out;
+    out.reserve(fileName.size() + suffix.size());
+    out.append(fileName, 0, dot);
+    out.append(suffix);
+    out.append(fileName, dot, std::string::npos);
+    return out;
 }
 
 }  // namespace salvage
