@@ -10,7 +10,7 @@ std::u16string safeOutputName(const std::u16string& name) {
     std::u16string s = b == std::u16string::npos ? std::u16string() : name.substr(b, e - b + 1);
     for (char16_t& ch : s)
         if (ch == u'/' || ch == u'\\' || ch == 0) ch = u'_';
-    if (s.empty() || s == u"." || s == u"..") s = u"_";
+    if (s.empty() || s == u"." || s == u"..") s.assign(1, u'_');
     return s;
 }
 
@@ -19,7 +19,9 @@ std::filesystem::path safeOutputPath(const std::filesystem::path& folder, const 
 }
 
 std::string numberedName(const std::string& fileName, int n) {
-    const std::string suffix = " (" + std::to_string(n) + ")";
+    std::string suffix = " (";
+    suffix += std::to_string(n);
+    suffix += ')';
     const auto dot = fileName.rfind('.');
     if (dot == std::string::npos || dot == 0) return fileName + suffix;
     std::string out;
