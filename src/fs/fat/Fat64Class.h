@@ -19,6 +19,7 @@ namespace salvage {
 class Fat64Class : public VolumeParser {
 public:
     std::u16string parserName() const override { return u"Fat64Class"; }
+    bool announcesSingleSave() const override { return true; }
     ParseResult parse(RecoveryMode mode) override;
     void recycleBinPass() override;
     // Advanced mode: FAT and cluster-heap candidates, sectors-per-cluster shifts.
