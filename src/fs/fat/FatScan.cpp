@@ -133,6 +133,16 @@ bool isFat32RootMark(ByteView e) {
     return first && second && (e[12] == 0 || e[12] == 0x18) && e[28] == 0;
 }
 
+std::int64_t heapFromDotEntries(ByteView s, std::int64_t off, std::uint32_t clusterBytes, std::uint64_t clusterCount) {
+    if (!s.has(0, 64) || clusterBytes == 0) return -1;
+    if (!s.matches(0, ".          ") || !s.matches(32, "..         ")) return -1;
+    if (!(s[11] & 0x10) || !(s[43] & 0x10)) return -1;
+    const std::uint32_t c = firstCluster(s);
+    if (c < 2 || c >= clusterCount) return -1;
+    const std::int64_t heap = off - std::int64_t(c - 2) * clusterBytes;
+    return heap >= 0 ? heap : -1;
+}
+
 bool isExFatSetHit(ByteView dir, std::size_t off) {
     if (!dir.has(off, 64)) return false;
     ByteView f = dir.sub(off, 32), s = dir.sub(off + 32, 32);

@@ -329,3 +329,45 @@ TEST(FatDamaged, NoCandidateAnswersThatTheProcessCannotContinue) {
                   st.end());
     }
 }
+
+// The first FAT copy wholly overwritten, its head too: the search finds the
+// second copy alone, and the volume is still rebuilt from it.
+TEST(FatDamaged, OnlyTheSecondFatCopyFound) {
+    const Fixtures f = load();
+    if (f.volumes.empty()) return;
+    for (const auto& d : f.volumes) {
+        if (d.damage != "fat" || d.kind == "exfat") continue;
+        SCOPED_TRACE(d.key);
+        std::ifstream in(test::fixturePath(d.image), std::ios::binary);
+        std::vector<std::uint8_t> img{std::istreambuf_iterator<char>(in), {}};
+        ByteView b(img);
+        const std::size_t fatAt = std::size_t(le16(b, 14)) * 512;
+        const std::size_t fatLen = std::size_t(le16(b, 22) ? le16(b, 22) : le32(b, 36)) * 512;
+        std::fill(img.begin() + std::ptrdiff_t(fatAt), img.begin() + std::ptrdiff_t(fatAt + fatLen), 0xA5);
+        std::fill(img.begin(), img.begin() + 512, 0);  // and no boot sector to help
+        auto v = std::make_unique<Volume>();
+        v->source = std::make_unique<MemorySource>(std::move(img));
+        v->parser = parserFor(d.kind);
+        VolumeRecord rec;
+        rec.sizeText = u16(std::to_string(v->source->totalSectors() / 2048) + "   MB");
+        v->parser->attach(v->source.get(), &v->tree, &v->reporter, rec);
+        ASSERT_EQ(v->parser->findAdvancedCandidates(3), 1);
+        AdvancedChoice c = rightChoice(d, *v, 0);
+        c.candidate = 0;
+        v->parser->advancedChoice = c;
+        ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
+        const auto out = test::scratchDir("fat_damaged_one_copy_" + d.key);
+        int saved = 0;
+        for (const auto& m : f.files.at(d.kind)) {
+            if (m.deleted) continue;
+            SCOPED_TRACE(m.path);
+            const auto ids = v->named(m.base());
+            ASSERT_EQ(ids.size(), 1u);
+            const SaveOutcome s = v->parser->saveFile(ids[0], out);
+            ASSERT_TRUE(s.ok);
+            EXPECT_EQ(test::md5File(s.written), m.md5);
+            ++saved;
+        }
+        EXPECT_EQ(saved, 18);
+    }
+}
