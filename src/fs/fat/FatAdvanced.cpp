@@ -96,9 +96,15 @@ std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
             if (fatKind() == FatKind::Fat32 && marks.rootMark == 0 && isFat32RootMark(e)) marks.rootMark = start + pos;
             if (marks.dotHeap < 0 && e[0] == '.' && pos + 64 <= n)
                 marks.dotHeap = heapFromDotEntries(v.sub(pos, 64), start + pos, clusterBytes_, clusters);
-            if (entryHit(e, clusters)) found.push_back(start + pos);
+            if (entryHit(e, clusters)) {
+                found.push_back(start + pos);
+                if (fatKind() == FatKind::Fat32)
+                    reporter->setStatus(format16("found file or directory =  %d ", int(found.size())));
+            }
         }
-        reporter->setStatus(format16("currently at sector %lld of %lld", (long long)(start / 512), (long long)(total / 512)));
+        if (fatKind() == FatKind::Fat16)
+            reporter->setStatus(
+                format16("currently at sector %lld of %lld", (long long)(start / 512), (long long)(total / 512)));
         reporter->setProgressPosition(total ? (start + n) * 100000 / total : 100000);
     }
     return found;

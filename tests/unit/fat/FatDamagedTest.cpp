@@ -117,6 +117,11 @@ std::unique_ptr<Volume> open(const Damaged& d) {
     return v;
 }
 
+bool hasStatus(const RecordingReporter& r, const std::u16string& text) {
+    const auto st = r.statuses();
+    return std::find(st.begin(), st.end(), text) != st.end();
+}
+
 int indexOf(const std::vector<std::u16string>& list, const std::u16string& item) {
     const auto it = std::find(list.begin(), list.end(), item);
     return it == list.end() ? -1 : int(it - list.begin());
@@ -215,6 +220,19 @@ TEST(FatDamaged, AdvancedModeListsAndSavesTheSurvivingFiles) {
         ASSERT_GE(v->parser->advancedChoice.sectorsPerCluster, 0);
         ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
         v->mapParents();
+        // Each kind's own progress texts.
+        if (d.kind == "fat32") {
+            EXPECT_TRUE(hasStatus(v->reporter, u"Parsing Disk Currently at position 0.000000 of the disk of size "
+                                               u"75497472.000000"));
+            EXPECT_TRUE(hasStatus(v->reporter, u"found file or directory =  1 "));
+        } else if (d.kind == "fat16") {
+            EXPECT_TRUE(hasStatus(v->reporter, u"currently at sector 0 of 61440"));
+        } else {
+            EXPECT_TRUE(hasStatus(v->reporter, u"found Entry 1 "));
+        }
+        if (d.kind != "exfat") {
+            EXPECT_TRUE(hasStatus(v->reporter, u"Maintaining directory Structure in AdvanceScanning"));
+        }
         auto& p = *v->parser;
         EXPECT_EQ(p.name(0), u"DUMMY ENTRY");
         EXPECT_EQ(p.name(1), u"ORPHAN ENTRY");
