@@ -117,6 +117,11 @@ std::unique_ptr<Volume> open(const Damaged& d) {
     return v;
 }
 
+bool hasStatus(const RecordingReporter& r, const std::u16string& text) {
+    const auto st = r.statuses();
+    return std::find(st.begin(), st.end(), text) != st.end();
+}
+
 int indexOf(const std::vector<std::u16string>& list, const std::u16string& item) {
     const auto it = std::find(list.begin(), list.end(), item);
     return it == list.end() ? -1 : int(it - list.begin());
@@ -215,6 +220,19 @@ TEST(FatDamaged, AdvancedModeListsAndSavesTheSurvivingFiles) {
         ASSERT_GE(v->parser->advancedChoice.sectorsPerCluster, 0);
         ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
         v->mapParents();
+        // Each kind's own progress texts.
+        if (d.kind == "fat32") {
+            EXPECT_TRUE(hasStatus(v->reporter, u"Parsing Disk Currently at position 0.000000 of the disk of size "
+                                               u"75497472.000000"));
+            EXPECT_TRUE(hasStatus(v->reporter, u"found file or directory =  1 "));
+        } else if (d.kind == "fat16") {
+            EXPECT_TRUE(hasStatus(v->reporter, u"currently at sector 0 of 61440"));
+        } else {
+            EXPECT_TRUE(hasStatus(v->reporter, u"found Entry 1 "));
+        }
+        if (d.kind != "exfat") {
+            EXPECT_TRUE(hasStatus(v->reporter, u"Maintaining directory Structure in AdvanceScanning"));
+        }
         auto& p = *v->parser;
         EXPECT_EQ(p.name(0), u"DUMMY ENTRY");
         EXPECT_EQ(p.name(1), u"ORPHAN ENTRY");
@@ -257,6 +275,14 @@ TEST(FatDamaged, AdvancedModeListsAndSavesTheSurvivingFiles) {
             ++saved;
         }
         EXPECT_GE(saved, 14);
+        if (d.damage == "root" && d.kind != "fat32") {
+            // The fillers' folder is the first cluster after the root (FAT16)
+            // or after the first entry the scan found (exFAT): below the
+            // threshold, its orphaned files sit directly under the root.
+            const auto ids = v->named("F2.BIN");
+            ASSERT_EQ(ids.size(), 1u);
+            EXPECT_EQ(v->parentOf.at(ids[0]), 0);
+        }
         // The deleted file is listed, as deleted, where its entries survive.
         if (d.damage != "root") {
             const auto del = v->named("Deleted memo.txt");
@@ -327,5 +353,78 @@ TEST(FatDamaged, NoCandidateAnswersThatTheProcessCannotContinue) {
         EXPECT_NE(std::find(st.begin(), st.end(), std::string(kind) == "exfat" ? u"Finding Fat64 entries...."
                                                                                 : u"Finding Fat entries...."),
                   st.end());
+    }
+}
+
+// The first FAT copy wholly overwritten, its head too: the search finds the
+// second copy alone, and the volume is still rebuilt from it.
+TEST(FatDamaged, OnlyTheSecondFatCopyFound) {
+    const Fixtures f = load();
+    if (f.volumes.empty()) return;
+    for (const auto& d : f.volumes) {
+        if (d.damage != "fat" || d.kind == "exfat") continue;
+        SCOPED_TRACE(d.key);
+        std::ifstream in(test::fixturePath(d.image), std::ios::binary);
+        std::vector<std::uint8_t> img{std::istreambuf_iterator<char>(in), {}};
+        ByteView b(img);
+        const std::size_t fatAt = std::size_t(le16(b, 14)) * 512;
+        const std::size_t fatLen = std::size_t(le16(b, 22) ? le16(b, 22) : le32(b, 36)) * 512;
+        std::fill(img.begin() + std::ptrdiff_t(fatAt), img.begin() + std::ptrdiff_t(fatAt + fatLen), 0xA5);
+        std::fill(img.begin(), img.begin() + 512, 0);  // and no boot sector to help
+        auto v = std::make_unique<Volume>();
+        v->source = std::make_unique<MemorySource>(std::move(img));
+        v->parser = parserFor(d.kind);
+        VolumeRecord rec;
+        rec.sizeText = u16(std::to_string(v->source->totalSectors() / 2048) + "   MB");
+        v->parser->attach(v->source.get(), &v->tree, &v->reporter, rec);
+        ASSERT_EQ(v->parser->findAdvancedCandidates(3), 1);
+        AdvancedChoice c = rightChoice(d, *v, 0);
+        c.candidate = 0;
+        v->parser->advancedChoice = c;
+        ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
+        const auto out = test::scratchDir("fat_damaged_one_copy_" + d.key);
+        int saved = 0;
+        for (const auto& m : f.files.at(d.kind)) {
+            if (m.deleted) continue;
+            SCOPED_TRACE(m.path);
+            const auto ids = v->named(m.base());
+            ASSERT_EQ(ids.size(), 1u);
+            const SaveOutcome s = v->parser->saveFile(ids[0], out);
+            ASSERT_TRUE(s.ok);
+            EXPECT_EQ(test::md5File(s.written), m.md5);
+            ++saved;
+        }
+        EXPECT_EQ(saved, 18);
+    }
+}
+
+// Every wrong choice on a real volume (other FAT copy, every cluster size,
+// other heaps) ends with a table whose files save without a fault.
+TEST(FatDamaged, EveryChoiceEndsAndSaves) {
+    const Fixtures f = load();
+    if (f.volumes.empty()) return;
+    for (const auto& d : f.volumes) {
+        if (d.damage != "boot" || d.kind == "fat32") continue;  // FAT32's volume is the largest; its rules are shared
+        const auto out = test::scratchDir("fat_damaged_choices_" + d.key);
+        auto probe = open(d);
+        probe->parser->findAdvancedCandidates(3);
+        const AdvancedLists l = probe->parser->advancedLists();
+        const int heaps = std::min<int>(2, int(l.heapOffsets.size()));
+        for (int c = 0; c < int(l.candidates.size()); ++c)
+            for (int s = 0; s < int(l.sectorsPerCluster.size()); ++s)
+                for (int h = d.kind == "exfat" ? 0 : -1; h < std::max(heaps, 0); ++h) {
+                    SCOPED_TRACE(d.key + " " + std::to_string(c) + "/" + std::to_string(s) + "/" + std::to_string(h));
+                    auto v = open(d);
+                    v->parser->findAdvancedCandidates(3);
+                    v->parser->advancedChoice = {c, s, h};
+                    ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
+                    v->parser->recycleBinPass();
+                    int n = 0;
+                    for (RecordId id = 2; v->parser->isValidRecord(id) && n < 25; ++id)
+                        if (!v->parser->isDirectory(id)) {
+                            v->parser->saveFile(id, out);
+                            ++n;
+                        }
+                }
     }
 }
