@@ -97,7 +97,9 @@ TEST(FormatEnd, MutatedFilesStayBounded) {
             }
             m.resize(std::size_t(next() % (m.size() + 1)));
             auto end = formatEnd(ext, ByteView(m), m.size());
-            if (end) EXPECT_LE(*end, m.size());
+            if (end) {
+                EXPECT_LE(*end, m.size());
+            }
         }
     }
 }
