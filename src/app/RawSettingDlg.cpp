@@ -135,6 +135,9 @@ RawSettingDlg::RawSettingDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(fileGroup);
     layout->addWidget(buttons);
 
+    // Wide enough for a path and the longest tool tip's first line.
+    setMinimumWidth(fontMetrics().averageCharWidth() * 80);
+
     connect(browse, &QPushButton::clicked, this, &RawSettingDlg::chooseFile);
     connect(save, &QPushButton::clicked, this, &RawSettingDlg::appendSignature);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);

@@ -146,8 +146,11 @@ int takeScreenshots(const QString& dir) {
         const QModelIndex images = view->model()->index(0, 0, view->model()->index(0, 0));
         view->expand(images);
         view->model()->setData(view->model()->index(1, 0, images), Qt::Checked, Qt::CheckStateRole);
+        // Pressed and clicked on the category's label, as a mouse does.
+        QMetaObject::invokeMethod(view, "pressed", Q_ARG(QModelIndex, images));
         QMetaObject::invokeMethod(view, "clicked", Q_ARG(QModelIndex, images));
         s.shoot("raw-recovery-finds");
+        if (auto* bar = h.find<QProgressBar>("progressBar")) bar->setRange(0, 1000);
         showProgress(h, QStringLiteral("statusLine"), QStringLiteral("Processing....."));
         for (const char* name : {"pauseButton", "resumeButton"})
             if (auto* w = h.find<QWidget>(name)) w->show();
