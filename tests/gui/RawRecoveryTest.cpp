@@ -338,6 +338,17 @@ void RawRecoveryTest::parseRefusalsRestoreTheControls() {
     QCOMPARE(h.find<QLabel>("statusLine")->text(), QStringLiteral("Processing done"));
     QVERIFY(!page->isBusy());
     QVERIFY(h.find<QPushButton>("browseButton")->isEnabled());
+
+    // A custom end far past the image: the scan ends with the image, 4 MiB
+    // behind the volume's start on this 5 MiB disk.
+    QVERIFY(h.click("backButton"));
+    h.find<SectorBox>("endSector")->setText(QStringLiteral("999999999999"));
+    QVERIFY(h.click("nextButton"));
+    page = h.pageAs<RawRecoveryDialog>();
+    QVERIFY(page);
+    QVERIFY(h.click("parseButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(page->engine()->volumeBytes, std::int64_t(4) << 20);
 }
 
 void RawRecoveryTest::editorWritesATypeThatTheScanFinds() {
