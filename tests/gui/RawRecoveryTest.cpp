@@ -241,6 +241,21 @@ void RawRecoveryTest::parseDefaultsListsAndSavesPlantedFiles() {
         QVERIFY2(written.readAll() == original.readAll(), qPrintable(p.name));
     }
     QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("carve-report.csv"))));
+
+    // Stop during a save of everything: what is written so far is reported.
+    QTemporaryDir stopped;
+    QVERIFY(view->model()->setData(model->index(0, 0), Qt::Checked, Qt::CheckStateRole));
+    page->job().pause();
+    h.dialogs.queueFile(stopped.path());
+    QVERIFY(h.click("saveButton"));
+    QTRY_VERIFY(page->job().pauseGate().holds() >= 1);
+    QVERIFY(!h.find<QPushButton>("backButton")->isEnabled());
+    QVERIFY(h.click("stopButton"));
+    QVERIFY(h.click("resumeButton"));
+    QVERIFY(waitIdle(page));
+    QVERIFY2(h.dialogs.texts().last().startsWith(QStringLiteral("Saving stopped. 0 of %1 files saved")
+                                                     .arg(page->engine()->foundFiles.size())),
+             qPrintable(h.dialogs.texts().last()));
     QVERIFY(h.click("backButton"));
     QVERIFY(h.pageAs<PopulateDriveDlg>());
 }
