@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QBrush>
+#include <QMimeDatabase>
 #include <QStyle>
 
 namespace salvage::app {
@@ -122,7 +123,7 @@ QVariant FindsTreeModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
         case Qt::ToolTipRole: return QString::fromStdU16String(tree_.text(item));
         case Qt::DecorationRole:
-            return tree_.image(item) == ItemImage::Folder ? folderIcon_ : fileIcon_;
+            return tree_.image(item) == ItemImage::Folder ? folderIcon_ : iconFor(tree_.text(item));
         case Qt::CheckStateRole:
             switch (tree_.checkState(item)) {
                 case CheckState::Checked: return Qt::Checked;
@@ -135,6 +136,22 @@ QVariant FindsTreeModel::data(const QModelIndex& index, int role) const {
             return {};
         default: return {};
     }
+}
+
+QIcon FindsTreeModel::iconFor(const std::u16string& name) const {
+    // The desktop's icon for the name's type, by its extension; the plain
+    // file icon where the desktop has none.
+    const std::size_t dot = name.rfind(u'.');
+    const QString ext = dot == std::u16string::npos ? QString() : QString::fromStdU16String(name.substr(dot + 1));
+    auto it = typeIcons_.find(ext);
+    if (it != typeIcons_.end()) return it.value();
+    QIcon icon = fileIcon_;
+    if (!ext.isEmpty()) {
+        const QMimeType type = QMimeDatabase().mimeTypeForFile(QStringLiteral("x.") + ext, QMimeDatabase::MatchExtension);
+        icon = QIcon::fromTheme(type.iconName(), QIcon::fromTheme(type.genericIconName(), fileIcon_));
+    }
+    typeIcons_.insert(ext, icon);
+    return icon;
 }
 
 bool FindsTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {

@@ -5,6 +5,7 @@
 // batches, where they go into the tree the page shows. FindsTreeModel shows
 // that tree, with tri-state check boxes, to a QTreeView.
 #include <QAbstractItemModel>
+#include <QHash>
 #include <QIcon>
 #include <optional>
 #include <unordered_map>
@@ -95,8 +96,11 @@ private:
     void changed(TreeItem item) override;
     void reset() override;
 
+    QIcon iconFor(const std::u16string& name) const;
+
     BrowseTree tree_;
-    std::unordered_map<TreeItem, TreeItem> fromWorker_;  // worker-side item -> item here
+    std::unordered_map<TreeItem, TreeItem> fromWorker_;
+    mutable QHash<QString, QIcon> typeIcons_;  // worker-side item -> item here
     QIcon folderIcon_;
     QIcon fileIcon_;
 };
