@@ -263,7 +263,7 @@ void RawRecoveryDialog::parse() {
     model_->clear();
     list_->clearRows();
 
-    if (loadDefault_->isChecked()) loadDefaultSignatures(defaultSettingsPath_.toStdString(), engine_, *reporter_);
+    if (loadDefault_->isChecked()) loadDefaultSignatures(pathFromUtf16(defaultSettingsPath_.toStdU16String()), engine_, *reporter_);
     if (!userPath.isEmpty() && !loadUserSignatures(pathFromUtf16(userPath.toStdU16String()), engine_, *reporter_)) {
         restoreIdle();
         return;
@@ -309,6 +309,7 @@ void RawRecoveryDialog::startScan() {
     }
     engine_->volumeBytes = bytes;
     g_sectorSource->baseOffset = startOffset;
+    volumeStartOffset_ = startOffset;
     engine_->source = g_sectorSource;
     engine_->pauseGate = &job_->pauseGate();
     scanTree_ = std::make_unique<BrowseTree>();
@@ -373,7 +374,7 @@ void RawRecoveryDialog::save() {
     status_->setText(QStringLiteral("Saving....."));
 
     // The finds' offsets count from the volume's first byte.
-    g_sectorSource->baseOffset = volume_.startSector * 512;
+    g_sectorSource->baseOffset = volumeStartOffset_;
     writer_ = std::make_unique<CarveWriter>(*g_sectorSource, engine_->volumeBytes,
                                             pathFromUtf16(folder.toStdU16String()), *reporter_);
     writer_->pauseGate = &job_->pauseGate();

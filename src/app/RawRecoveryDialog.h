@@ -83,6 +83,7 @@ private:
     bool busy_ = false;
     bool checkClicked_ = false;
     std::int64_t progressDivisor_ = 1;
+    std::int64_t volumeStartOffset_ = 0;  // bytes, of the last scan
 
     QtReporter* reporter_;
     WorkerJob* job_;
