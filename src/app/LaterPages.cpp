@@ -2,6 +2,7 @@
 
 #include "app/AppInfo.h"
 #include "app/DialogService.h"
+#include "app/RawRecoveryDialog.h"
 #include "app/WizardPage.h"
 
 namespace salvage::app {
@@ -12,9 +13,9 @@ bool openParsingPage(WizardPage& from, const VolumeRecord&, int recoveryMode, co
     return false;
 }
 
-bool openRawRecoveryPage(WizardPage& from, const VolumeRecord&) {
-    dialogs().message(&from, QStringLiteral("The raw recovery page is not part of this build."), appTitle(),
-                      BoxIcon::Information);
+bool openRawRecoveryPage(WizardPage& from, const VolumeRecord& record) {
+    if (RawRecoveryDialog::openFrom(from, record)) return true;
+    dialogs().message(&from, QStringLiteral("error creating RawRecoveryDialog"), appTitle(), BoxIcon::Information);
     return false;
 }
 

@@ -15,6 +15,11 @@
 
 #include "WizardHarness.h"
 #include "app/PopulateDriveDlg.h"
+#include "app/RawRecoveryDialog.h"
+#include "app/RawSettingDlg.h"
+#include <QApplication>
+#include <QTimer>
+#include <QTreeView>
 
 namespace salvage::test {
 
@@ -119,6 +124,54 @@ int takeScreenshots(const QString& dir) {
     s.require(h.click("deepMode"), "choose Deep");
     s.shoot("recovery-mode-ntfs");
     (void)gpt;
+
+    // Raw recovery on the carving disk, after a scan with the default file.
+    s.require(h.click("backButton"), "go back");
+    s.require(h.click("backButton"), "go back");
+    s.require(h.click("backButton"), "go back");
+    s.require(h.click("backButton"), "go back");
+    h.dialogs.queueFile(fixture("carve_disk.img"));
+    s.require(h.click("browseButton"), "choose the carving disk");
+    s.require(h.click("nextButton") && h.click("parseButton") && h.click("nextButton"), "scan the carving disk");
+    if (auto* list = h.find<QTableWidget>("volumeList")) list->selectRow(0);
+    if (auto* custom = h.find<QGroupBox>("customSettings")) custom->setChecked(true);
+    if (auto* treatAs = h.find<QComboBox>("treatAs")) treatAs->setCurrentText(QStringLiteral("RAW"));
+    s.require(h.click("nextButton"), "open the raw recovery page");
+    s.shoot("raw-recovery");
+    if (auto* page = h.pageAs<app::RawRecoveryDialog>()) {
+        QSignalSpy ended(page, &app::RawRecoveryDialog::jobFinished);
+        s.require(h.click("parseButton"), "parse");
+        if (page->isBusy()) ended.wait(30000);
+        auto* view = h.find<QTreeView>("findsTree");
+        const QModelIndex images = view->model()->index(0, 0, view->model()->index(0, 0));
+        view->expand(images);
+        view->model()->setData(view->model()->index(1, 0, images), Qt::Checked, Qt::CheckStateRole);
+        // Pressed and clicked on the category's label, as a mouse does.
+        QMetaObject::invokeMethod(view, "pressed", Q_ARG(QModelIndex, images));
+        QMetaObject::invokeMethod(view, "clicked", Q_ARG(QModelIndex, images));
+        s.shoot("raw-recovery-finds");
+        if (auto* bar = h.find<QProgressBar>("progressBar")) bar->setRange(0, 1000);
+        showProgress(h, QStringLiteral("statusLine"), QStringLiteral("Processing....."));
+        for (const char* name : {"pauseButton", "resumeButton"})
+            if (auto* w = h.find<QWidget>(name)) w->show();
+        s.shoot("raw-recovery-scanning");
+        // The signature editor, a dialog of its own over the page.
+        QTimer::singleShot(0, [&] {
+            if (auto* editor = qobject_cast<app::RawSettingDlg*>(QApplication::activeModalWidget())) {
+                QTest::qWait(50);
+                const QString file = QStringLiteral("%1/%2-signature-editor-%3.png")
+                                         .arg(dir).arg(++s.count, 2, 10, QLatin1Char('0')).arg(s.tag);
+                if (!editor->grab().save(file)) ++s.missing;
+                std::printf("%s\n", qPrintable(file));
+                editor->reject();
+            } else {
+                ++s.missing;
+            }
+        });
+        s.require(h.click("settingButton"), "open the signature editor");
+    } else {
+        s.require(false, "reach the raw recovery page");
+    }
     return s.missing == 0 ? 0 : 1;
 }
 

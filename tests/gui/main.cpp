@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "PageFlowTest.h"
+#include "RawRecoveryTest.h"
 #include "Screenshots.h"
 #include "ShellTest.h"
 
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
     {
         PageFlowTest flow;
         status |= QTest::qExec(&flow, argc, argv);
+    }
+    {
+        RawRecoveryTest raw;
+        status |= QTest::qExec(&raw, argc, argv);
     }
     return status;
 }
