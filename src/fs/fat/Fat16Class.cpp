@@ -1,5 +1,6 @@
 #include "fs/fat/Fat16Class.h"
 
+#include "fs/fat/BootSector.h"
 #include "fs/fat/FatNames.h"
 #include "platform/AppTitle.h"
 
@@ -16,7 +17,7 @@ bool Fat16Class::checkBootSector() {
     std::uint8_t boot[512] = {};
     if (!readAt(*source, 0, boot, sizeof boot)) return false;
     ByteView b(boot, sizeof boot);
-    if (!b.matches(3, "MSDOS")) return false;
+    if (!fat::acceptsFatBootSector(b, false)) return false;
     const std::uint32_t bps = le16(b, 11), spc = b[13], reserved = le16(b, 14), fats = b[16];
     const std::uint32_t rootEntries = le16(b, 17), spf = le16(b, 22);
     if (spf == 0) return false;  // a FAT32 boot sector
@@ -49,6 +50,31 @@ std::vector<std::uint8_t> Fat16Class::readRootDirectory() {
     std::vector<std::uint8_t> root(rootDirBytes_, 0);
     if (rootDirBytes_) readAt(*source, rootDirOffset_, root.data(), rootDirBytes_);
     return root;
+}
+
+void Fat16Class::loadFatAtCandidate(std::size_t index, std::uint32_t spc) {
+    if (spc == 0 || spc > 512) return;
+    clusterBytes_ = 512 * spc;
+    const std::uint64_t clusters = std::uint64_t(volumeBytes()) / clusterBytes_;
+    const std::int64_t fatAt = fatCandidates_[index];
+    auto chain = std::make_unique<fat::Fat16Chain>();
+    chain->image.assign(std::size_t(std::min<std::uint64_t>(clusters * 2, kMaxFat16Bytes)), 0);
+    readAt(*source, fatAt, chain->image.data(), std::uint32_t(chain->image.size()));
+    chain->clusterLimit = std::uint32_t(std::min<std::uint64_t>(clusters, chain->image.size() / 2));
+    chain->endFrom = 0xFFF7;
+    chain_ = std::move(chain);
+    // The root directory follows the FAT copies. Two copies found give the
+    // FAT's length; otherwise it is estimated from the assumed cluster count.
+    const std::uint64_t fatLength = clusters * 2;
+    if (fatCandidates_.size() >= 2 && fatCandidates_[1] > fatCandidates_[0]) {
+        rootDirOffset_ = fatCandidates_[1] + (fatCandidates_[1] - fatCandidates_[0]);
+    } else if (fatLength % 512 == 0) {
+        rootDirOffset_ = std::int64_t(2 * (fatLength + 2560));
+    } else {
+        rootDirOffset_ = std::int64_t(2 * ((fatLength + 511) / 512 * 512 + 2048));
+    }
+    rootDirBytes_ = 16384;  // 512 root entries
+    clusterHeap_ = rootDirOffset_ + rootDirBytes_;
 }
 
 std::u16string Fat16Class::fileName(ByteView entry) const { return fat::shortNameFile16(entry); }

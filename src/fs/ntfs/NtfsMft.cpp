@@ -1,0 +1,306 @@
+// Boot sector, MFT location and the walk over the MFT's record slots.
+#include <algorithm>
+#include <cstring>
+
+#include "fs/ntfs/ntfs.h"
+#include "platform/Text.h"
+
+namespace salvage {
+
+using namespace ntfs_disk;
+
+namespace {
+// MFT bytes read with one call during the walk.
+constexpr std::size_t kWalkPieceBytes = 4u << 20;
+// Status and progress are posted once per this many record slots.
+constexpr std::int64_t kReportEvery = 1024;
+}  // namespace
+
+bool ntfs::attachSource() {
+    if (!source) return false;
+    source->baseOffset = volume.startSector * kSectorBytes;
+    return source->seek(0, 0);
+}
+
+std::int64_t ntfs::withinImage(std::int64_t end) const {
+    if (!source || source->totalSectors() <= 0) return end;
+    std::int64_t image = 0;
+    if (!checkedMul(source->totalSectors(), kSectorBytes, image)) return end;
+    return std::max<std::int64_t>(0, std::min(end, image - source->baseOffset));
+}
+
+bool ntfs::readRecord(std::int64_t offset, Record& out) const {
+    out.fill(0);
+    return offset >= 0 && source && readAt(*source, offset, out.data(), kRecordBytes);
+}
+
+void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
+    std::memcpy(e.signature.data(), raw.data(), std::min<std::size_t>(4, raw.size()));
+    if (!e.isFile()) return;
+    const Record r = applyFixups(raw);
+    const ByteView rec(r.data(), r.size());
+    const RecordHeader h = decodeRecordHeader(rec);
+    e.recordNumber = h.recordNumber;
+    e.baseReference = h.baseReference;
+    e.recordFlags = h.flags;
+    bool haveParent = false, nameIsLong = false;
+    for (const AttrHeader& a : walkAttributes(rec)) {
+        if (a.type == kAttrStandardInformation && !a.nonResident) {
+            const StandardTimes t = decodeStandardInformation(residentValue(rec, a));
+            e.creation = t.creation;
+            e.modification = t.modification;
+            e.access = t.access;
+        } else if (a.type == kAttrFileName && !a.nonResident) {
+            auto fn = decodeFileName(residentValue(rec, a));
+            if (!fn) continue;
+            if (fn->isDirectory()) e.kind = 'D';
+            e.fileNameSize = fn->allocatedSize;
+            if (!haveParent) {
+                e.parentIndex = fn->parent;
+                haveParent = true;
+            }
+            // A DOS 8.3 name never replaces a long one.
+            const bool isLong = fn->nameSpace != kNamespaceDos;
+            if (isLong || !nameIsLong) {
+                e.name = std::move(fn->name);
+                e.fileNameFlags = fn->flags;
+                nameIsLong = isLong;
+            }
+            e.hasName = true;
+        } else if (a.type == kAttrAttributeList) {
+            e.hasAttributeList = true;
+        } else if (a.type == kAttrData && a.nameLength == 0) {
+            if (!a.nonResident) e.dataSize = a.valueLength;
+            else if (a.startVcn == 0) e.dataSize = a.realSize;
+        }
+    }
+}
+
+NtfsEntry ntfs::makeEntry(ByteView raw, std::int64_t offset) {
+    NtfsEntry e;
+    e.recordOffset = offset;
+    e.selfIndex = std::int64_t(entries_.size());
+    decodeEntry(e, raw);
+    return e;
+}
+
+std::vector<ClusterRun> ntfs::dataRunsOfRecordAt(std::int64_t offset) const {
+    Record raw;
+    if (!readRecord(offset, raw) || !looksLikeRecordHeader(ByteView(raw.data(), raw.size()))) return {};
+    const Record r = applyFixups(ByteView(raw.data(), raw.size()));
+    const ByteView rec(r.data(), r.size());
+    for (const AttrHeader& a : walkAttributes(rec)) {
+        if (a.type != kAttrData || !a.nonResident || a.nameLength != 0) continue;
+        if (a.lastVcn < a.startVcn) return {};
+        return decodeRunList(runListBytes(rec, a), std::uint64_t(a.lastVcn - a.startVcn) + 1);
+    }
+    return {};
+}
+
+bool ntfs::readBootSector() {
+    std::vector<std::uint8_t> sector(512, 0);
+    if (source) readAt(*source, 0, sector.data(), 512);
+    boot = decodeBootSector(ByteView(sector));
+    bootRead_ = true;
+    std::int64_t size = 0;
+    if (boot.isNtfs && boot.totalSectors <= std::uint64_t(INT64_MAX / 512)) size = std::int64_t(boot.totalSectors) * 512;
+    if (!boot.isNtfs) {
+        const std::int64_t mb = sizeTextMegabytes(volume.sizeText);
+        if (mb > 0 && mb < INT64_MAX / 1048576) size = mb * 1048576;
+    }
+    volumeSize = size;
+    return volumeSize != 0;
+}
+
+bool ntfs::locateMft() {
+    const std::uint64_t cb = boot.clusterBytes();
+    if (boot.isNtfs && cb != 0) {
+        bytesPerCluster = std::int64_t(cb);
+        std::int64_t offset = 0;
+        if (boot.mftCluster >= 0 && checkedMul(boot.mftCluster, bytesPerCluster, offset)) {
+            mftOffset = offset;
+            mftLocated_ = true;
+            reporter->setStatus(u"boot sector is fine.Getting run of mft entry...");
+            mftRuns = dataRunsOfRecordAt(mftOffset);
+            reporter->setStatus(u"Got run...");
+            if (!mftRuns.empty()) {
+                needMftRuns_ = false;
+                return true;
+            }
+        }
+        // The boot sector is sound but its MFT record is not: search for it.
+        mftLocated_ = false;
+        mftRuns.clear();
+    } else {
+        bytesPerCluster = 4096;
+    }
+    return locateByScan();
+}
+
+bool ntfs::locateByScan() {
+    reporter->setStatus(u"boot sector corrupt.Scanning for first mft entry...");
+    mftLocated_ = false;
+    mftOffset = 0;
+    scanRecords(volumeSize, true, [&](std::int64_t offset, ByteView raw) {
+        NtfsEntry e = makeEntry(raw, offset);
+        const bool isMft = e.name == u"$MFT";
+        if (e.recordNumber < UINT32_MAX) scannedRecords_.emplace(e.recordNumber, offset);
+        entries_.push_back(std::move(e));
+        if (!isMft) return true;
+        reporter->setStatus(u"found mft entry.getting its run ...");
+        std::vector<ClusterRun> runs = dataRunsOfRecordAt(offset);
+        reporter->setStatus(u"got run ...");
+        if (runs.empty()) return true;
+        // Without a boot sector the cluster size follows from where the
+        // MFT's first run starts: that is where its own record lies.
+        if (!boot.isNtfs || boot.clusterBytes() == 0) {
+            const std::int64_t lcn = runs.front().startCluster;
+            if (!runs.front().sparse && lcn > 0 && offset % lcn == 0) {
+                const std::int64_t cb = offset / lcn;
+                if (cb >= 512 && cb <= std::int64_t(kMaxClusterBytes) && (cb & (cb - 1)) == 0) bytesPerCluster = cb;
+            }
+        }
+        mftRuns = std::move(runs);
+        mftOffset = offset;
+        mftLocated_ = true;
+        needMftRuns_ = false;
+        entries_.clear();
+        scannedRecords_.clear();
+        return false;
+    });
+    return mftLocated_;
+}
+
+void ntfs::scanRecords(std::int64_t end, bool reportProgress,
+                       const std::function<bool(std::int64_t, ByteView)>& visit) {
+    end = withinImage(end);
+    if (!source || end <= 0) return;
+    if (reportProgress) reporter->setProgressRange(0, end / kScanChunkBytes);
+    // One extra record's worth is read past each chunk, so that a record
+    // starting near the chunk's end is seen whole.
+    std::vector<std::uint8_t> chunk(std::size_t(kScanChunkBytes + kRecordBytes));
+    std::int64_t carry = 0;
+    for (std::int64_t c = 0, start = 0; start < end; ++c, start += kScanChunkBytes) {
+        if (pollStop()) return;
+        if (reportProgress) reporter->setProgressPosition(c);
+        std::memset(chunk.data(), 0, chunk.size());
+        // A chunk that cannot be read is passed over; the next one is tried.
+        if (!readAt(*source, start, chunk.data(), std::uint32_t(chunk.size()))) {
+            // Near the end of the image a shorter read may still work.
+            std::memset(chunk.data(), 0, chunk.size());
+            readAt(*source, start, chunk.data(), std::uint32_t(kScanChunkBytes));
+        }
+        const ByteView view(chunk);
+        std::int64_t off = carry;
+        while (off < kScanChunkBytes && start + off < end) {
+            ByteView at = view.sub(std::size_t(off), kRecordBytes);
+            if (looksLikeRecordHeader(at)) {
+                if (!visit(start + off, at)) return;
+                off += kRecordBytes;
+            } else {
+                off += 512;
+            }
+        }
+        carry = off - kScanChunkBytes;
+    }
+    if (reportProgress) reporter->setProgressPosition(end / kScanChunkBytes);
+}
+
+void ntfs::extendMftRuns() {
+    Record raw;
+    if (!readRecord(mftOffset, raw) || !looksLikeRecordHeader(ByteView(raw.data(), raw.size()))) return;
+    const Record r = applyFixups(ByteView(raw.data(), raw.size()));
+    const ByteView rec(r.data(), r.size());
+    for (const AttrHeader& a : walkAttributes(rec)) {
+        if (a.type != kAttrAttributeList) continue;
+        // MFT record numbers map to offsets through the runs known so far;
+        // the extension records lie in the MFT's first extent.
+        auto offsetOf = [this](std::uint64_t n) -> std::int64_t {
+            std::uint64_t logical = 0;
+            if (!checkedMul(n, std::uint64_t(kRecordBytes), logical)) return -1;
+            for (const ClusterRun& run : mftRuns) {
+                std::uint64_t bytes = 0;
+                if (!checkedMul(run.clusterCount, std::uint64_t(bytesPerCluster), bytes)) return -1;
+                if (logical < bytes) {
+                    std::int64_t start = 0;
+                    if (run.sparse || !checkedMul(run.startCluster, bytesPerCluster, start) || start < 0) return -1;
+                    return start + std::int64_t(logical);
+                }
+                logical -= bytes;
+            }
+            return -1;
+        };
+        FileData whole;
+        if (collectExtents(rec, decodeRecordHeader(rec).recordNumber, a, offsetOf, whole) &&
+            runClusters(whole.runs) > runClusters(mftRuns))
+            mftRuns = std::move(whole.runs);
+        return;
+    }
+}
+
+void ntfs::collectMftRecords() {
+    if (!mftLocated_ || pollStop()) return;
+    if (bytesPerCluster <= 0) bytesPerCluster = 4096;
+    if (needMftRuns_ && !entries_.empty()) {
+        reporter->setStatus(u"getting run of mft...");
+        mftOffset = entries_.front().recordOffset;
+        mftRuns = dataRunsOfRecordAt(mftOffset);
+        reporter->setStatus(u"got run...");
+    }
+    extendMftRuns();
+    entries_.clear();
+    // The MFT never holds more records than the volume has room for.
+    const std::int64_t room = withinImage(volumeSize > 0 ? volumeSize : INT64_MAX);
+    std::uint64_t maxSlots = std::uint64_t(room) / kRecordBytes;
+    std::uint64_t clusters = runClusters(mftRuns);
+    std::uint64_t slots = 0;
+    if (!checkedMul(clusters, std::uint64_t(bytesPerCluster), slots)) slots = UINT64_MAX;
+    slots = std::min(slots / kRecordBytes, maxSlots);
+    entries_.reserve(std::size_t(slots) + 1);
+    reporter->setProgressRange(0, std::int64_t(slots));
+
+    std::vector<std::uint8_t> pending;  // MFT bytes not yet made into records
+    std::vector<std::int64_t> pendingOffsets;  // volume offset of each 512-byte piece of pending
+    std::vector<std::uint8_t> piece;
+    auto emit = [&] {
+        std::size_t used = 0;
+        while (pending.size() - used >= kRecordBytes && entries_.size() < slots) {
+            const std::int64_t offset = pendingOffsets[used / 512];
+            entries_.push_back(makeEntry(ByteView(pending.data() + used, kRecordBytes), offset));
+            const std::int64_t n = std::int64_t(entries_.size());
+            if (n % kReportEvery == 0) {
+                reporter->setStatus(format16("parsing MFT entry %lld...", (long long)(n - 1)));
+                reporter->setProgressPosition(n);
+            }
+            used += kRecordBytes;
+        }
+        pending.erase(pending.begin(), pending.begin() + std::ptrdiff_t(used));
+        pendingOffsets.erase(pendingOffsets.begin(), pendingOffsets.begin() + std::ptrdiff_t(used / 512));
+    };
+    for (const ClusterRun& run : mftRuns) {
+        if (entries_.size() >= slots) break;
+        reporter->setStatus(format16("parsing %lld cluster of MFT run.", (long long)run.startCluster));
+        if (pollStop()) break;
+        std::uint64_t runBytes = 0;
+        if (!checkedMul(run.clusterCount, std::uint64_t(bytesPerCluster), runBytes)) break;
+        std::int64_t runStart = 0;
+        const bool readable = !run.sparse && checkedMul(run.startCluster, bytesPerCluster, runStart) && runStart >= 0;
+        for (std::uint64_t done = 0; done < runBytes && entries_.size() < slots;) {
+            if (pollStop()) break;
+            const std::size_t n = std::size_t(std::min<std::uint64_t>(kWalkPieceBytes, runBytes - done));
+            piece.assign(n, 0);
+            // A sparse run, or one that cannot be read, gives empty slots so
+            // that later indices keep their record numbers.
+            if (readable) readAt(*source, runStart + std::int64_t(done), piece.data(), std::uint32_t(n));
+            pending.insert(pending.end(), piece.begin(), piece.end());
+            for (std::size_t k = 0; k < n; k += 512)
+                pendingOffsets.push_back(readable ? runStart + std::int64_t(done + k) : 0);
+            done += n;
+            emit();
+        }
+        if (pollStop()) break;
+    }
+    reporter->setProgressPosition(std::int64_t(entries_.size()));
+}
+
+}  // namespace salvage

@@ -1,0 +1,95 @@
+// The record scans: the Advanced mode's search for where an MFT starts and
+// the Deep mode's scan for every record.
+#include <array>
+
+#include "fs/ntfs/ntfs.h"
+#include "platform/Text.h"
+
+namespace salvage {
+
+using namespace ntfs_disk;
+
+namespace {
+// The Deep scan writes its status once per this many records found.
+constexpr std::int64_t kDeepStatusEvery = 256;
+}  // namespace
+
+std::int64_t ntfs::scanForMftCandidates(std::int64_t limit) {
+    if (limit < 1) limit = 3;
+    const std::uint64_t cb = bootRead_ ? boot.clusterBytes() : 0;
+    bytesPerCluster = cb ? std::int64_t(cb) : 4096;
+    mftLocated_ = false;
+    mftOffset = 0;
+    candidates_.clear();
+    // The volume record's size bounds the search; without one, the size
+    // the boot sector gave.
+    const std::int64_t mb = sizeTextMegabytes(volume.sizeText);
+    if (mb > 0 && mb < INT64_MAX / 1048576) volumeSize = mb * 1048576;
+    if (volumeSize <= 0) return 0;
+    reporter->setStatus(u"");
+    // The names of the last eight record headers met, oldest first: the
+    // first eight MFT records ($MFT ... $Boot) lie one after another, so a
+    // $Boot record means the one seven places back is the $MFT itself, not
+    // its mirror (which no $Boot follows).
+    std::array<NtfsEntry, 8> recent{};
+    std::int64_t found = 0;
+    scanRecords(volumeSize - std::int64_t(kRecordBytes), true, [&](std::int64_t offset, ByteView raw) {
+        NtfsEntry e;
+        e.recordOffset = offset;
+        e.selfIndex = found;
+        decodeEntry(e, raw);
+        ++found;
+        for (std::size_t i = 0; i + 1 < recent.size(); ++i) recent[i] = std::move(recent[i + 1]);
+        recent.back() = e;
+        const NtfsEntry& back = recent.front();
+        if (e.name.rfind(u"$Boot", 0) == 0 && found >= 8 && back.name.rfind(u"$MFT", 0) == 0 &&
+            (back.name.size() < 5 || back.name[4] != u'M')) {
+            candidates_.push_back(back);
+            reporter->setStatus(format16("MFT ENTRY %lld Found.Parsing it ...", (long long)found));
+            if (std::int64_t(candidates_.size()) >= limit) return false;
+        }
+        return true;
+    });
+    // A Stop ends the search only; the walk that follows must still run.
+    stopRequested.store(false);
+    return std::int64_t(candidates_.size());
+}
+
+bool ntfs::useCandidate(std::int64_t index) {
+    mftLocated_ = false;
+    mftRuns.clear();
+    if (index >= 0 && std::uint64_t(index) < candidates_.size())
+        mftRuns = dataRunsOfRecordAt(candidates_[std::size_t(index)].recordOffset);
+    if (mftRuns.empty()) return false;
+    mftOffset = candidates_[std::size_t(index)].recordOffset;
+    mftLocated_ = true;
+    needMftRuns_ = false;
+    return true;
+}
+
+void ntfs::scanAllRecords() {
+    const std::uint64_t cb = bootRead_ ? boot.clusterBytes() : 0;
+    bytesPerCluster = cb ? std::int64_t(cb) : 4096;
+    mftLocated_ = false;
+    mftOffset = 0;
+    entries_.clear();
+    scannedRecords_.clear();
+    // Without a size from the boot sector or the volume record, the scan
+    // runs to the image's end.
+    if (volumeSize <= 0 && source) volumeSize = std::max<std::int64_t>(0, source->totalSectors() * 512 - source->baseOffset);
+    std::int64_t found = 0;
+    scanRecords(volumeSize, true, [&](std::int64_t offset, ByteView raw) {
+        NtfsEntry e = makeEntry(raw, offset);
+        ++found;
+        if (e.isFile()) scannedRecords_.emplace(e.recordNumber, offset);
+        if (e.hasName) {
+            e.orphaned = true;
+            entries_.push_back(std::move(e));
+            if (found % kDeepStatusEvery == 1)
+                reporter->setStatus(format16("MFT ENTRY %lld Found.Parsing it ..", (long long)found));
+        }
+        return true;
+    });
+}
+
+}  // namespace salvage

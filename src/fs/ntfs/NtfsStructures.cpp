@@ -1,0 +1,145 @@
+#include "fs/ntfs/NtfsStructures.h"
+
+#include "platform/Text.h"
+
+namespace salvage::ntfs_disk {
+
+std::uint64_t BootSector::clusterBytes() const {
+    if (bytesPerSector < 256 || bytesPerSector > 4096 || (bytesPerSector & (bytesPerSector - 1))) return 0;
+    const std::uint64_t b = sectorsPerCluster * bytesPerSector;
+    return b == 0 || b > kMaxClusterBytes ? 0 : b;
+}
+
+BootSector decodeBootSector(ByteView s) {
+    BootSector b;
+    b.isNtfs = s.matches(3, "NTFS");
+    b.bytesPerSector = le16(s, 11);
+    const std::uint8_t spc = u8(s, 13);
+    // Offset 13: clusters of 128 sectors or fewer are stored as a count;
+    // larger ones as the negative power of two (0xF4 = 2^12).
+    if (spc <= 0x80) b.sectorsPerCluster = spc;
+    else if (256 - spc < 32) b.sectorsPerCluster = std::uint64_t(1) << (256 - spc);
+    b.totalSectors = le64(s, 40);
+    b.mftCluster = sle64(s, 48);
+    return b;
+}
+
+bool looksLikeRecordHeader(ByteView at) {
+    return at.matches(0, "FILE") && le16(at, 4) < 512 && le16(at, 6) < 512 && le16(at, 20) < 512;
+}
+
+Record applyFixups(ByteView raw) {
+    Record r{};
+    raw.copyTo(0, r.data(), std::min(raw.size(), kRecordBytes));
+    const std::size_t usa = le16(raw, 4), count = le16(raw, 6);
+    for (std::size_t k = 1; k < count; ++k) {
+        const std::size_t target = 512 * k - 2, from = usa + 2 * k;
+        if (target + 2 > kRecordBytes || from + 2 > kRecordBytes) break;
+        r[target] = r[from];
+        r[target + 1] = r[from + 1];
+    }
+    return r;
+}
+
+RecordHeader decodeRecordHeader(ByteView rec) {
+    RecordHeader h;
+    h.valid = rec.matches(0, "FILE");
+    h.flags = le16(rec, 22);
+    h.baseReference = le48(rec, 32);
+    h.recordNumber = le32(rec, 44);
+    h.firstAttribute = le16(rec, 20);
+    return h;
+}
+
+std::vector<AttrHeader> walkAttributes(ByteView rec) {
+    std::vector<AttrHeader> out;
+    std::size_t pos = le16(rec, 20);
+    // Each attribute is at least 16 bytes long, so the walk ends within
+    // 1024 / 16 steps even on a damaged record.
+    while (rec.has(pos, 16)) {
+        const std::uint32_t type = le32(rec, pos);
+        const std::uint32_t length = le32(rec, pos + 4);
+        if (type == kAttrEnd || length < 16) break;
+        ByteView a = rec.sub(pos, length);
+        AttrHeader h;
+        h.offset = pos;
+        h.type = type;
+        h.length = length;
+        h.nonResident = u8(a, 8) != 0;
+        h.nameLength = u8(a, 9);
+        h.flags = le16(a, 12);
+        if (h.nonResident) {
+            h.startVcn = sle64(a, 16);
+            h.lastVcn = sle64(a, 24);
+            h.runListOffset = le16(a, 32);
+            h.compressionUnit = le16(a, 34);
+            h.allocatedSize = sle64(a, 40);
+            h.realSize = sle64(a, 48);
+        } else {
+            h.valueLength = le32(a, 16);
+            h.valueOffset = le16(a, 20);
+        }
+        out.push_back(h);
+        if (length > rec.size() - pos) break;
+        pos += length;
+    }
+    return out;
+}
+
+ByteView residentValue(ByteView rec, const AttrHeader& a) {
+    return rec.sub(a.offset, a.length).sub(a.valueOffset, a.valueLength);
+}
+
+ByteView runListBytes(ByteView rec, const AttrHeader& a) {
+    return rec.sub(a.offset, a.length).sub(a.runListOffset);
+}
+
+std::optional<FileNameInfo> decodeFileName(ByteView v) {
+    if (!v.has(0, 66)) return std::nullopt;
+    FileNameInfo f;
+    std::uint64_t ref = le48(v, 0);
+    if (ref & (std::uint64_t(1) << 47)) ref |= 0xFFFF000000000000ull;
+    f.parent = std::int64_t(ref);
+    f.allocatedSize = sle64(v, 40);
+    f.flags = le32(v, 56);
+    const std::size_t length = u8(v, 64);
+    f.nameSpace = u8(v, 65);
+    if (length == 0 || !v.has(66, length * 2)) return std::nullopt;
+    f.name = utf16leToString(v.data() + 66, length);
+    return f;
+}
+
+StandardTimes decodeStandardInformation(ByteView v) {
+    StandardTimes t;
+    t.creation = le64(v, 0);
+    t.modification = le64(v, 8);
+    t.access = le64(v, 24);
+    return t;
+}
+
+std::u16string attributeLetters(std::uint32_t flags) {
+    std::u16string s;
+    if (flags & 0x0001) s += u"-R";
+    if (flags & 0x0002) s += u"-H";
+    if (flags & 0x0200) s += u"-S";
+    if (flags & 0x0020) s += u"-A";
+    if (flags & 0x0800) s += u"-C";
+    if (flags & 0x4000) s += u"-E";
+    return s;
+}
+
+std::u16string recycleBinFormerName(ByteView info) {
+    std::u16string path;
+    if (le64(info, 0) == 2) {
+        const std::size_t length = le32(info, 24);
+        ByteView name = info.sub(28, length * 2);
+        path = utf16leToString(name.data(), name.size() / 2, true);
+    } else {
+        ByteView name = info.sub(24);
+        path = utf16leToString(name.data(), name.size() / 2, true);
+    }
+    const auto slash = path.find_last_of(u'\\');
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace salvage::ntfs_disk

@@ -1,0 +1,151 @@
+#pragma once
+// The NTFS volume parser. Standard mode reads the boot sector, finds the MFT
+// (from the boot sector, or by scanning for the $MFT record when the boot
+// sector is not NTFS or its MFT record is unusable), makes one entry per MFT
+// record slot, links entries under their parents and places the rest under
+// "ORPHAN_ENTRY". Advanced mode walks the MFT from a candidate found by a
+// scan, with the cluster size the user picked; Deep mode scans every record
+// and groups them under "ORPHAN_ENTRY" by the directories found.
+#include <cstdint>
+#include <map>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "browse/VolumeParser.h"
+#include "fs/ntfs/NtfsEntry.h"
+#include "fs/ntfs/NtfsRuns.h"
+#include "fs/ntfs/NtfsStructures.h"
+
+namespace salvage {
+
+// Where a file's bytes go while it is written out.
+class DataSink {
+public:
+    virtual ~DataSink() = default;
+    virtual bool write(const std::uint8_t* data, std::size_t count) = 0;
+};
+
+// A file's unnamed $DATA stream as the records describe it.
+struct FileData {
+    bool present = false;
+    bool resident = false;
+    std::vector<std::uint8_t> residentBytes;
+    std::vector<ClusterRun> runs;  // every extent, in VCN order
+    std::int64_t realSize = 0;
+    std::uint16_t compressionUnit = 0;
+    bool compressed = false;
+    bool encrypted = false;
+};
+
+class ntfs : public VolumeParser {
+public:
+    // Entries beyond this many directories after the first go into the
+    // last directory's group in Deep mode.
+    static constexpr std::int64_t kDeepDirectoryLimit = 100000;
+    static constexpr std::int64_t kScanChunkBytes = 10485760;
+
+    std::u16string parserName() const override { return u"ntfs"; }
+    ParseResult parse(RecoveryMode mode) override;
+    std::int64_t findAdvancedCandidates(std::int64_t maxCandidates) override;
+    AdvancedLists advancedLists() const override;
+    void recycleBinPass() override { renameRecycleBinFiles(); }
+
+    bool isValidRecord(RecordId id) const override;
+    bool isDirectory(RecordId id) const override;
+    bool isDeleted(RecordId id) const override;
+    std::u16string name(RecordId id) const override;
+    bool hasChildren(RecordId id) const override;
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override;
+    std::u16string creationTimeText(RecordId id) const override;
+    std::u16string accessTimeText(RecordId id) const override;
+    std::u16string modificationTimeText(RecordId id) const override;
+    std::u16string sizeText(RecordId id) const override;
+    std::u16string attributeText(RecordId id) const override;
+    std::uint64_t sizeBytes(RecordId id) const override;
+    RecordTimes times(RecordId id) const override;
+    // The MFT record number: the entry index in the MFT walk, the number
+    // the record's header stores in a table built by a scan.
+    std::int64_t recordNumber(RecordId id) const override;
+    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    bool searchMatchesFolders() const override { return true; }
+
+    // --- boot sector and MFT ---
+    bool readBootSector();
+    bool locateMft();
+    void collectMftRecords();
+    // --- scans ---
+    std::int64_t scanForMftCandidates(std::int64_t limit);
+    bool useCandidate(std::int64_t index);
+    void scanAllRecords();
+    // --- tree ---
+    void parseAllEntries();
+    void renameRecycleBinFiles();
+    // --- data ---
+    FileData describeFile(RecordId id) const;
+    // Writes the file's data stream into sink; returns the bytes written.
+    std::uint64_t writeData(const FileData& data, DataSink& sink) const;
+    std::int64_t displayedSize(RecordId id) const;
+
+    const std::vector<NtfsEntry>& entries() const { return entries_; }
+    const std::vector<NtfsEntry>& candidates() const { return candidates_; }
+    std::int64_t orphanIndex() const { return orphanIndex_; }
+    std::int64_t rootIndex() const { return rootIndex_; }
+    bool mftLocated() const { return mftLocated_; }
+
+    RecoveryMode mode = RecoveryMode::Standard;
+    ntfs_disk::BootSector boot;
+    std::int64_t volumeSize = 0;
+    std::int64_t bytesPerCluster = 4096;
+    std::int64_t mftOffset = 0;
+    std::vector<ClusterRun> mftRuns;
+
+private:
+    bool attachSource();
+    // The part of [0, end) the image can hold: a damaged size field never
+    // sends a scan or an allocation past the image's end.
+    std::int64_t withinImage(std::int64_t end) const;
+    bool readRecord(std::int64_t offset, ntfs_disk::Record& out) const;
+    // Fills an entry from a record's bytes (fixed up here).
+    void decodeEntry(NtfsEntry& e, ByteView raw) const;
+    NtfsEntry makeEntry(ByteView raw, std::int64_t offset);
+    std::vector<ClusterRun> dataRunsOfRecordAt(std::int64_t offset) const;
+    bool locateByScan();
+    // Reads the volume in chunks from 0 to end, calling visit for every
+    // record header with its offset and bytes; visit returns false to stop.
+    // A header advances the walk 1024 bytes, anything else 512.
+    void scanRecords(std::int64_t end, bool reportProgress,
+                     const std::function<bool(std::int64_t, ByteView)>& visit);
+    // Volume offset of the record with this MFT record number; -1 if unknown.
+    std::int64_t recordOffsetOf(std::uint64_t number) const;
+    void resolveExtensionRecords();
+    void linkEntries();
+    void breakParentLoops();
+    void adoptOrphans();
+    void groupDeep();
+    void buildFirstLevel();
+    void appendChild(std::int64_t parent, std::int64_t child, std::vector<std::int64_t>& lastChild);
+    const NtfsEntry* rec(RecordId id) const;
+    // The record a file's $STANDARD_INFORMATION and data live in.
+    std::int64_t dataRecordOffset(const NtfsEntry& e) const;
+    // The unnamed $DATA extents an attribute list names, in VCN order;
+    // offsetOf gives a record number's volume offset (-1 if unknown).
+    bool collectExtents(ByteView base, std::uint64_t baseNumber, const ntfs_disk::AttrHeader& list,
+                        const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const;
+    // A fragmented MFT keeps later extents of its own $DATA in further
+    // records named by its attribute list: adds their runs to mftRuns.
+    void extendMftRuns();
+
+    std::vector<NtfsEntry> entries_;
+    std::vector<NtfsEntry> candidates_;
+    // Record number -> offset of every record the scans found, for the
+    // attribute lists and base references of scanned records.
+    std::unordered_map<std::uint32_t, std::int64_t> scannedRecords_;
+    bool mftLocated_ = false;
+    bool needMftRuns_ = true;
+    bool bootRead_ = false;
+    std::int64_t orphanIndex_ = kNoLink;
+    std::int64_t rootIndex_ = kNoLink;
+};
+
+}  // namespace salvage

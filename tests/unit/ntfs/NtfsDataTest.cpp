@@ -1,0 +1,187 @@
+// File data on hand-made volumes: resident data across a sector end, named
+// streams beside the file's own, sparse and compressed units, data spread
+// over extension records by an attribute list, sizes that lie, and names
+// that try to leave the output folder.
+#include <fstream>
+
+#include "NtfsBuilder.h"
+#include "NtfsTestSupport.h"
+#include "TestPaths.h"
+
+using namespace salvage;
+using namespace salvage::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<ParsedNtfs> parseBuilt(VolumeBuilder& v) {
+    auto p = std::make_unique<ParsedNtfs>();
+    p->source = std::make_unique<MemorySource>(v.image());
+    p->attach(u"1   MB", 0);
+    p->result = p->parser.parse(RecoveryMode::Standard);
+    return p;
+}
+
+std::vector<std::uint8_t> readAll(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::vector<std::uint8_t> bytesOf(std::size_t n, std::uint8_t seed) {
+    std::vector<std::uint8_t> b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = std::uint8_t(seed + i * 7 + (i >> 8));
+    return b;
+}
+
+constexpr std::uint64_t kCreated = 127000000000000000ull, kModified = 128000000000000000ull,
+                        kAccessed = 129000000000000000ull;
+
+TEST(NtfsData, ResidentDataAndNamedStreams) {
+    VolumeBuilder v;
+    v.putRoot();
+    const auto content = bytesOf(600, 3);  // crosses the first sector's fix-up
+    v.put(16, RecordBuilder().number(16).standardInformation(kCreated, kModified, kAccessed)
+                  .fileName(5, u"resident.bin").resident(0x80, content).finish());
+    const std::vector<std::uint8_t> own(100, 'o'), stream(40, 's');
+    // The named stream after the file's own data, and before it.
+    v.put(17, RecordBuilder().number(17).fileName(5, u"stream_after.txt").resident(0x80, own)
+                  .resident(0x80, stream, u"Zone.Identifier").finish());
+    v.put(18, RecordBuilder().number(18).fileName(5, u"stream_before.txt")
+                  .resident(0x80, stream, u"Zone.Identifier").resident(0x80, own).finish());
+    auto p = parseBuilt(v);
+    const fs::path out = scratchDir("ntfs_data_resident");
+    SaveOutcome s = p->parser.saveFile(16, out);
+    EXPECT_EQ(readAll(s.written), content);
+    EXPECT_EQ(p->parser.sizeBytes(16), 600u);
+    const RecordTimes t = p->parser.times(16);
+    EXPECT_EQ(fs::last_write_time(s.written).time_since_epoch().count() != 0, true);
+    EXPECT_EQ(*t.creation, fileTimeToUnixNanos(kCreated));
+    EXPECT_EQ(*t.modification, fileTimeToUnixNanos(kModified));
+    EXPECT_EQ(*t.access, fileTimeToUnixNanos(kAccessed));
+    EXPECT_EQ(readAll(p->parser.saveFile(17, out).written), own);
+    EXPECT_EQ(readAll(p->parser.saveFile(18, out).written), own);
+    EXPECT_EQ(p->parser.sizeBytes(18), 100u);
+}
+
+TEST(NtfsData, PlainSparseAndClippedAtTheDataSize) {
+    VolumeBuilder v;
+    v.putRoot();
+    const std::uint64_t c = v.dataCluster(), cb = v.clusterBytes();
+    const auto a = bytesOf(3 * cb, 1);
+    v.cluster(c, a);
+    // 5000 bytes in three allocated clusters: 4096 + 904 are written.
+    v.put(16, RecordBuilder().number(16).fileName(5, u"five_k.bin")
+                  .nonResident(0x80, {0x11, 0x03, std::uint8_t(c)}, 0, 2, 5000).finish());
+    // Data, a sparse run of two clusters, data again.
+    v.put(17, RecordBuilder().number(17).fileName(5, u"sparse.bin")
+                  .nonResident(0x80, {0x11, 0x01, std::uint8_t(c), 0x01, 0x02, 0x11, 0x01, 0x01}, 0, 3,
+                               std::int64_t(4 * cb))
+                  .finish());
+    // A size far beyond what its runs hold (and the volume): only the runs
+    // are written.
+    v.put(18, RecordBuilder().number(18).fileName(5, u"liar.bin")
+                  .nonResident(0x80, {0x11, 0x01, std::uint8_t(c)}, 0, 0, std::int64_t(1) << 50).finish());
+    // Runs far outside the volume read as zeros.
+    v.put(19, RecordBuilder().number(19).fileName(5, u"outside.bin")
+                  .nonResident(0x80, {0x41, 0x02, 0x00, 0x00, 0x00, 0x40}, 0, 1, std::int64_t(2 * cb)).finish());
+    auto p = parseBuilt(v);
+    const fs::path out = scratchDir("ntfs_data_plain");
+    auto five = readAll(p->parser.saveFile(16, out).written);
+    EXPECT_EQ(five, std::vector<std::uint8_t>(a.begin(), a.begin() + 5000));
+
+    auto sparse = readAll(p->parser.saveFile(17, out).written);
+    ASSERT_EQ(sparse.size(), 4 * cb);
+    std::vector<std::uint8_t> expected(a.begin(), a.begin() + std::ptrdiff_t(cb));
+    expected.resize(3 * cb, 0);
+    expected.insert(expected.end(), a.begin() + std::ptrdiff_t(cb), a.begin() + std::ptrdiff_t(2 * cb));
+    EXPECT_EQ(sparse, expected);
+
+    EXPECT_EQ(p->parser.saveFile(18, out).bytes, cb);
+    EXPECT_EQ(readAll(p->parser.saveFile(19, out).written), std::vector<std::uint8_t>(2 * cb, 0));
+}
+
+// An LZNT1 stream of one chunk that produces 4096 copies of `b`.
+std::vector<std::uint8_t> repeatChunk(std::uint8_t b) { return {0x03, 0xB0, 0x02, b, 0xFC, 0x0F}; }
+
+TEST(NtfsData, CompressedUnitsStoredSparseAndLznt1) {
+    VolumeBuilder v;
+    v.putRoot();
+    const std::uint64_t c = v.dataCluster(), cb = v.clusterBytes(), unit = 16 * cb;
+    std::vector<std::uint8_t> compressed;
+    for (int i = 0; i < 16; ++i) {
+        auto ch = repeatChunk(std::uint8_t('A' + i));
+        compressed.insert(compressed.end(), ch.begin(), ch.end());
+    }
+    v.cluster(c, compressed);
+    const auto stored = bytesOf(unit, 9);
+    v.cluster(c + 7, stored);
+    // Unit 0: one cluster of LZNT1 and 15 sparse; unit 1: all sparse;
+    // unit 2: 16 allocated clusters, stored as they are.
+    const std::int64_t size = std::int64_t(3 * unit - 100);
+    v.put(16, RecordBuilder().number(16).fileName(5, u"compressed.bin")
+                  .nonResident(0x80, {0x11, 0x01, std::uint8_t(c), 0x01, 0x0F, 0x01, 0x10, 0x11, 0x10, 0x07}, 0, 47,
+                               size, 0x0001, 4)
+                  .finish());
+    auto p = parseBuilt(v);
+    auto out = readAll(p->parser.saveFile(16, scratchDir("ntfs_data_compressed")).written);
+    ASSERT_EQ(out.size(), std::size_t(size));
+    for (int i = 0; i < 16; ++i) EXPECT_EQ(out[std::size_t(i) * cb + 5], 'A' + i);
+    EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + std::ptrdiff_t(unit), out.begin() + std::ptrdiff_t(2 * unit)),
+              std::vector<std::uint8_t>(unit, 0));
+    EXPECT_EQ(std::vector<std::uint8_t>(out.begin() + std::ptrdiff_t(2 * unit), out.end()),
+              std::vector<std::uint8_t>(stored.begin(), stored.end() - 100));
+}
+
+std::vector<std::uint8_t> listEntry(std::uint32_t type, std::int64_t vcn, std::uint64_t record) {
+    std::vector<std::uint8_t> e(32, 0);
+    storeLe32(e, 0, type);
+    storeLe16(e, 4, 32);
+    e[7] = 26;
+    storeLe64(e, 8, std::uint64_t(vcn));
+    storeLe64(e, 16, record);
+    return e;
+}
+
+TEST(NtfsData, AttributeListJoinsExtentsAndTheNamedExtensionUsesItsBase) {
+    VolumeBuilder v;
+    v.putRoot();
+    const std::uint64_t c = v.dataCluster(), cb = v.clusterBytes();
+    const auto data = bytesOf(4 * cb, 5);
+    v.cluster(c, std::vector<std::uint8_t>(data.begin(), data.begin() + std::ptrdiff_t(2 * cb)));
+    v.cluster(c + 10, std::vector<std::uint8_t>(data.begin() + std::ptrdiff_t(2 * cb), data.end()));
+    std::vector<std::uint8_t> list;
+    for (auto e : {listEntry(0x10, 0, 16), listEntry(0x30, 0, 17), listEntry(0x80, 0, 16), listEntry(0x80, 2, 17)})
+        list.insert(list.end(), e.begin(), e.end());
+    const std::int64_t size = std::int64_t(4 * cb - 10);
+    // The base record keeps the first extent; the second extent and the
+    // name live in the extension record.
+    v.put(16, RecordBuilder().number(16).standardInformation(kCreated, kModified, kAccessed).resident(0x20, list)
+                  .nonResident(0x80, {0x11, 0x02, std::uint8_t(c)}, 0, 1, size).finish());
+    v.put(17, RecordBuilder().number(17).base(16).fileName(5, u"spread.bin")
+                  .nonResident(0x80, {0x11, 0x02, std::uint8_t(c + 10)}, 2, 3, 0).finish());
+    auto p = parseBuilt(v);
+    EXPECT_FALSE(p->parser.isValidRecord(16));  // the base record has no name
+    EXPECT_EQ(p->parser.sizeBytes(17), std::uint64_t(size));
+    EXPECT_EQ(*p->parser.times(17).modification, fileTimeToUnixNanos(kModified));
+    auto out = readAll(p->parser.saveFile(17, scratchDir("ntfs_data_list")).written);
+    EXPECT_EQ(out, std::vector<std::uint8_t>(data.begin(), data.begin() + size));
+}
+
+TEST(NtfsData, NamesNeverLeaveTheOutputFolder) {
+    VolumeBuilder v;
+    v.putRoot();
+    v.put(16, RecordBuilder().number(16).fileName(5, u"../../escape.txt").resident(0x80, {'x'}).finish());
+    v.put(17, RecordBuilder().number(17).fileName(5, u"..").resident(0x80, {'y'}).finish());
+    v.put(18, RecordBuilder().number(18).fileName(5, u"  padded.txt  ").resident(0x80, {'z'}).finish());
+    auto p = parseBuilt(v);
+    const fs::path out = scratchDir("ntfs_data_names");
+    for (RecordId id : {16, 17, 18}) {
+        const SaveOutcome s = p->parser.saveFile(id, out);
+        ASSERT_TRUE(s.ok);
+        EXPECT_EQ(s.written.parent_path(), out);
+        EXPECT_TRUE(fs::is_regular_file(s.written));
+    }
+    EXPECT_EQ(p->parser.saveFile(18, out).written.filename(), "padded.txt");
+}
+
+}  // namespace
