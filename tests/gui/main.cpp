@@ -6,6 +6,7 @@
 #include "PageFlowTest.h"
 #include "Screenshots.h"
 #include "ShellTest.h"
+#include "VolumePageTest.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
     {
         PageFlowTest flow;
         status |= QTest::qExec(&flow, argc, argv);
+    }
+    {
+        VolumePageTest volume;
+        status |= QTest::qExec(&volume, argc, argv);
     }
     return status;
 }

@@ -1,0 +1,17 @@
+#pragma once
+#include <QObject>
+
+class VolumePageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ntfsParseFoldersAndColours();
+    void checksTravelBetweenTreeAndList();
+    void saveFolderByteForByte();
+    void doubleClickSavesOneFile();
+    void searchListsMatches();
+    void pauseStopAndResumeAParse();
+    void unknownVolumeStartsNothing();
+    void advancedFlowNtfs();
+    void advancedFlowFat32();
+    void hundredThousandEntriesOpenQuickly();
+};
