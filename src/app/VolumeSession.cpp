@@ -20,8 +20,7 @@ VolumeSession::~VolumeSession() {
 
 void VolumeSession::stopAndWait() {
     if (controller_->busy()) {
-        if (VolumeParser* p = controller_->parser()) p->stopRequested = true;
-        controller_->abortSearch();
+        controller_->stopAll();
         controller_->pauseGate().resume();
         // A worker waiting for a box must not hold the GUI thread's join.
         reporter_->release();
