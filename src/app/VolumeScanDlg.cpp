@@ -78,7 +78,13 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     listView_ = new ui::CheckListView(splitter);
     listView_->setObjectName(QStringLiteral("fileList"));
     listView_->setModel(listModel_);
-    listView_->setColumnWidths({80, 90, 90, 90, 80, 70});
+    const QString time = QStringLiteral("00/00/0000  00:00 AM");
+    listView_->setColumnWidths({{80, QStringLiteral("MMMMMMMM.MMM")},
+                                {90, time},
+                                {90, time},
+                                {90, time},
+                                {80, QStringLiteral("1023.00 KB")},
+                                {70, QString()}});
     splitter->addWidget(treeView_);
     splitter->addWidget(listView_);
     splitter->setStretchFactor(0, 2);
@@ -92,6 +98,8 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     outputFolder_->setObjectName(QStringLiteral("outputFolder"));
     chooseFolder_ = button(QStringLiteral("..."), "chooseFolderButton", this);
     chooseFolder_->setToolTip(QStringLiteral("Please choose a folder."));
+    chooseFolder_->setFixedWidth(fontMetrics().horizontalAdvance(QStringLiteral("...")) +
+                                 fontMetrics().averageCharWidth() * 4);
     saveButton_ = button(QStringLiteral("Save"), "saveButton", this);
     outputRow->addWidget(outputFolder_, 1);
     outputRow->addWidget(chooseFolder_);

@@ -73,7 +73,6 @@ advanceOptions::advanceOptions(WizardWindow* wizard, WizardPage* owner, const Vo
     grid->addWidget(heapLabel_, 2, 0);
     grid->addWidget(heapOffsets_, 2, 1);
     grid->setColumnStretch(2, 1);
-    grid->setRowStretch(3, 1);
 
     progress_ = new QProgressBar(this);
     progress_->setObjectName(QStringLiteral("progressBar"));
@@ -93,7 +92,8 @@ advanceOptions::advanceOptions(WizardWindow* wizard, WizardPage* owner, const Vo
 
     back_ = button(QStringLiteral("Back"), "backButton", this);
     next_ = button(QStringLiteral("Next"), "nextButton", this);
-    layout->addWidget(group, 1);
+    layout->addWidget(group);
+    layout->addStretch(1);
     layout->addLayout(progressRow);
     layout->addLayout(makeButtonRow({back_, next_}));
 

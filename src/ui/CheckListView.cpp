@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionButton>
+#include <algorithm>
 
 namespace salvage::ui {
 
@@ -84,12 +85,15 @@ CheckListView::CheckListView(QWidget* parent) : QTableView(parent) {
     connect(header_, &CheckableHeader::toggled, this, &CheckListView::checkAll);
 }
 
-void CheckListView::setColumnWidths(std::initializer_list<int> widths) {
-    // The widths are given for an average letter of 6 pixels; wider fonts
-    // and higher scales widen the columns with them.
-    const double scale = fontMetrics().averageCharWidth() / 6.0;
+void CheckListView::setColumnWidths(std::initializer_list<std::pair<int, QString>> widths) {
+    // Room for the cell's margins (and, in the first column, its box).
+    const int padding = fontMetrics().averageCharWidth() * 2 + style()->pixelMetric(QStyle::PM_IndicatorWidth);
     int column = 0;
-    for (int w : widths) setColumnWidth(column++, qMax(w, int(w * scale)));
+    for (const auto& [pixels, sample] : widths) {
+        const int header = header_->sectionSizeFromContents(column).width();
+        setColumnWidth(column, std::max({pixels, header, fontMetrics().horizontalAdvance(sample) + padding}));
+        ++column;
+    }
 }
 
 void CheckListView::checkAll(bool checked) {

@@ -5,6 +5,7 @@
 #include <QHeaderView>
 #include <QTableView>
 #include <initializer_list>
+#include <utility>
 
 namespace salvage::ui {
 
@@ -18,6 +19,8 @@ public:
     void setChecked(bool checked);
     // The box of section 0, in header coordinates.
     QRect checkBoxRect() const;
+    // A section's size for its text (and, in section 0, the box).
+    QSize sectionSizeFromContents(int logicalIndex) const override;
 
 signals:
     void toggled(bool checked);
@@ -25,7 +28,6 @@ signals:
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
     void mousePressEvent(QMouseEvent* event) override;
-    QSize sectionSizeFromContents(int logicalIndex) const override;
 
 private:
     QRect boxIn(const QRect& section) const;
@@ -37,8 +39,9 @@ class CheckListView : public QTableView {
 public:
     explicit CheckListView(QWidget* parent = nullptr);
     CheckableHeader* checkHeader() const { return header_; }
-    // Sets the initial widths of the columns (pixels at the default font).
-    void setColumnWidths(std::initializer_list<int> widths);
+    // Sets the initial widths of the columns: each at least the given
+    // pixels, its header's text and the given sample text need.
+    void setColumnWidths(std::initializer_list<std::pair<int, QString>> widths);
 
 private:
     void checkAll(bool checked);
