@@ -352,6 +352,26 @@ void VolumePageTest::doubleClickSavesOneFile() {
     QVERIFY(h.dialogs.texts().isEmpty());  // FAT16 says nothing after a single save
 }
 
+void VolumePageTest::doubleClickAnnouncesOnExt() {
+    const QString image = fixture("search_ext.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("extX", int(QFileInfo(image).size() >> 20), 0),
+                            RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    const QModelIndex file = childNamed(page->treeModel(), rootIndex(page), QStringLiteral("B.PNG"));
+    QVERIFY(file.isValid());
+    QTemporaryDir out;
+    page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(out.path());
+    h.dialogs.clear();
+    page->treeView()->scrollTo(file);
+    doubleClick(page->treeView(), page->treeView()->labelRect(file).center());
+    QVERIFY(waitIdle(page));
+    QCOMPARE(md5Of(out.filePath(QStringLiteral("B.PNG"))), md5Of(fixture("search_tree/B.PNG")));
+    QCOMPARE(h.dialogs.texts(),
+             QStringList{QStringLiteral("file is dumped in path  :  %1   ").arg(out.filePath(QStringLiteral("B.PNG")))});
+}
+
 void VolumePageTest::searchListsMatches() {
     const QString image = fixture("search_fat16.img");
     REQUIRE_FILE(image);

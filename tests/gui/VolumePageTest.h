@@ -8,6 +8,7 @@ private slots:
     void checksTravelBetweenTreeAndList();
     void saveFolderByteForByte();
     void doubleClickSavesOneFile();
+    void doubleClickAnnouncesOnExt();
     void searchListsMatches();
     void pauseStopAndResumeAParse();
     void unknownVolumeStartsNothing();
