@@ -118,6 +118,16 @@ if err="$("$bin" ls "$fixtures/ext2.img" --fs unknown 2>&1)"; then fail "unknown
 grep -q "not a valid drive." <<<"$err" || fail "no refusal: $err"
 if "$bin" ls "$fixtures/ext2.img" --mode deep 2>/dev/null; then fail "deep on ext accepted"; fi
 
+# --- truncated images: whatever is found is listed and saved, nothing crashes ---
+for img in ntfs.img ext2.img hfs_volume.img search_fat16.img; do
+  head -c 1500000 "$fixtures/$img" > "$tmp/cut_$img"
+  set +e
+  "$bin" ls "$tmp/cut_$img" -r > /dev/null 2>&1; rc=$?
+  "$bin" save "$tmp/cut_$img" --out "$tmp/cut_out_$img" > /dev/null 2>&1; rc2=$?
+  set -e
+  [ $rc -lt 64 ] && [ $rc2 -lt 64 ] || fail "truncated $img: ls $rc, save $rc2"
+done
+
 # --- shared evidence images ---
 if [ -n "$testdata" ] && [ -f "$testdata/ext2.E01" ]; then
   "$bin" save "$testdata/ext2.E01" --out "$tmp/e01" 2>/dev/null || fail "ext2.E01 save"
