@@ -164,6 +164,10 @@ VolumeScanDlg::~VolumeScanDlg() {
     saveJob_->stopAndWait();
     session_->stopAndWait();
     session_->reporter().rearm();
+    // The models read the session's tree and list, which may go with this
+    // page's share of the session before the page's children are deleted.
+    delete treeModel_;
+    delete listModel_;
 }
 
 bool VolumeScanDlg::isBusy() const { return controllerJob_ || saveJob_->isRunning(); }
