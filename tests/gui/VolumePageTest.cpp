@@ -318,6 +318,18 @@ void VolumePageTest::saveFolderByteForByte() {
     QVERIFY(waitIdle(page));
     QCOMPARE(page->lastSaved().size(), std::size_t(3));
     for (const SavedFile& s : page->lastSaved()) QVERIFY(s.ok);
+
+    // A paused save holds before its next file until Resume.
+    page->session().controller().pauseGate().pause();
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(page->session().controller().pauseGate().holds() >= 1, 10000);
+    QTest::qWait(100);
+    QVERIFY(page->isBusy());
+    QVERIFY(h.dialogs.texts().isEmpty());
+    QVERIFY(h.click("resumeButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done")});
 }
 
 void VolumePageTest::doubleClickSavesOneFile() {
