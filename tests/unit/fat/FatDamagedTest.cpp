@@ -397,3 +397,34 @@ TEST(FatDamaged, OnlyTheSecondFatCopyFound) {
         EXPECT_EQ(saved, 18);
     }
 }
+
+// Every wrong choice on a real volume (other FAT copy, every cluster size,
+// other heaps) ends with a table whose files save without a fault.
+TEST(FatDamaged, EveryChoiceEndsAndSaves) {
+    const Fixtures f = load();
+    if (f.volumes.empty()) return;
+    for (const auto& d : f.volumes) {
+        if (d.damage != "boot" || d.kind == "fat32") continue;  // FAT32's volume is the largest; its rules are shared
+        const auto out = test::scratchDir("fat_damaged_choices_" + d.key);
+        auto probe = open(d);
+        probe->parser->findAdvancedCandidates(3);
+        const AdvancedLists l = probe->parser->advancedLists();
+        const int heaps = std::min<int>(2, int(l.heapOffsets.size()));
+        for (int c = 0; c < int(l.candidates.size()); ++c)
+            for (int s = 0; s < int(l.sectorsPerCluster.size()); ++s)
+                for (int h = d.kind == "exfat" ? 0 : -1; h < std::max(heaps, 0); ++h) {
+                    SCOPED_TRACE(d.key + " " + std::to_string(c) + "/" + std::to_string(s) + "/" + std::to_string(h));
+                    auto v = open(d);
+                    v->parser->findAdvancedCandidates(3);
+                    v->parser->advancedChoice = {c, s, h};
+                    ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
+                    v->parser->recycleBinPass();
+                    int n = 0;
+                    for (RecordId id = 2; v->parser->isValidRecord(id) && n < 25; ++id)
+                        if (!v->parser->isDirectory(id)) {
+                            v->parser->saveFile(id, out);
+                            ++n;
+                        }
+                }
+    }
+}
