@@ -458,6 +458,39 @@ void VolumePageTest::pauseStopAndResumeAParse() {
     QVERIFY(!bar->isVisible());
 }
 
+void VolumePageTest::exfatAndHfsBrowse() {
+    struct Case {
+        const char* image;
+        const char* fileSystem;
+        qint64 start;
+        const char* file;  // a file of the first level
+        const char* done;  // the parse's last status
+    };
+    const Case cases[] = {
+        {"exfat_gpt_disk.img", "exFat", 2048, nullptr, "Scanning processing done.Select save button to save the data."},
+        {"search_hfs.img", "HFS+", 0, "a.jpg", "Work Done."},
+    };
+    for (const Case& c : cases) {
+        const QString image = fixture(c.image);
+        REQUIRE_FILE(image);
+        Harness h;
+        const int sizeMb = int((QFileInfo(image).size() - c.start * 512) >> 20);
+        auto* page = openVolume(h, image, volumeRecord(c.fileSystem, sizeMb, c.start), RecoveryMode::Standard);
+        QVERIFY(waitIdle(page));
+        QCOMPARE(page->findChild<QLabel*>(QStringLiteral("statusLine"))->text(), QLatin1String(c.done));
+        const QModelIndex root = rootIndex(page);
+        QVERIFY2(page->treeModel()->rowCount(root) > 0, c.image);
+        clickLabel(page->treeView(), root);
+        if (c.file) QVERIFY2(listNames(page).contains(QLatin1String(c.file)), qPrintable(listNames(page).join(',')));
+        // Every first-level folder opens once, with or without colour.
+        for (int r = 0; r < page->treeModel()->rowCount(root); ++r) {
+            const QModelIndex i = page->treeModel()->index(r, 0, root);
+            page->treeView()->expand(i);
+            QVERIFY(!childNamed(page->treeModel(), i, QStringLiteral("..DUMY..")).isValid());
+        }
+    }
+}
+
 void VolumePageTest::unknownVolumeStartsNothing() {
     const QString image = fixture("ntfs.img");
     REQUIRE_FILE(image);

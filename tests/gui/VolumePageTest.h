@@ -11,6 +11,7 @@ private slots:
     void doubleClickAnnouncesOnExt();
     void searchListsMatches();
     void pauseStopAndResumeAParse();
+    void exfatAndHfsBrowse();
     void unknownVolumeStartsNothing();
     void advancedFlowNtfs();
     void advancedFlowFat32();
