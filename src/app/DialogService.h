@@ -18,7 +18,7 @@ public:
     // A save-file dialog that confirms overwriting. Empty when cancelled.
     virtual QString saveFile(QWidget* parent) = 0;
     virtual QString chooseFolder(QWidget* parent) = 0;
-    // A folder dialog with its own title.
+    // A folder dialog with its own title. Empty when cancelled.
     virtual QString chooseFolder(QWidget* parent, const QString& title) {
         (void)title;
         return chooseFolder(parent);

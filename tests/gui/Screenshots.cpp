@@ -14,12 +14,17 @@
 #include <cstdio>
 
 #include "WizardHarness.h"
+#include "app/ImageSession.h"
 #include "app/PopulateDriveDlg.h"
 #include "app/RawRecoveryDialog.h"
 #include "app/RawSettingDlg.h"
 #include <QApplication>
 #include <QTimer>
 #include <QTreeView>
+#include "app/VolumeScanDlg.h"
+#include "app/advanceOptions.h"
+#include "ui/BrowseTreeModel.h"
+#include "ui/CheckTreeView.h"
 
 namespace salvage::test {
 
@@ -172,6 +177,46 @@ int takeScreenshots(const QString& dir) {
     } else {
         s.require(false, "reach the raw recovery page");
     }
+
+    // The volume page on the NTFS fixture, browsed, then as while parsing.
+    const QString ntfs = fixture("ntfs.img");
+    const std::filesystem::path ntfsPath = ntfs.toStdString();
+    app::installSectorSource(ntfsPath, nullptr).open(ntfsPath);
+    VolumeRecord record;
+    record.fileSystem = u"NTFS";
+    record.name = u"1";
+    record.sizeText = u"64 MB";
+    auto* volumePage = new app::VolumeScanDlg(h.window.get(), nullptr, record, RecoveryMode::Standard);
+    h.window->showPage(volumePage);
+    for (int i = 0; i < 6000 && volumePage->isBusy(); ++i) QTest::qWait(10);
+    Harness::settle();
+    h.dialogs.clear();
+    auto* model = volumePage->treeModel();
+    const QModelIndex root = model->index(0, 0);
+    for (int r = 0; r < model->rowCount(root); ++r) {
+        const QModelIndex i = model->index(r, 0, root);
+        if (i.data().toString() == QStringLiteral("docs")) {
+            volumePage->treeView()->expand(i);
+            volumePage->treeView()->setCurrentIndex(i);
+            emit volumePage->treeView()->labelClicked(i);
+        }
+    }
+    if (auto* out = h.find<QLineEdit>("outputFolder")) out->setText(QDir::temp().filePath(QStringLiteral("recovered")));
+    if (auto* box = h.find<QLineEdit>("searchBox")) box->setText(QStringLiteral("jpg|png"));
+    s.shoot("volume-page");
+    for (const char* name : {"pauseButton", "resumeButton"})
+        if (auto* b = h.find<QWidget>(name)) b->show();
+    showProgress(h, QStringLiteral("statusLine"), QStringLiteral(" ParsingBasedOnMFT is going on...."));
+    s.shoot("volume-page-parsing");
+
+    const QString zeroboot = fixture("ntfs_zeroboot.img");
+    const std::filesystem::path zerobootPath = zeroboot.toStdString();
+    app::installSectorSource(zerobootPath, nullptr).open(zerobootPath);
+    auto* options = new app::advanceOptions(h.window.get(), nullptr, record, QStringLiteral("3"));
+    h.window->showPage(options);
+    QSignalSpy searched(options, &app::advanceOptions::searchFinished);
+    if (options->isSearching()) searched.wait(60000);
+    s.shoot("advanced-input");
     return s.missing == 0 ? 0 : 1;
 }
 

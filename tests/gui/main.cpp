@@ -7,6 +7,7 @@
 #include "RawRecoveryTest.h"
 #include "Screenshots.h"
 #include "ShellTest.h"
+#include "VolumePageTest.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
     {
         RawRecoveryTest raw;
         status |= QTest::qExec(&raw, argc, argv);
+    }
+    {
+        VolumePageTest volume;
+        status |= QTest::qExec(&volume, argc, argv);
     }
     return status;
 }
