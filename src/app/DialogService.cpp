@@ -42,9 +42,6 @@ public:
     QString chooseFolder(QWidget* parent, const QString& title) override {
         return QFileDialog::getExistingDirectory(parent, title, QString());
     }
-    QString chooseFolder(QWidget* parent, const QString& title) override {
-        return QFileDialog::getExistingDirectory(parent, title, QString());
-    }
     void message(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon) override {
         QMessageBox box(toQt(icon), caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::Ok, parent);
         box.exec();
