@@ -1,5 +1,6 @@
 #include "fs/fat/Fat16Class.h"
 
+#include "fs/fat/BootSector.h"
 #include "fs/fat/FatNames.h"
 #include "platform/AppTitle.h"
 
@@ -16,7 +17,7 @@ bool Fat16Class::checkBootSector() {
     std::uint8_t boot[512] = {};
     if (!readAt(*source, 0, boot, sizeof boot)) return false;
     ByteView b(boot, sizeof boot);
-    if (!b.matches(3, "MSDOS")) return false;
+    if (!fat::acceptsFatBootSector(b, false)) return false;
     const std::uint32_t bps = le16(b, 11), spc = b[13], reserved = le16(b, 14), fats = b[16];
     const std::uint32_t rootEntries = le16(b, 17), spf = le16(b, 22);
     if (spf == 0) return false;  // a FAT32 boot sector

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <string>
 
-namespace salvage::fat {
+#include "fs/fat/RecordLinks.h"
 
-inline constexpr std::int32_t kNoRecord = -1;
+namespace salvage::fat {
 
 struct FatEntry {
     std::uint8_t attributes = 0;

@@ -4,6 +4,7 @@
 #include <fstream>
 
 #include "browse/DisplayFormats.h"
+#include "fs/fat/ClusterData.h"
 #include "fs/fat/DosTime.h"
 #include "fs/fat/FatNames.h"
 #include "fs/fat/SafeOutput.h"
@@ -46,17 +47,6 @@ std::int64_t FatVolume::clusterOffset(std::uint32_t c) const {
 void FatVolume::readCluster(std::uint32_t c, std::vector<std::uint8_t>& buf) {
     buf.assign(clusterBytes_, 0);
     readAt(*source, clusterOffset(c), buf.data(), clusterBytes_);
-}
-
-std::vector<std::uint32_t> FatVolume::chainOf(std::uint32_t first, std::uint64_t maxClusters) {
-    std::vector<std::uint32_t> out;
-    std::set<std::uint32_t> seen;
-    std::optional<std::uint32_t> c = first;
-    while (c && out.size() < maxClusters && seen.insert(*c).second) {
-        out.push_back(*c);
-        c = chain_->next(*c);
-    }
-    return out;
 }
 
 FatEntry FatVolume::entryFrom(ByteView e) const {
@@ -170,22 +160,7 @@ void FatVolume::walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, 
     walkEntries(ByteView(dir), own, false, depth);
 }
 
-void FatVolume::linkChildren() {
-    // Appends each record after its parent's last child, remembered per
-    // parent, so linking stays linear in the table size.
-    const std::size_t n = entries_.size();
-    std::vector<std::int32_t> lastChild(n, kNoRecord);
-    reporter->setProgressRange(0, std::int64_t(n));
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t p = entries_[i].parentIndex;
-        if (p >= n || p == i) continue;
-        if (lastChild[p] == kNoRecord) entries_[p].firstChild = std::int32_t(i);
-        else entries_[std::size_t(lastChild[p])].nextSibling = std::int32_t(i);
-        lastChild[p] = std::int32_t(i);
-        if ((i & 0x3FF) == 0) reporter->setProgressPosition(std::int64_t(i));
-    }
-    reporter->setProgressPosition(std::int64_t(n));
-}
+void FatVolume::linkChildren() { fat::linkChildren(entries_, *reporter); }
 
 void FatVolume::fillRootEntries() {
     if (!tree) return;
@@ -227,15 +202,7 @@ bool FatVolume::hasChildren(RecordId id) const {
     return r && r->firstChild != kNoRecord;
 }
 void FatVolume::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
-    const FatEntry* r = rec(id);
-    if (!r) return;
-    // Links only point forward in the table, so a chain cannot loop; the
-    // count bound is a second guard.
-    std::size_t steps = 0;
-    for (std::int32_t c = r->firstChild; c != kNoRecord && steps < entries_.size(); ++steps) {
-        if (!visit(c)) return;
-        c = entries_[std::size_t(c)].nextSibling;
-    }
+    forEachChildOf(entries_, id, visit);
 }
 
 namespace {
@@ -263,16 +230,7 @@ std::u16string FatVolume::sizeText(RecordId id) const {
 }
 std::u16string FatVolume::attributeText(RecordId id) const {
     const FatEntry* r = rec(id);
-    if (!r) return {};
-    std::u16string s;
-    const std::uint8_t a = r->attributes;
-    if (a & 0x01) s += u'R';
-    if (a & 0x02) s += u'H';
-    if (a & 0x04) s += u'S';
-    if (a & 0x08) s += u'V';
-    if (a & 0x10) s += u'D';
-    if (a & 0x20) s += u'A';
-    return s;
+    return r ? attributeLetters(r->attributes) : std::u16string();
 }
 std::uint64_t FatVolume::sizeBytes(RecordId id) const {
     const FatEntry* r = rec(id);
@@ -294,6 +252,17 @@ SaveOutcome FatVolume::saveFile(RecordId id, const std::filesystem::path& folder
     return saveFileTo(id, safeOutputPath(folder, r->name));
 }
 
+ClusterGeometry FatVolume::geometry() const {
+    return {clusterHeap_, clusterBytes_, chain_ ? chain_->clusterLimit : 0};
+}
+
+bool FatVolume::readsConsecutive(std::uint32_t first) {
+    // Deleting a file (or the folder holding it) frees its chain: the entry
+    // of its first cluster reads 0. Its data is then taken from consecutive
+    // clusters, as on a formatted drive; a live file's first entry is never free.
+    return g_driveFormatted.load() || (first >= 2 && first < chain_->clusterLimit && chain_->entry(first) == 0);
+}
+
 SaveOutcome FatVolume::saveFileTo(RecordId id, const std::filesystem::path& path) {
     SaveOutcome out;
     const FatEntry* r = rec(id);
@@ -301,35 +270,37 @@ SaveOutcome FatVolume::saveFileTo(RecordId id, const std::filesystem::path& path
     std::ofstream f(path, std::ios::binary | std::ios::trunc);
     if (!f) return out;
     out.written = path;
-    std::uint64_t remaining = r->size;
-    std::uint32_t c = r->firstCluster();
-    // Deleting a file (or the folder holding it) frees its chain: the entry
-    // of its first cluster reads 0. Its data is then taken from consecutive
-    // clusters, as on a formatted drive; a live file's first entry is never free.
-    const bool consecutive =
-        g_driveFormatted.load() || (c >= 2 && c < chain_->clusterLimit && chain_->entry(c) == 0);
-    std::vector<std::uint8_t> buf;
-    while (remaining > 0 && c >= 2 && c < chain_->clusterLimit) {
-        readCluster(c, buf);
-        const std::uint64_t n = std::min<std::uint64_t>(remaining, clusterBytes_);
-        f.write(reinterpret_cast<const char*>(buf.data()), std::streamsize(n));
-        remaining -= n;
-        out.bytes += n;
-        if (remaining == 0) break;
-        if (consecutive) {
-            ++c;
-        } else {
-            auto nx = chain_->next(c);
-            if (!nx) break;
-            c = *nx;
-        }
-    }
+    const std::uint32_t c = r->firstCluster();
+    // A chain that ends early gives a shorter file, with its times set.
+    auto res = readClusterData(*source, geometry(), chain_.get(), c, r->size, readsConsecutive(c),
+                               [&](const std::uint8_t* d, std::size_t n) {
+                                   f.write(reinterpret_cast<const char*>(d), std::streamsize(n));
+                                   return bool(f);
+                               });
+    out.bytes = res.bytes;
     f.close();
     if (!f) return out;
     const RecordTimes t = times(id);
     setFileTimes(path, t.access, t.modification);
     out.ok = true;
     return out;
+}
+
+std::vector<std::uint8_t> FatVolume::readFileBytes(RecordId id, std::uint64_t maxBytes) {
+    std::vector<std::uint8_t> data;
+    const FatEntry* r = rec(id);
+    if (!r || !chain_ || clusterBytes_ == 0 || r->size > maxBytes) return data;
+    const std::uint32_t c = r->firstCluster();
+    readClusterData(*source, geometry(), chain_.get(), c, r->size, readsConsecutive(c),
+                    [&](const std::uint8_t* d, std::size_t n) {
+                        data.insert(data.end(), d, d + n);
+                        return true;
+                    });
+    return data;
+}
+
+void FatVolume::renameRecord(RecordId id, const std::u16string& newName) {
+    if (id >= 0 && std::uint64_t(id) < entries_.size()) entries_[std::size_t(id)].name = newName;
 }
 
 }  // namespace salvage::fat

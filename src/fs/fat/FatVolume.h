@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "browse/VolumeParser.h"
+#include "fs/fat/ClusterData.h"
 #include "fs/fat/FatChain.h"
 #include "fs/fat/FatEntry.h"
 #include "platform/ByteView.h"
@@ -45,6 +46,9 @@ public:
     const std::vector<FatEntry>& entries() const { return entries_; }
     // Writes the record's data to the given host path with its times.
     SaveOutcome saveFileTo(RecordId id, const std::filesystem::path& path);
+    // A file's data in memory; empty when the file is larger than maxBytes.
+    std::vector<std::uint8_t> readFileBytes(RecordId id, std::uint64_t maxBytes);
+    void renameRecord(RecordId id, const std::u16string& newName);
 
 protected:
     // Geometry the subclass sets in checkBootSector.
@@ -69,8 +73,9 @@ protected:
     virtual bool rootFolderNode(std::uint8_t a) const = 0;
     virtual bool dummyGetsNode() const = 0;
 
-    // Clusters of a chain from first, each once, at most maxClusters.
-    std::vector<std::uint32_t> chainOf(std::uint32_t first, std::uint64_t maxClusters);
+    ClusterGeometry geometry() const;
+    // Whether a file starting at first is read from consecutive clusters.
+    bool readsConsecutive(std::uint32_t first);
     // Reads one cluster into buf (cleared first, so a failed read gives zeros).
     void readCluster(std::uint32_t c, std::vector<std::uint8_t>& buf);
     std::int64_t clusterOffset(std::uint32_t c) const;

@@ -1,0 +1,60 @@
+#pragma once
+// exFAT volumes ("FAT64" in the volume list): directories hold entry sets,
+// files and folders may be stored as one run of clusters without a FAT chain.
+// The record table, its "DUMMY ENTRY" root, linking and the first tree level
+// follow the FAT16/FAT32 pattern; the record and the directory decoding are
+// exFAT's own.
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "browse/VolumeParser.h"
+#include "fs/fat/ClusterData.h"
+#include "fs/fat/ExFatEntry.h"
+#include "fs/fat/FatChain.h"
+#include "platform/ByteView.h"
+
+namespace salvage {
+
+class Fat64Class : public VolumeParser {
+public:
+    std::u16string parserName() const override { return u"Fat64Class"; }
+    ParseResult parse(RecoveryMode mode) override;
+    void recycleBinPass() override;
+
+    bool isValidRecord(RecordId id) const override;
+    bool isDirectory(RecordId id) const override;
+    bool isDeleted(RecordId id) const override;
+    std::u16string name(RecordId id) const override;
+    bool hasChildren(RecordId id) const override;
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override;
+    std::u16string creationTimeText(RecordId id) const override;
+    std::u16string accessTimeText(RecordId id) const override;
+    std::u16string modificationTimeText(RecordId id) const override;
+    std::u16string sizeText(RecordId id) const override;
+    std::u16string attributeText(RecordId id) const override;
+    std::uint64_t sizeBytes(RecordId id) const override;
+    RecordTimes times(RecordId id) const override;
+    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+
+    const std::vector<fat::ExFatEntry>& entries() const { return entries_; }
+    SaveOutcome saveFileTo(RecordId id, const std::filesystem::path& path);
+
+private:
+    bool checkBootSector();
+    std::vector<std::uint8_t> readDirectory(std::uint32_t firstCluster, std::uint64_t dataLength, bool noFatChain);
+    void walkDirectory(ByteView dir, std::uint32_t parent, int depth);
+    void fillRootEntries();
+    // Streams a record's data to sink: the valid data, then zeros up to the
+    // data length. Answers the bytes delivered.
+    std::uint64_t readData(const fat::ExFatEntry& r, const fat::DataSink& sink);
+    const fat::ExFatEntry* rec(RecordId id) const;
+
+    fat::ClusterGeometry geo_;
+    std::uint32_t rootCluster_ = 0;
+    std::unique_ptr<fat::FatChain> chain_;
+    std::vector<fat::ExFatEntry> entries_;
+    std::set<std::uint32_t> visitedDirectories_;  // first clusters of folders read
+};
+
+}  // namespace salvage
