@@ -1,5 +1,81 @@
+#include <csignal>
+#include <cstdio>
+
 #include "cli/Commands.h"
+#include "image/ExportJob.h"
+#include "image/ImageOpen.h"
+#include "platform/Text.h"
 
 namespace salvage::cli {
-void addExportCommand(CLI::App&) {}
+
+namespace {
+struct ExportOptions {
+    std::string image;
+    std::string out;
+    std::string format = "raw";
+    std::int64_t offset = 0;
+    std::int64_t size = 0;
+    std::uint64_t segmentSize = 0;
+};
+
+// Ctrl-C stops the copy at the next chunk; the output is still finalised.
+ExportJob* g_runningExport = nullptr;
+extern "C" void stopExportOnSignal(int) {
+    if (g_runningExport) g_runningExport->stopRequested = true;
+}
+
+int runExport(const ExportOptions& o) {
+    CliReporter reporter;
+    ExportSettings settings;
+    settings.imagePath = o.image;
+    settings.targetPath = o.out;
+    settings.outputFormat = o.format == "ewf" ? ExportFormat::Ewf : ExportFormat::Raw;
+    settings.exportOffset = o.offset;
+    settings.exportSize = o.size;
+    settings.maximumSegmentSize = o.segmentSize;
+    // The image's own values (sectors per chunk, operating system) for EWF
+    // sources; a raw image has none.
+    if (looksLikeEwf(o.image) && !readImageInformation(o.image, settings.info, reporter)) settings.info = {};
+
+    ExportJob job(settings, reporter);
+    g_runningExport = &job;
+    std::signal(SIGINT, stopExportOnSignal);
+    std::signal(SIGTERM, stopExportOnSignal);
+    ExportResult result = job.run();
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
+    g_runningExport = nullptr;
+    reporter.finishProgress();
+
+    if (result.segmentSizeReplaced)
+        std::fprintf(stderr, "salvage: segment size out of range; %llu bytes used\n",
+                     (unsigned long long)kExportDefaultSegmentBytes);
+    if (!result.outputPath.empty() && result.outputPath != "-")
+        std::fprintf(stderr, "%s: %llu bytes, MD5 %s\n", result.outputPath.c_str(),
+                     (unsigned long long)result.bytesCopied, result.md5.c_str());
+    switch (result.outcome) {
+        case ExportOutcome::Done: return 0;
+        case ExportOutcome::Stopped: return 130;
+        case ExportOutcome::RangeRejected: return 4;
+        case ExportOutcome::ReadFailed:
+        case ExportOutcome::WriteFailed: return 3;
+        case ExportOutcome::Failed: return 2;
+    }
+    return 2;
+}
+}  // namespace
+
+void addExportCommand(CLI::App& app) {
+    auto o = std::make_shared<ExportOptions>();
+    auto* cmd = app.add_subcommand("export", "Copy an image's media data, or a byte range of it, to a raw or EWF image");
+    cmd->add_option("IMAGE", o->image, "first EWF segment (or wildcard pattern), or a raw image")->required();
+    cmd->add_option("--out", o->out, "output path; \"-\" writes raw data to standard output")->required();
+    cmd->add_option("--format", o->format, "raw (default) or ewf (EnCase 6, no compression)")
+        ->check(CLI::IsMember({"raw", "ewf"}));
+    cmd->add_option("--offset", o->offset, "first byte of the media to copy");
+    cmd->add_option("--size", o->size, "bytes to copy; 0 copies the whole media");
+    cmd->add_option("--segment-size", o->segmentSize, "maximum bytes per output segment file; 0 = one file");
+    cmd->callback([o]() { std::exit(runExport(*o)); });
+}
+
 }  // namespace salvage::cli

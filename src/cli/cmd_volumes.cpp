@@ -5,7 +5,9 @@
 #include "cli/Commands.h"
 #include "image/ImageOpen.h"
 #include "platform/Text.h"
+#include "volumes/AdvancedVolumeScan.h"
 #include "volumes/Partition.h"
+#include "volumes/VolumeList.h"
 
 namespace salvage::cli {
 
@@ -14,6 +16,9 @@ struct VolumesOptions {
     std::string image;
     bool gpt = false;
     bool json = false;
+    bool advanced = false;
+    bool noSkip = false;
+    std::vector<std::int64_t> range;  // START END, in sectors
 };
 
 int runVolumes(const VolumesOptions& o) {
@@ -24,10 +29,29 @@ int runVolumes(const VolumesOptions& o) {
         std::fprintf(stderr, "salvage: %s\n", error.c_str());
         return 2;
     }
+    // The rows as the volume list shows them: array order after a standard
+    // scan, newest first after an advanced one.
+    VolumeList list(o.advanced ? ScanMode::Advanced : ScanMode::Standard);
+    int rc = 0;
+    if (o.advanced) {
+        std::vector<VolumeRecord> found;
+        AdvancedVolumeScan scan(found, reporter);
+        scan.skipVolumeSize = !o.noSkip;
+        if (o.range.size() == 2) {
+            scan.rangeStartSector = o.range[0];
+            scan.rangeEndSector = o.range[1];
+        }
+        scan.onFound = [&](const VolumeRecord& r) { list.addScannedRecord(r); };
+        rc = scan.run(*img.source);
+        reporter.finishProgress();
+    } else {
+        Partition scanner(list.records());
+        scanner.useGpt = o.gpt;
+        rc = scanPartitionTables(*img.source, scanner);
+        list.showStandardResults();
+    }
     std::vector<VolumeRecord> records;
-    Partition scanner(records);
-    scanner.useGpt = o.gpt;
-    int rc = scanPartitionTables(*img.source, scanner);
+    for (std::size_t i = 0; i < list.rowCount(); ++i) records.push_back(list.rowRecord(i));
     if (o.json) {
         nlohmann::json out = nlohmann::json::array();
         for (const auto& r : records)
@@ -43,7 +67,8 @@ int runVolumes(const VolumesOptions& o) {
                         toUtf8(r.sizeText).c_str(), (long long)r.startSector);
     }
     if (rc != 0) {
-        std::fprintf(stderr, "salvage: a partition table sector could not be read (error %d)\n", rc);
+        std::fprintf(stderr, "salvage: %s could not be read (error %d)\n",
+                     o.advanced ? "a scan window" : "a partition table sector", rc);
         return records.empty() ? 3 : 0;
     }
     return 0;
@@ -52,10 +77,14 @@ int runVolumes(const VolumesOptions& o) {
 
 void addVolumesCommand(CLI::App& app) {
     auto o = std::make_shared<VolumesOptions>();
-    auto* cmd = app.add_subcommand("volumes", "List the image's volumes from its partition tables");
+    auto* cmd = app.add_subcommand("volumes", "List the image's volumes from its partition tables, or by searching its sectors");
     cmd->add_option("IMAGE", o->image, "raw image, block device or first EWF segment")->required();
     cmd->add_flag("--gpt", o->gpt, "read the GPT partition entry array instead of the MBR");
     cmd->add_flag("--json", o->json, "print the records as JSON");
+    cmd->add_flag("--advanced", o->advanced, "search every sector for boot sectors instead of reading the tables");
+    cmd->add_flag("--no-skip", o->noSkip, "with --advanced: do not skip over each volume found");
+    cmd->add_option("--range", o->range, "with --advanced: first and last sector to scan (0 = not set)")
+        ->expected(2);
     cmd->callback([o]() { std::exit(runVolumes(*o)); });
 }
 

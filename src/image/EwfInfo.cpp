@@ -197,7 +197,7 @@ std::u16string ewfGuidText(const std::uint8_t g[16]) {
 
 bool readImageInformation(const std::filesystem::path& path, EwfInfoRecord& record, Reporter& reporter) {
     record = EwfInfoRecord{};
-    record.banner = formatNarrow("%s %s\n\n", "ewfexport", libewf_get_version());
+    record.banner = formatNarrow("%s %s\n\n", "ewfexport", "20120813");
 
     std::vector<std::string> files;
     if (!resolveImagePattern(path, files)) {
