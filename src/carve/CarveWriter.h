@@ -1,0 +1,61 @@
+#pragma once
+// Writes chosen finds of a carving scan into an output folder, one file per
+// find, named from its offset and extension, trimmed to the format's own end
+// where that lies within the find, and lists them in carve-report.csv with
+// their MD5 and SHA-256.
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "carve/myJpg.h"
+#include "image/SectorSource.h"
+#include "platform/Poll.h"
+#include "platform/Reporter.h"
+
+namespace salvage {
+
+inline constexpr char kCarveReportName[] = "carve-report.csv";
+
+struct CarvedFile {
+    std::size_t findIndex = 0;
+    std::uint64_t start = 0;
+    std::int64_t length = 0;        // as the engine listed it
+    std::uint64_t writtenBytes = 0;
+    bool trimmed = false;
+    bool complete = true;           // false when a read failed or the find ran past the volume
+    std::u16string extension;
+    std::u16string category;
+    std::string fileName;           // inside the output folder
+    std::string md5, sha256;        // lower-case hex of the written bytes
+};
+
+class CarveWriter : public Pollable {
+public:
+    // Finds whose format end must be searched for are read into memory up to
+    // this many bytes; a longer find is written whole.
+    static constexpr std::uint64_t kTrimWindowBytes = 128ull << 20;
+
+    CarveWriter(readWriteInterface& source, std::int64_t volumeBytes, std::filesystem::path outputFolder,
+                Reporter& reporter = nullReporter());
+
+    // Writes the finds with the given indices into foundFiles, then the
+    // report. False when the folder or the report cannot be written; a
+    // single file that fails is reported and the others still written.
+    bool write(const myJpg& engine, const std::vector<std::size_t>& findIndices);
+    const std::vector<CarvedFile>& carved() const { return carved_; }
+
+private:
+    bool writeOne(const myJpg& engine, std::size_t index, CarvedFile& out);
+    std::string uniqueName(std::uint64_t start, std::u16string_view extension);
+    bool writeReport() const;
+
+    readWriteInterface& source_;
+    std::int64_t volumeBytes_;
+    std::filesystem::path folder_;
+    Reporter& reporter_;
+    std::vector<CarvedFile> carved_;
+    std::vector<std::string> usedNames_;
+};
+
+}  // namespace salvage
