@@ -1,0 +1,100 @@
+#include "browse/FileList.h"
+
+#include "browse/FolderOpen.h"
+
+namespace salvage {
+
+void FileList::clear() {
+    std::lock_guard l(mutex_);
+    rows_.clear();
+    if (listener_) listener_->rowsCleared();
+}
+
+std::size_t FileList::insertRow(std::size_t index, ListRow row) {
+    std::lock_guard l(mutex_);
+    if (index > rows_.size()) index = rows_.size();
+    rows_.insert(rows_.begin() + std::ptrdiff_t(index), std::move(row));
+    if (listener_) listener_->rowInserted(index);
+    return index;
+}
+
+std::size_t FileList::size() const {
+    std::lock_guard l(mutex_);
+    return rows_.size();
+}
+
+std::optional<ListRow> FileList::row(std::size_t index) const {
+    std::lock_guard l(mutex_);
+    if (index >= rows_.size()) return std::nullopt;
+    return rows_[index];
+}
+
+std::vector<ListRow> FileList::rows() const {
+    std::lock_guard l(mutex_);
+    return rows_;
+}
+
+bool FileList::showsSearchResults() const {
+    std::lock_guard l(mutex_);
+    return searchResults_;
+}
+
+void FileList::setShowsSearchResults(bool on) {
+    std::lock_guard l(mutex_);
+    searchResults_ = on;
+}
+
+void FileList::setListener(FileListListener* l) {
+    std::lock_guard g(mutex_);
+    listener_ = l;
+}
+
+void FileList::fillColumns(ListRow& row, const VolumeParser& parser, RecordId id) {
+    row.creation = parser.creationTimeText(id);
+    row.access = parser.accessTimeText(id);
+    row.modification = parser.modificationTimeText(id);
+    row.size = parser.sizeText(id);
+    row.attribute = parser.attributeText(id);
+}
+
+void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool byImage) {
+    const auto items = tree.children(folder);
+    if (items.empty()) return;
+    std::vector<ListRow> made;
+    for (TreeItem item : items) {
+        auto id = validRecord(tree, parser, item);
+        if (!id) continue;
+        const bool file = byImage ? tree.image(item) != ItemImage::Folder : !parser.isDirectory(*id);
+        if (!file) continue;
+        ListRow r;
+        r.name = tree.text(item);
+        fillColumns(r, parser, *id);
+        r.item = item;
+        r.checked = tree.checkState(item) == CheckState::Checked;
+        made.push_back(std::move(r));
+    }
+    std::lock_guard l(mutex_);
+    searchResults_ = false;
+    rows_ = std::move(made);
+    if (listener_) {
+        listener_->rowsCleared();
+        for (std::size_t i = 0; i < rows_.size(); ++i) listener_->rowInserted(i);
+    }
+}
+
+void FileList::toggleCheck(std::size_t index, BrowseTree& tree) {
+    TreeItem item;
+    bool nowChecked;
+    {
+        std::lock_guard l(mutex_);
+        if (searchResults_ || index >= rows_.size() || rows_[index].item == kNoItem) return;
+        ListRow& r = rows_[index];
+        r.checked = !r.checked;
+        item = r.item;
+        nowChecked = r.checked;
+        if (listener_) listener_->rowChanged(index);
+    }
+    tree.setCheck(item, nowChecked);
+}
+
+}  // namespace salvage

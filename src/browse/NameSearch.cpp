@@ -1,0 +1,103 @@
+#include "browse/NameSearch.h"
+
+#include "browse/FolderOpen.h"
+#include "browse/FolderSave.h"
+#include "platform/Text.h"
+
+namespace salvage {
+
+namespace {
+std::u16string trimmed(const std::u16string& s) {
+    const auto b = s.find_first_not_of(u" \t\r\n");
+    if (b == std::u16string::npos) return {};
+    return s.substr(b, s.find_last_not_of(u" \t\r\n") - b + 1);
+}
+}  // namespace
+
+bool NameSearch::matches(const std::u16string& name) const {
+    const std::string text = utf16ToAnsi(name);
+    try {
+        return std::regex_search(text, regex_);
+    } catch (const std::regex_error&) {
+        // Too complex for this name (backtracking limits): no match.
+        return false;
+    }
+}
+
+void NameSearch::addRow(const std::u16string& path, RecordId id) {
+    ListRow row;
+    row.name = path;
+    FileList::fillColumns(row, parser_, id);
+    row.record = id;
+    list_.insertRow(std::size_t(results_), std::move(row));
+    ++results_;
+    reporter_.setStatus(format16("searched file %lld", (long long)results_));
+}
+
+bool NameSearch::stopped() {
+    const bool stop = parser_.pollStop();
+    return stop || (abortAll && abortAll->load());
+}
+
+void NameSearch::walk(RecordId folder, const std::u16string& path, int depth) {
+    if (depth >= kMaxFolderDepth || !visited_.insert(folder).second) return;
+    parser_.forEachChild(folder, [&](RecordId c) {
+        if (stopped()) return false;
+        reporter_.setProgressPosition(0);
+        const std::u16string name = parser_.name(c);
+        if (parser_.isDirectory(c)) {
+            // "." is the folder itself, ".." its parent: walking them repeats or climbs.
+            if (name != u"." && name != u"..") {
+                const std::u16string clean = trimmed(name);
+                walk(c, clean.empty() ? path : path + u"\\" + clean, depth + 1);
+            }
+            if (parser_.searchMatchesFolders() && matches(name)) addRow(path + u"\\" + name, c);
+        } else if (matches(name)) {
+            addRow(path + u"\\" + name, c);
+        }
+        return true;
+    });
+}
+
+NameSearch::Outcome NameSearch::run(const std::u16string& pattern) {
+    // A Stop pressed during an earlier job is not meant for this search.
+    parser_.stopRequested = false;
+    results_ = 0;
+    visited_.clear();
+    list_.clear();
+    list_.setShowsSearchResults(true);
+    if (!pattern.empty()) {
+        try {
+            regex_ = std::regex(utf16ToAnsi(pattern), std::regex::ECMAScript | std::regex::icase);
+        } catch (const std::regex_error&) {
+            reporter_.message(u"such characters are not allowed for search.Try again with different pattern.", u"",
+                              MessageIcon::Information);
+            return Outcome::BadPattern;
+        }
+        const TreeItem top = tree_.root();
+        const std::u16string prefix = tree_.text(top) + u"\\";
+        for (TreeItem child : tree_.children(top)) {
+            if (abortAll && abortAll->load()) break;
+            auto id = validRecord(tree_, parser_, child);
+            if (!id) continue;
+            if (tree_.hasChildren(child)) {
+                if (!parser_.isDirectory(*id)) continue;
+                if (onFolderWalk) onFolderWalk(true);
+                const std::int64_t count = countFilesUnder(parser_, *id);
+                reporter_.setProgressRange(0, count);
+                walk(*id, trimmed(prefix + trimmed(tree_.text(child))), 0);
+                reporter_.setProgressPosition(count);
+                // Stop ends this folder's walk only.
+                parser_.stopRequested = false;
+                if (onFolderWalk) onFolderWalk(false);
+            } else if (matches(parser_.name(*id))) {
+                addRow(prefix + parser_.name(*id), *id);
+            }
+        }
+    }
+    reporter_.message(u"Searching Finished", u"", MessageIcon::Information);
+    reporter_.setStatus(u"Searching Finished");
+    return Outcome::Finished;
+}
+
+}  // namespace salvage

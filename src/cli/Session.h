@@ -1,0 +1,57 @@
+#pragma once
+// What ls, save, search and candidates share: open the image, pick the
+// volume, parse it with the scan controller on this thread, and turn Ctrl-C
+// into Stop for whatever job runs.
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "browse/BrowseTree.h"
+#include "browse/FileList.h"
+#include "browse/ScanController.h"
+#include "cli/VolumeChoice.h"
+#include "image/ImageOpen.h"
+
+namespace salvage::cli {
+
+// Exit codes shared by the browse commands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitIncomplete = 1;  // something was not found or not saved
+inline constexpr int kExitOpen = 2;        // image or volume unusable
+inline constexpr int kExitParse = 3;       // the parser refused or failed
+inline constexpr int kExitInterrupted = 130;
+
+class Session {
+public:
+    Session();
+    ~Session();
+    // Opens the image and picks the volume; prints why not on failure.
+    bool open(const std::string& image, const VolumeOptions& options);
+    // Parses in the chosen mode (Advanced: the candidate search, the choice,
+    // then the parse). Answers an exit code.
+    int parse();
+    // The Advanced candidate search alone.
+    int findCandidates();
+
+    bool interrupted() const;
+    // Ctrl-C from now on ends the search, not just one folder.
+    void armSearchAbort();
+    // Ctrl-C from now on sets this save's stop flag.
+    void watchSaveStop(std::atomic<bool>& flag);
+
+    CliReporter reporter{false, false};
+    BrowseTree tree;
+    FileList list;
+    ScanController controller{reporter, tree, list};
+    VolumeRecord volume;
+    VolumeOptions options;
+    RecoveryMode mode = RecoveryMode::Standard;
+
+private:
+    OpenedImage image_;
+};
+
+// Splits "ROOT\dir\name" (or with '/') into names; a leading "ROOT" is dropped.
+std::vector<std::u16string> splitVolumePath(const std::string& path);
+
+}  // namespace salvage::cli

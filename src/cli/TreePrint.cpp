@@ -1,0 +1,71 @@
+#include "cli/TreePrint.h"
+
+#include <cstdio>
+
+#include "browse/FolderOpen.h"
+#include "platform/Text.h"
+
+namespace salvage::cli {
+
+TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names) {
+    TreeItem cur = tree.root();
+    for (const auto& name : names) {
+        if (cur == kNoItem) return kNoItem;
+        openFolder(tree, parser, cur, true);
+        TreeItem next = kNoItem;
+        for (TreeItem c : tree.children(cur))
+            if (tree.text(c) == name && tree.image(c) != ItemImage::Placeholder) {
+                next = c;
+                break;
+            }
+        cur = next;
+    }
+    return cur;
+}
+
+EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory) {
+    EntryRow r;
+    r.path = path;
+    r.directory = directory;
+    r.record = id;
+    if (!id) return r;
+    r.deleted = parser.isDeleted(*id);
+    r.recordNumber = parser.recordNumber(*id);
+    r.creation = parser.creationTimeText(*id);
+    r.access = parser.accessTimeText(*id);
+    r.modification = parser.modificationTimeText(*id);
+    r.size = parser.sizeText(*id);
+    r.attribute = parser.attributeText(*id);
+    r.sizeBytes = directory ? 0 : parser.sizeBytes(*id);
+    return r;
+}
+
+void printRowsText(const std::vector<EntryRow>& rows) {
+    std::printf("%-3s %-20s %-20s %-20s %-12s %-10s %s\n", "", "CREATION_TIME", "ACCESS_TIME", "MODIFICATION_TIME",
+                "SIZE", "ATTRIBUTE", "PATH");
+    for (const auto& r : rows) {
+        std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+                    toUtf8(r.creation).c_str(), toUtf8(r.access).c_str(), toUtf8(r.modification).c_str(),
+                    toUtf8(r.size).c_str(), toUtf8(r.attribute).c_str(), toUtf8(r.path).c_str(),
+                    r.directory ? "\\" : "");
+    }
+}
+
+nlohmann::json rowsJson(const std::vector<EntryRow>& rows) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const auto& r : rows) {
+        out.push_back({{"path", toUtf8(r.path)},
+                       {"directory", r.directory},
+                       {"deleted", r.deleted},
+                       {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
+                       {"creationTime", toUtf8(r.creation)},
+                       {"accessTime", toUtf8(r.access)},
+                       {"modificationTime", toUtf8(r.modification)},
+                       {"size", toUtf8(r.size)},
+                       {"sizeBytes", r.sizeBytes},
+                       {"attribute", toUtf8(r.attribute)}});
+    }
+    return out;
+}
+
+}  // namespace salvage::cli

@@ -1,0 +1,31 @@
+#pragma once
+// Finding an entry of the browse tree by its path, and printing entries as
+// rows of the file list's six columns (text or JSON).
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "browse/BrowseTree.h"
+#include "browse/VolumeParser.h"
+
+namespace salvage::cli {
+
+// The item named by the path (names below ROOT), opening folders on the
+// way; kNoItem when a name is not found.
+TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names);
+
+struct EntryRow {
+    std::u16string path;
+    bool directory = false;
+    bool deleted = false;
+    std::optional<RecordId> record;
+    std::int64_t recordNumber = -1;
+    std::u16string creation, access, modification, size, attribute;
+    std::uint64_t sizeBytes = 0;
+};
+
+EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory);
+void printRowsText(const std::vector<EntryRow>& rows);
+nlohmann::json rowsJson(const std::vector<EntryRow>& rows);
+
+}  // namespace salvage::cli

@@ -1,0 +1,18 @@
+#pragma once
+// Host names for entries of an image inside an output folder. A name from an
+// image never leaves the folder: separators and NULs become '_', "." and
+// ".." (and an empty name) become "_", and surrounding blanks are dropped.
+#include <filesystem>
+#include <string>
+
+namespace salvage {
+
+std::u16string safeOutputName(const std::u16string& name);
+std::filesystem::path safeOutputPath(const std::filesystem::path& folder, const std::u16string& name);
+
+// "name (n).ext" for the n-th entry of one name in a folder: the number goes
+// before the last extension ("a.tar.gz" -> "a.tar (2).gz"); a leading dot
+// does not start an extension (".profile" -> ".profile (2)").
+std::string numberedName(const std::string& fileName, int n);
+
+}  // namespace salvage

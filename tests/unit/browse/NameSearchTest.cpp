@@ -1,0 +1,118 @@
+// Name search rules over a hand-made parser.
+#include <gtest/gtest.h>
+
+#include "FakeParser.h"
+#include "browse/FolderOpen.h"
+#include "browse/NameSearch.h"
+
+using namespace salvage;
+using salvage::test::FakeParser;
+
+namespace {
+struct Search : ::testing::Test {
+    FakeParser p;
+    BrowseTree tree;
+    FileList list;
+    RecordingReporter rep;
+    RecordId photos = 0, music = 0;
+    void SetUp() override {
+        photos = p.add(0, u" photos ", true);
+        p.add(photos, u"a.jpg", false, "a");
+        p.add(photos, u"B.PNG", false, "b");
+        RecordId old = p.add(photos, u"old", true);
+        p.add(old, u"backup.jpg.old", false, "c");
+        p.add(photos, u"notes.txt", false, "d");
+        RecordId dot = p.add(photos, u".", true);
+        p.recs[dot].children.push_back(photos);
+        music = p.add(0, u"music", true);
+        p.add(music, u"song.mp3", false, "e");
+        p.add(music, u"cover.jpg", false, "f");
+        p.add(0, u"jpg-empty-folder", true);
+        p.add(0, u"top.jpg", false, "g");
+    }
+    void build() {
+        p.attach(nullptr, &tree, &rep, {});
+        p.parse(RecoveryMode::Standard);
+        addFirstLevelPlaceholders(tree, p);
+    }
+    std::vector<std::u16string> paths() {
+        std::vector<std::u16string> out;
+        for (const auto& r : list.rows()) out.push_back(r.name);
+        return out;
+    }
+};
+}  // namespace
+
+TEST_F(Search, AlternativesMatchInsideNamesIgnoringCase) {
+    build();
+    NameSearch s(p, tree, list, rep);
+    ASSERT_EQ(s.run(u"jpg|png"), NameSearch::Outcome::Finished);
+    const std::vector<std::u16string> want{u"ROOT\\photos\\a.jpg", u"ROOT\\photos\\B.PNG",
+                                           u"ROOT\\photos\\old\\backup.jpg.old", u"ROOT\\music\\cover.jpg",
+                                           u"ROOT\\jpg-empty-folder", u"ROOT\\top.jpg"};
+    EXPECT_EQ(paths(), want);
+    EXPECT_TRUE(list.showsSearchResults());
+    auto row = list.row(0);
+    ASSERT_TRUE(row && row->record);
+    EXPECT_EQ(row->item, kNoItem);
+    EXPECT_EQ(row->size, u"1 Bytes");
+    EXPECT_TRUE(rep.sawStatus(u"searched file 6"));
+    EXPECT_TRUE(rep.sawMessage(u"Searching Finished"));
+    EXPECT_EQ(rep.lastStatus(), u"Searching Finished");
+}
+
+TEST_F(Search, AnchoredPatternAndRefusedPattern) {
+    build();
+    NameSearch s(p, tree, list, rep);
+    s.run(u".*\\.jpg$");
+    EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\photos\\a.jpg", u"ROOT\\music\\cover.jpg",
+                                                    u"ROOT\\top.jpg"}));
+    RecordingReporter rep2;
+    NameSearch bad(p, tree, list, rep2);
+    EXPECT_EQ(bad.run(u"*.jpg"), NameSearch::Outcome::BadPattern);
+    EXPECT_TRUE(rep2.sawMessage(u"such characters are not allowed for search.Try again with different pattern."));
+    EXPECT_FALSE(rep2.sawMessage(u"Searching Finished"));
+    EXPECT_EQ(list.size(), 0u);
+}
+
+TEST_F(Search, FoldersMatchOnlyWhereTheParserSaysSo) {
+    p.add(photos, u"photo-archive", true);
+    build();
+    NameSearch s(p, tree, list, rep);
+    s.run(u"photo");
+    EXPECT_TRUE(paths().empty());
+    p.foldersMatch = true;
+    s.run(u"photo");
+    EXPECT_EQ(paths(), std::vector<std::u16string>{u"ROOT\\photos\\photo-archive"});
+}
+
+TEST_F(Search, EmptyPatternListsNothing) {
+    build();
+    NameSearch s(p, tree, list, rep);
+    EXPECT_EQ(s.run(u""), NameSearch::Outcome::Finished);
+    EXPECT_EQ(list.size(), 0u);
+    EXPECT_TRUE(rep.sawMessage(u"Searching Finished"));
+}
+
+TEST_F(Search, StopEndsTheCurrentTopLevelFolderOnly) {
+    build();
+    // A Stop left over from the parse does not touch the search.
+    p.stopRequested = true;
+    NameSearch s(p, tree, list, rep);
+    p.onName = [&](RecordId id) {
+        if (p.recs[id].name == u"B.PNG") p.stopRequested = true;
+    };
+    s.run(u"jpg|png|mp3");
+    EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\photos\\a.jpg", u"ROOT\\photos\\B.PNG",
+                                                    u"ROOT\\music\\song.mp3", u"ROOT\\music\\cover.jpg",
+                                                    u"ROOT\\jpg-empty-folder", u"ROOT\\top.jpg"}));
+    EXPECT_FALSE(p.stopRequested.load());
+    EXPECT_TRUE(rep.sawMessage(u"Searching Finished"));
+
+    // The whole-search abort ends every folder.
+    std::atomic<bool> abort{true};
+    p.onName = nullptr;
+    s.abortAll = &abort;
+    s.run(u"jpg");
+    EXPECT_EQ(list.size(), 0u);
+}
