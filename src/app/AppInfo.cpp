@@ -1,0 +1,39 @@
+#include "app/AppInfo.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+
+#include "platform/AppTitle.h"
+
+namespace salvage::app {
+
+QString appTitle() { return QString::fromUtf16(kAppTitle); }
+
+QString aboutCaption() { return QStringLiteral("About ") + appTitle(); }
+
+QString aboutText() {
+    return QStringLiteral("<p><b>%1</b> %2</p>"
+                          "<p>Recovers files from forensic disk images: EWF evidence files, raw images "
+                          "and block devices, with NTFS, FAT, exFAT, ext and HFS+ volumes.</p>"
+                          "<p>Images are only ever read, never written.</p>"
+                          "<p><a href=\"%3\">%3</a></p>")
+        .arg(appTitle(), QStringLiteral(SALVAGE_VERSION), QString::fromLatin1(kHomepage));
+}
+
+QUrl homepageUrl() { return QUrl(QString::fromLatin1(kHomepage)); }
+
+QString manualPath() {
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QString candidates[] = {
+        appDir + QStringLiteral("/../share/doc/salvage/MANUAL.md"),
+        QStringLiteral(SALVAGE_SOURCE_DIR "/docs/MANUAL.md"),
+    };
+    for (const QString& c : candidates) {
+        QFileInfo info(c);
+        if (info.isFile()) return info.canonicalFilePath();
+    }
+    return {};
+}
+
+}  // namespace salvage::app

@@ -1,0 +1,23 @@
+#pragma once
+// Fixed facts about the program that more than one page shows or uses.
+#include <QString>
+#include <QUrl>
+
+namespace salvage::app {
+
+// The program's own name: the caption of boxes that carry no caption of
+// their own, and the name of the installed executable.
+inline constexpr char kProgramName[] = "salvage-gui";
+inline constexpr char kHomepage[] = "https://salvage-recovery.example.org/";
+// Name of the single-instance lock in the user's runtime directory.
+inline constexpr char kInstanceLockName[] = "salvage-gui-3f6c2a.lock";
+
+QString appTitle();
+QString aboutCaption();
+QString aboutText();
+QUrl homepageUrl();
+// The user manual (docs/MANUAL.md): installed beside the program, or in the
+// source tree when run from a build folder. Empty when neither exists.
+QString manualPath();
+
+}  // namespace salvage::app

@@ -1,0 +1,22 @@
+#pragma once
+// Where the wizard goes after the recovery-mode page and for a volume
+// treated as "RAW". The pages behind these steps (the volume page, the
+// advanced-input page and the raw recovery page) are not part of this
+// build; these functions are the one place that opens them.
+#include <QString>
+
+#include "volumes/VolumeRecord.h"
+
+namespace salvage::app {
+
+class WizardPage;
+
+// The volume page (Standard and Deep) or the advanced-input page (Advanced)
+// for `record`; `maxFileSystemsText` is the "Please Enter Max File Systems
+// to Find :" text. True when a page was opened.
+bool openParsingPage(WizardPage& from, const VolumeRecord& record, int recoveryMode,
+                     const QString& maxFileSystemsText);
+// The raw recovery page for `record`. True when a page was opened.
+bool openRawRecoveryPage(WizardPage& from, const VolumeRecord& record);
+
+}  // namespace salvage::app

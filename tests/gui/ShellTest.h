@@ -1,0 +1,14 @@
+#pragma once
+#include <QObject>
+
+class ShellTest : public QObject {
+    Q_OBJECT
+private slots:
+    void fixedPageSizeAndTitle();
+    void enterAndEscapeDoNothing();
+    void closeBoxAsksFirst();
+    void helpMenu();
+    void secondInstanceIsRefused();
+    void reporterQueuesToTheGuiThread();
+    void workerQuestionWhileTheGuiWaits();
+};
