@@ -65,7 +65,9 @@ void QtReporter::message(const std::u16string& text, const std::u16string& capti
     auto request = std::make_shared<Request>();
     request->text = QString::fromStdU16String(text);
     request->caption = QString::fromStdU16String(caption);
-    request->icon = toBox(icon);
+    // The core's boxes without a caption of their own are the plain ones,
+    // shown without an icon.
+    request->icon = caption.empty() ? BoxIcon::None : toBox(icon);
     if (onGuiThread()) {
         dialogs().message(dialogParent_, request->text, request->caption, request->icon);
         return;

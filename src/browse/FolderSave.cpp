@@ -137,6 +137,7 @@ fs::path FolderSave::folderFor(const fs::path& dir, const std::u16string& name) 
     std::error_code ec;
     for (int n = 1;; ++n) {
         fs::path p = dir / (n == 1 ? base : numberedName(base, n));
+        if (p == staging_) continue;  // the staging folder is removed at the end
         // An existing folder is reused (saving twice overwrites); a file of
         // the name keeps its place and the folder takes the next number.
         if (fs::is_directory(p, ec) || fs::create_directory(p, ec)) return p;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include "carve/FormatEnd.h"
 #include "platform/Text.h"
@@ -107,14 +108,25 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
     std::uint64_t length = std::min<std::uint64_t>(std::uint64_t(std::max<std::int64_t>(find.length, 0)), available);
     bool pastVolume = length < std::uint64_t(std::max<std::int64_t>(find.length, 0));
 
-    // The find's first bytes, enough to learn where its format ends.
-    std::uint64_t window = formatEndNeedsWholeFind(out.extension) ? kTrimWindowBytes : kHeaderWindowBytes;
-    std::vector<std::uint8_t> head(std::size_t(std::min(length, window)), 0);
-    for (std::size_t done = 0; done < head.size(); done += kPieceBytes) {
-        auto n = std::uint32_t(std::min<std::size_t>(kPieceBytes, head.size() - done));
-        if (!readAt(source_, std::int64_t(find.start + done), head.data() + done, n)) out.complete = false;
+    // The find's first bytes, enough to learn where its format ends. Formats
+    // found by reading through the file are tried on a window that doubles
+    // until their end shows up or the whole find (up to the trim window) is
+    // read, so a small file in a long find costs a small read.
+    const bool throughFile = formatEndNeedsWholeFind(out.extension);
+    const std::uint64_t limit = std::min(length, throughFile ? kTrimWindowBytes : kHeaderWindowBytes);
+    std::vector<std::uint8_t> head;
+    std::optional<std::uint64_t> end;
+    for (std::uint64_t window = std::min(limit, kHeaderWindowBytes);; window = std::min(limit, window * 2)) {
+        std::size_t from = head.size();
+        head.resize(std::size_t(window), 0);
+        for (std::size_t done = from; done < head.size(); done += kPieceBytes) {
+            auto n = std::uint32_t(std::min<std::size_t>(kPieceBytes, head.size() - done));
+            if (!readAt(source_, std::int64_t(find.start + done), head.data() + done, n)) out.complete = false;
+        }
+        end = formatEnd(out.extension, ByteView(head), length);
+        if (end || window >= limit) break;
     }
-    if (auto end = formatEnd(out.extension, ByteView(head), length)) {
+    if (end) {
         out.trimmed = *end < length;
         length = *end;
         pastVolume = false;  // the file ends inside the volume

@@ -44,6 +44,7 @@ bool myJpg::buildMatchTable() {
     } catch (const std::bad_alloc&) {
         return false;
     }
+    firstByteMayMatch.fill(false);
     for (std::uint32_t i = 0; i < typeCount; ++i) {
         const SignatureType& t = signatureTypes[i];
         MatchEntry& s = matchTable[i];
@@ -55,10 +56,16 @@ bool myJpg::buildMatchTable() {
         e.typeIndex = i;
         std::copy_n(t.endSignature.begin(), std::min<std::size_t>(t.endLength, kSignatureBytes), e.pattern.begin());
     }
+    for (const MatchEntry& e : matchTable) {
+        if (e.length < 2 || e.length > kSignatureBytes) continue;
+        if (e.pattern[0] == kWildcard) firstByteMayMatch.fill(true);
+        else firstByteMayMatch[e.pattern[0]] = true;
+    }
     return true;
 }
 
 MatchResult myJpg::matchAt(ByteView data) const {
+    if (data.empty() || !firstByteMayMatch[data.data()[0]]) return {};
     for (std::size_t k = 0; k < matchTable.size(); ++k) {
         const MatchEntry& e = matchTable[k];
         // Signatures of 0 or 1 byte never match; lengths beyond the pattern
@@ -91,12 +98,13 @@ void myJpg::setUpTree() {
 }
 
 bool myJpg::scanVolume() {
+    Reporter& page = pageWindow ? *pageWindow : nullReporter();
     if (!buildMatchTable()) {
-        pageWindow->message(u"not properly initialized", u"", MessageIcon::Information);
+        page.message(u"not properly initialized", u"", MessageIcon::Information);
         return false;
     }
     setUpTree();
-    pageWindow->setProgressRange(0, 1000);
+    page.setProgressRange(0, 1000);
     std::vector<std::uint8_t> chunk;
     try {
         chunk.resize(std::size_t(kChunkBytes));
@@ -106,11 +114,11 @@ bool myJpg::scanVolume() {
     const std::int64_t volume = std::max<std::int64_t>(volumeBytes, 0);
     // A last part shorter than a chunk is scanned too.
     const std::int64_t chunkCount = volume / kChunkBytes + (volume % kChunkBytes ? 1 : 0);
-    pageWindow->setProgressRange(0, chunkCount);
+    page.setProgressRange(0, chunkCount);
 
     std::int64_t next = 0;  // the next volume offset to examine
     for (std::int64_t c = 0; c < chunkCount; ++c) {
-        pageWindow->setProgressPosition(c);
+        page.setProgressPosition(c);
         if (pollStop()) break;
         const std::int64_t chunkStart = c * kChunkBytes;
         const std::int64_t chunkEnd = chunkStart + kChunkBytes;
@@ -134,11 +142,11 @@ bool myJpg::scanVolume() {
         }
         if (stopped) break;
     }
-    pageWindow->setProgressPosition(chunkCount);
+    page.setProgressPosition(chunkCount);
     chunk = {};
     finalPass();
     matchTable.clear();
-    pageWindow->message(u"done..", u"", MessageIcon::Information);
+    page.message(u"done..", u"", MessageIcon::Information);
     return true;
 }
 

@@ -65,7 +65,7 @@ public:
     // Inputs set before a scan.
     readWriteInterface* source = nullptr;
     std::int64_t volumeBytes = 0;
-    Reporter* pageWindow = &nullReporter();
+    Reporter* pageWindow = &nullReporter();  // null: progress and messages go nowhere
     BrowseTree* tree = nullptr;  // may stay null: finds then go to foundFiles only
 
     // Runs the whole scan on the calling thread. False when its buffers
@@ -78,6 +78,9 @@ public:
     std::vector<SignatureType> signatureTypes;
     std::vector<std::vector<std::uint64_t>> pendingStarts;  // by typeIndex, oldest first
     std::vector<MatchEntry> matchTable;
+    // Whether any entry can match a position starting with this byte; lets
+    // most sectors be passed over with one lookup.
+    std::array<bool, 256> firstByteMayMatch{};
     std::uint32_t typeCount = 0;
     std::vector<FoundFile> foundFiles;
     std::map<std::u16string, std::uint64_t> categoryCounts;

@@ -20,6 +20,7 @@ namespace {
 struct CarveOptions {
     std::string image;
     int volume = -1;
+    bool gpt = false;
     std::int64_t startSector = -1, endSector = -1;
     std::vector<std::string> signatures;
     bool noDefault = false;
@@ -40,6 +41,7 @@ bool chooseExtent(const CarveOptions& o, readWriteInterface& source, Extent& e) 
     if (o.volume >= 0) {
         std::vector<VolumeRecord> records;
         Partition scanner(records);
+        scanner.useGpt = o.gpt;
         scanPartitionTables(source, scanner);
         const std::u16string wanted = u16(std::to_string(o.volume));
         for (const VolumeRecord& r : records) {
@@ -157,6 +159,7 @@ void addCarveCommand(CLI::App& app) {
     auto* start = cmd->add_option("--start", o->startSector, "first 512-byte sector of the range to scan")->check(CLI::NonNegativeNumber);
     auto* end = cmd->add_option("--end", o->endSector, "sector after the range to scan (default: the image's end)")->check(CLI::NonNegativeNumber);
     volume->excludes(start)->excludes(end);
+    cmd->add_flag("--gpt", o->gpt, "with --volume: number the volumes of the GPT partition entry array");
     cmd->add_option("--signatures", o->signatures, "a signature settings file; may be given more than once");
     cmd->add_flag("--no-default", o->noDefault, "do not load the default FileSetting.txt beside the program");
     cmd->add_option("--out", o->out, "write every find into this folder, with carve-report.csv");

@@ -6,7 +6,7 @@ bin="$1"; fixtures="$2"; testdata="${3:-}"
 fail() { echo "FAIL: $*"; exit 1; }
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-for f in ext2.img ext4_disk.img hfs_volume.img search_fat16.img search_tree ext_tree; do
+for f in ext2.img ext4_disk.img hfs_volume.img search_fat16.img search_tree ext_tree ntfs.img ntfs_manifest.tsv ntfs_disk.E01 ntfs_zeroboot.img; do
   [ -e "$fixtures/$f" ] || fail "fixture $f missing"
 done
 
@@ -84,6 +84,34 @@ if "$bin" ls "$fixtures/ext2.img" 'ROOT\no such' 2>/dev/null; then fail "missing
 "$bin" save "$fixtures/search_fat16.img" --out "$tmp/fat" 2>/dev/null || fail "fat16 save"
 cmp "$tmp/fat/PHOTOS/DEEP/D.PNG" "$fixtures/search_tree/photos/deep/d.png" || fail "fat16 d.png"
 cmp "$tmp/fat/backup.jpg.old" "$fixtures/search_tree/backup.jpg.old" || fail "fat16 backup"
+
+# --- NTFS: the whole volume against the manifest (deleted files included),
+# the EWF copy of the disk, and the Advanced mode on a zeroed boot sector ---
+"$bin" save "$fixtures/ntfs.img" --out "$tmp/ntfs" 2>/dev/null || fail "ntfs save"
+python3 - "$fixtures/ntfs_manifest.tsv" "$tmp/ntfs" <<'PY' || fail "ntfs manifest"
+import hashlib, json, os, sys
+man, out = sys.argv[1], sys.argv[2]
+rep = {r["path"]: r for r in json.load(open(os.path.join(out, "salvage_report.json")))}
+bad = []
+for line in open(man, encoding="utf-8"):
+    path, size, md5, mtime, state = line.rstrip("\n").split("\t")
+    f = os.path.join(out, path)
+    if not os.path.isfile(f): bad.append("missing " + path); continue
+    if hashlib.md5(open(f, "rb").read()).hexdigest() != md5: bad.append("differs " + path)
+    if int(os.stat(f).st_mtime) != int(mtime): bad.append("mtime " + path)
+    r = rep.get("ROOT\\" + path.replace("/", "\\"))
+    if not r or r["md5"] != md5 or r["deleted"] != (state == "deleted"): bad.append("report " + path)
+if bad: print("\n".join(bad))
+sys.exit(1 if bad else 0)
+PY
+"$bin" ls "$fixtures/ntfs_disk.E01" --volume 0 'ROOT\docs' 2>/dev/null | grep -Eq '^-\* .* ROOT\\docs\\deleted\.bin$' \
+  || fail "E01 ls of the deleted file"
+"$bin" candidates "$fixtures/ntfs_zeroboot.img" --fs ntfs --json 2>/dev/null \
+  | python3 -c 'import json,sys; c=json.load(sys.stdin); assert c["candidates"][0]=="MFT_ENTRY:0", c' || fail "candidates"
+"$bin" save "$fixtures/ntfs_zeroboot.img" --fs ntfs --mode advanced --candidate 0 --sectors-per-cluster 0 \
+  'ROOT\docs\deleted.bin' --out "$tmp/adv" 2>/dev/null || fail "advanced save"
+[ "$(md5sum < "$tmp/adv/deleted.bin" | cut -d' ' -f1)" = "$(awk -F'\t' '$1=="docs/deleted.bin"{print $3}' "$fixtures/ntfs_manifest.tsv")" ] \
+  || fail "advanced deleted.bin"
 
 # --- refusals: unknown file system, a mode the file system has not ---
 if err="$("$bin" ls "$fixtures/ext2.img" --fs unknown 2>&1)"; then fail "unknown fs accepted"; fi

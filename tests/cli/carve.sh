@@ -65,6 +65,15 @@ range="$("$bin" carve "$vol" --start 2048 --end 4096 2>/dev/null)"
 grep -Eq "^  0 \.gif " <<<"$range" && { echo "range scan saw a file before its start"; exit 1; }
 grep -Eq "^  8192 \.wav " <<<"$range"
 
+# A FAT16 volume whose files were deleted: each comes back whole.
+fat="$fixtures/carve_fat.img"
+[ -f "$fat" ] || { echo "fixture $fat missing"; exit 1; }
+"$bin" carve "$fat" --out "$out/fat" >/dev/null 2>&1
+for f in a.jpg c.png d.gif i.pdf j.zip b.jpg; do
+  sum="$(sha256sum < "$fixtures/carve_files/$f" | cut -d' ' -f1)"
+  grep -q ",$sum,yes,yes," "$out/fat/carve-report.csv" || { echo "deleted $f not recovered whole"; exit 1; }
+done
+
 # Settings: no types at all, and a settings file that cannot be opened.
 if "$bin" carve "$vol" --no-default >/dev/null 2>"$out/err"; then echo "expected failure"; exit 1; fi
 grep -q "enter the info file first" "$out/err"

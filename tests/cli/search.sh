@@ -39,6 +39,14 @@ $got"
     || fail "$fs: no refusal message: $err"
 done
 
+# NTFS lists folders too, and deleted entries.
+ntfs="$fixtures/ntfs.img"
+[ -f "$ntfs" ] || fail "fixture $ntfs missing"
+got="$(paths "$ntfs" '^deep')"
+[ "$got" = 'root\docs\deep
+root\docs\deep\deeper' ] || fail "ntfs folders: $got"
+paths "$ntfs" '.*\.bin$' | grep -Fqx 'root\deldir\inner\lost.bin' || fail "ntfs deleted file not found"
+
 # The text listing: the five columns and the path.
 out="$("$bin" search "$fixtures/search_ext.img" 'mp3' 2>/dev/null)"
 grep -Eq '^-   .* 3\.91 KB +.* ROOT\\music\\song\.mp3$' <<<"$out" || fail "text row: $out"

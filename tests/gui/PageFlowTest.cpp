@@ -325,6 +325,8 @@ void PageFlowTest::volumeListEditing() {
     // Next without a selection.
     QVERIFY(h.click("nextButton"));
     QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("please select a valid volume.")});
+    QCOMPARE(h.dialogs.shown().back().caption, kTitle);
+    QCOMPARE(h.dialogs.shown().back().icon, BoxIcon::Information);
     h.dialogs.clear();
 
     // Selecting a row fills the custom details; clicking moves the choice.
@@ -388,6 +390,9 @@ void PageFlowTest::unknownVolumeIsRefused() {
     clickRow(h, 0);
     QVERIFY(h.click("nextButton"));
     QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("can not parse unknown volume")});
+    // A plain box: the program's default caption and no icon.
+    QVERIFY(h.dialogs.shown().back().caption.isEmpty());
+    QCOMPARE(h.dialogs.shown().back().icon, BoxIcon::None);
     QCOMPARE(h.pageAs<PopulateDriveDlg>(), page);
 }
 

@@ -4,6 +4,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QGroupBox>
+#include <QLabel>
+#include <QProgressBar>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QScreen>
@@ -45,6 +47,21 @@ struct Shooter {
 };
 }  // namespace
 
+namespace {
+// Shows the progress bar, Stop and a status text as a running job does.
+void showProgress(Harness& h, const QString& line, const QString& text) {
+    if (auto* bar = h.find<QProgressBar>("progressBar")) {
+        bar->setValue(452);
+        bar->show();
+    }
+    if (auto* stop = h.find<QWidget>("stopButton")) stop->show();
+    if (auto* label = h.page()->findChild<QLabel*>(line)) {
+        label->setText(text);
+        label->show();
+    }
+}
+}  // namespace
+
 int takeScreenshots(const QString& dir) {
     QDir().mkpath(dir);
     Harness h;
@@ -62,6 +79,9 @@ int takeScreenshots(const QString& dir) {
     h.dialogs.queueFile(QDir::temp().filePath(QStringLiteral("salvage-screenshot-export")));
     s.require(h.click("browseButton"), "choose an export target");
     s.shoot("export");
+    // The controls an export shows while it runs, laid out as then.
+    showProgress(h, QStringLiteral("percentLine"), QStringLiteral("45.200001 % extracted"));
+    s.shoot("export-running");
     s.require(h.click("backButton"), "go back");
     s.require(h.click("backButton"), "go back");
 
@@ -92,6 +112,8 @@ int takeScreenshots(const QString& dir) {
         if (page->isScanning()) ended.wait(30000);
     }
     s.shoot("volume-list-advanced");
+    showProgress(h, QStringLiteral("statusLine"), QStringLiteral("found NTFS 1..."));
+    s.shoot("volume-list-scanning");
     if (auto* list = h.find<QTableWidget>("volumeList")) list->selectRow(list->rowCount() - 1);
     s.require(h.click("nextButton"), "open the recovery-mode page");
     s.require(h.click("deepMode"), "choose Deep");

@@ -61,6 +61,11 @@ void ShellTest::enterAndEscapeDoNothing() {
     start->clear();
     QTest::keyClicks(start, "123");
     QCOMPARE(start->text(), QStringLiteral("123"));
+    // A line edit never sees Enter (it would report returnPressed).
+    QSignalSpy returned(start, &QLineEdit::returnPressed);
+    QTest::keyClick(start, Qt::Key_Return);
+    QTest::keyClick(start, Qt::Key_Enter);
+    QCOMPARE(returned.count(), 0);
 }
 
 void ShellTest::closeBoxAsksFirst() {

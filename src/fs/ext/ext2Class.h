@@ -53,6 +53,8 @@ public:
     RecordTimes times(RecordId id) const override;
     std::int64_t recordNumber(RecordId id) const override { return id + 1; }
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    // A double click's save tells the user where the file went.
+    bool announcesSingleSave() const override { return true; }
 
     // Parse steps, in the order parse() runs them.
     bool attachSource();

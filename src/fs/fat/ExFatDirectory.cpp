@@ -9,7 +9,7 @@ bool isNameEntry(std::uint8_t t) { return t == kExFatName || t == kExFatNameDele
 constexpr std::size_t kNameUnitsPerEntry = 15;
 }  // namespace
 
-std::vector<ExFatEntry> decodeEntrySets(ByteView dir) {
+std::vector<ExFatEntry> decodeEntrySets(ByteView dir, std::vector<std::size_t>* offsets) {
     std::vector<ExFatEntry> sets;
     std::size_t off = 0;
     while (dir.has(off, kExFatEntryBytes)) {
@@ -19,6 +19,7 @@ std::vector<ExFatEntry> decodeEntrySets(ByteView dir) {
             continue;
         }
         ByteView f = dir.sub(off, kExFatEntryBytes);
+        if (offsets) offsets->push_back(off);
         ExFatEntry r;
         r.entryType = type;
         const std::uint8_t secondaryCount = f[1];

@@ -17,6 +17,7 @@ inline constexpr std::size_t kExFatEntryBytes = 32;
 // cluster and lengths 0). Its name is the file-name entries that follow,
 // 15 characters each up to the first NUL, no more of them than the file
 // entry's secondary count allows and cut to the stored name length.
-std::vector<ExFatEntry> decodeEntrySets(ByteView dir);
+// When offsets is given, it receives each set's byte offset in dir.
+std::vector<ExFatEntry> decodeEntrySets(ByteView dir, std::vector<std::size_t>* offsets = nullptr);
 
 }  // namespace salvage::fat

@@ -52,6 +52,31 @@ std::vector<std::uint8_t> Fat16Class::readRootDirectory() {
     return root;
 }
 
+void Fat16Class::loadFatAtCandidate(std::size_t index, std::uint32_t spc) {
+    if (spc == 0 || spc > 512) return;
+    clusterBytes_ = 512 * spc;
+    const std::uint64_t clusters = std::uint64_t(volumeBytes()) / clusterBytes_;
+    const std::int64_t fatAt = fatCandidates_[index];
+    auto chain = std::make_unique<fat::Fat16Chain>();
+    chain->image.assign(std::size_t(std::min<std::uint64_t>(clusters * 2, kMaxFat16Bytes)), 0);
+    readAt(*source, fatAt, chain->image.data(), std::uint32_t(chain->image.size()));
+    chain->clusterLimit = std::uint32_t(std::min<std::uint64_t>(clusters, chain->image.size() / 2));
+    chain->endFrom = 0xFFF7;
+    chain_ = std::move(chain);
+    // The root directory follows the FAT copies. Two copies found give the
+    // FAT's length; otherwise it is estimated from the assumed cluster count.
+    const std::uint64_t fatLength = clusters * 2;
+    if (fatCandidates_.size() >= 2 && fatCandidates_[1] > fatCandidates_[0]) {
+        rootDirOffset_ = fatCandidates_[1] + (fatCandidates_[1] - fatCandidates_[0]);
+    } else if (fatLength % 512 == 0) {
+        rootDirOffset_ = std::int64_t(2 * (fatLength + 2560));
+    } else {
+        rootDirOffset_ = std::int64_t(2 * ((fatLength + 511) / 512 * 512 + 2048));
+    }
+    rootDirBytes_ = 16384;  // 512 root entries
+    clusterHeap_ = rootDirOffset_ + rootDirBytes_;
+}
+
 std::u16string Fat16Class::fileName(ByteView entry) const { return fat::shortNameFile16(entry); }
 
 }  // namespace salvage

@@ -21,6 +21,16 @@ protected:
     bool rootFolderNode(std::uint8_t a) const override { return folderAttr(a); }
     bool dummyGetsNode() const override { return true; }
 
+    fat::FatKind fatKind() const override { return fat::FatKind::Fat16; }
+    const char* candidateFormat() const override { return "FAT_ENTRY:%d"; }
+    std::vector<int> sectorsPerClusterChoices() const override { return {4, 8, 16, 2, 32, 64, 128}; }
+    bool offersBootSectorsPerCluster(std::uint8_t spc) const override { return spc != 0 && spc % 2 == 0; }
+    bool entryHit(ByteView e, std::uint64_t n) const override { return fat::isFat16EntryHit(e, n); }
+    std::uint64_t foundFurtherClusters() const override { return 1; }
+    std::uint64_t nestedFurtherClusters() const override { return 2; }
+    void loadFatAtCandidate(std::size_t index, std::uint32_t sectorsPerCluster) override;
+    std::int64_t advancedDataStart(std::int64_t) const override { return clusterHeap_; }
+
 private:
     std::int64_t rootDirOffset_ = 0;
     std::uint32_t rootDirBytes_ = 0;

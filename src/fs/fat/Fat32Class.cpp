@@ -28,6 +28,7 @@ bool Fat32Class::checkBootSector() {
     const std::uint64_t fatBytes = std::uint64_t(p.sectorsPerFat32) * p.bytesPerSector;
     clusterHeap_ = std::int64_t(p.bytesPerSector) * (std::int64_t(p.fatCount) * p.sectorsPerFat32 + p.reservedSectors);
     rootCluster_ = p.rootCluster;
+    bootDataStart_ = clusterHeap_;
 
     // Cluster numbers stop at the FAT's last entry and at the volume's end
     // (the boot sector's count, or the volume record's size when it has none).
@@ -76,6 +77,26 @@ std::vector<std::uint8_t> Fat32Class::readRootDirectory() {
                          },
                          this);
     return root;
+}
+
+void Fat32Class::loadFatAtCandidate(std::size_t index, std::uint32_t spc) {
+    if (spc != 0 && spc <= 512) clusterBytes_ = 512 * spc;
+    if (clusterBytes_ == 0) clusterBytes_ = 512;
+    const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t(volumeBytes()) / clusterBytes_, 0x0FFFFFF7);
+    const std::int64_t fatAt = index < fatCandidates_.size() ? fatCandidates_[index] : 0;
+    auto chain = std::make_unique<fat::Fat32Chain>(*source, fatAt, clusters * 4);
+    chain->clusterLimit = std::uint32_t(clusters);
+    chain->endFrom = 0x0FFFFFF7;
+    chain_ = std::move(chain);
+}
+
+std::int64_t Fat32Class::advancedDataStart(std::int64_t rootMark) const {
+    if (bootValid_) return bootDataStart_;
+    if (rootMark > 0) return rootMark;
+    // Two FAT copies found: cluster 2 follows the second.
+    if (fatCandidates_.size() >= 2 && fatCandidates_[1] > fatCandidates_[0])
+        return fatCandidates_[1] + (fatCandidates_[1] - fatCandidates_[0]);
+    return 0;
 }
 
 std::u16string Fat32Class::fileName(ByteView entry) const { return fat::shortNameFile32(entry); }

@@ -27,10 +27,21 @@ protected:
     bool rootFolderNode(std::uint8_t a) const override { return fat::isWalkedDirectory(a) && a != 0x14; }
     bool dummyGetsNode() const override { return false; }
 
+    fat::FatKind fatKind() const override { return fat::FatKind::Fat32; }
+    const char* candidateFormat() const override { return "FAT32_ENTRY:%d"; }
+    std::vector<int> sectorsPerClusterChoices() const override { return {2, 4, 16, 32, 64, 8}; }
+    bool offersBootSectorsPerCluster(std::uint8_t spc) const override { return spc != 0 && spc % 2 == 0; }
+    bool entryHit(ByteView e, std::uint64_t n) const override { return fat::isFat32EntryHit(e, n); }
+    std::uint64_t foundFurtherClusters() const override { return 19; }
+    std::uint64_t nestedFurtherClusters() const override { return 19; }
+    void loadFatAtCandidate(std::size_t index, std::uint32_t sectorsPerCluster) override;
+    std::int64_t advancedDataStart(std::int64_t rootMark) const override;
+
 private:
     std::int64_t fatOffset_ = 0;
     std::uint32_t rootCluster_ = 0;
     std::uint32_t fatUsedEntries_ = 0;
+    std::int64_t bootDataStart_ = 0;
 };
 
 }  // namespace salvage

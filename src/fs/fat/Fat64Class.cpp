@@ -31,7 +31,7 @@ ParseResult Fat64Class::parse(RecoveryMode mode) {
     source->baseOffset = volume.startSector * kSectorBytes;
     source->seek(0, 0);
     if (tree) rootItem = tree->insertItem(kRootText, ItemImage::Folder);
-    // The Advanced and Deep modes rebuild from scans of their own.
+    if (mode == RecoveryMode::Advanced) return parseAdvanced();
     if (mode != RecoveryMode::Standard) return ParseResult::Failed;
     if (!checkBootSector()) {
         reporter->message(u"Selected Drive is not in exFat Format", kAppTitle, MessageIcon::Information);
@@ -69,6 +69,7 @@ bool Fat64Class::checkBootSector() {
     const std::uint64_t fatBytes = std::uint64_t(le32(b, 84)) * bps;
     geo_.heapOffset = std::int64_t(le32(b, 88)) * std::int64_t(bps);
     rootCluster_ = le32(b, 96);
+    bootShift_ = std::uint8_t(spcShift);
     // Clusters stop at the boot sector's count, the FAT's last entry and the
     // end of the volume as its record gives it.
     std::uint64_t limit = std::min<std::uint64_t>(std::uint64_t(le32(b, 92)) + 2, fatBytes / 4);

@@ -21,6 +21,10 @@ public:
     std::u16string parserName() const override { return u"Fat64Class"; }
     ParseResult parse(RecoveryMode mode) override;
     void recycleBinPass() override;
+    // Advanced mode: FAT and cluster-heap candidates, sectors-per-cluster shifts.
+    std::int64_t findAdvancedCandidates(std::int64_t maxCandidates) override;
+    AdvancedLists advancedLists() const override { return lists_; }
+    const std::vector<std::int64_t>& heapCandidates() const { return heapCandidates_; }
 
     bool isValidRecord(RecordId id) const override;
     bool isDirectory(RecordId id) const override;
@@ -42,6 +46,12 @@ public:
 
 private:
     bool checkBootSector();
+    ParseResult parseAdvanced();
+    std::vector<std::int64_t> scanForEntries(std::int64_t& rootMark);
+    void rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold);
+    void walkFoundDirectory(std::uint32_t own, int depth);
+    // Appends r under parent; walks it when it is a folder the rebuild enters.
+    void appendFound(fat::ExFatEntry r, std::uint32_t parent, int depth);
     std::vector<std::uint8_t> readDirectory(std::uint32_t firstCluster, std::uint64_t dataLength, bool noFatChain);
     void walkDirectory(ByteView dir, std::uint32_t parent, int depth);
     void fillRootEntries();
@@ -55,6 +65,11 @@ private:
     std::unique_ptr<fat::FatChain> chain_;
     std::vector<fat::ExFatEntry> entries_;
     std::set<std::uint32_t> visitedDirectories_;  // first clusters of folders read
+    bool bootValid_ = false;
+    std::uint8_t bootShift_ = 0;
+    std::vector<std::int64_t> fatCandidates_, heapCandidates_;
+    AdvancedLists lists_;
+    std::set<std::int64_t> processedOffsets_;
 };
 
 }  // namespace salvage

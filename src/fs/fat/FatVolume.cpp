@@ -22,7 +22,7 @@ ParseResult FatVolume::parse(RecoveryMode mode) {
     source->baseOffset = volume.startSector * kSectorBytes;
     source->seek(0, 0);
     if (tree) rootItem = tree->insertItem(kRootText, ItemImage::Folder);
-    // The Advanced and Deep modes rebuild from scans of their own.
+    if (mode == RecoveryMode::Advanced) return parseAdvanced();
     if (mode != RecoveryMode::Standard) return ParseResult::Failed;
     if (!checkBootSector()) {
         reporter->message(refusalText(), refusalCaption(), MessageIcon::Information);

@@ -13,6 +13,8 @@
 #include "fs/fat/ClusterData.h"
 #include "fs/fat/FatChain.h"
 #include "fs/fat/FatEntry.h"
+#include "fs/fat/FatNames.h"
+#include "fs/fat/FatScan.h"
 #include "platform/ByteView.h"
 
 namespace salvage::fat {
@@ -27,6 +29,10 @@ inline constexpr std::uint32_t kMaxClusterBytes = 256 * 1024;
 class FatVolume : public VolumeParser {
 public:
     ParseResult parse(RecoveryMode mode) override;
+    // Advanced mode: the FAT candidates and the sectors-per-cluster list.
+    std::int64_t findAdvancedCandidates(std::int64_t maxCandidates) override;
+    AdvancedLists advancedLists() const override { return lists_; }
+    const std::vector<std::int64_t>& fatCandidates() const { return fatCandidates_; }
 
     bool isValidRecord(RecordId id) const override;
     bool isDirectory(RecordId id) const override;
@@ -73,6 +79,29 @@ protected:
     virtual bool rootFolderNode(std::uint8_t a) const = 0;
     virtual bool dummyGetsNode() const = 0;
 
+    // --- Advanced mode ---
+    virtual FatKind fatKind() const = 0;
+    // "FAT_ENTRY:%d" or "FAT32_ENTRY:%d".
+    virtual const char* candidateFormat() const = 0;
+    // Sectors-per-cluster values offered after the boot sector's own.
+    virtual std::vector<int> sectorsPerClusterChoices() const = 0;
+    // Whether the boot sector's value leads the list (FAT16: even values only).
+    virtual bool offersBootSectorsPerCluster(std::uint8_t spc) const = 0;
+    virtual bool entryHit(ByteView e, std::uint64_t clusterCount) const = 0;
+    // Found folders follow this many further clusters of their chain; the
+    // folders inside them nestedFurtherClusters().
+    virtual std::uint64_t foundFurtherClusters() const = 0;
+    virtual std::uint64_t nestedFurtherClusters() const = 0;
+    // Sets the FAT lookup and the cluster geometry for the user's choice.
+    virtual void loadFatAtCandidate(std::size_t index, std::uint32_t sectorsPerCluster) = 0;
+    // After the entry scan: where cluster 2 starts, when the subclass can
+    // tell better than the scan's first hit (0: it cannot).
+    virtual std::int64_t advancedDataStart(std::int64_t rootMark) const = 0;
+    std::int64_t volumeBytes() const;
+    bool bootValid_ = false;
+    std::uint8_t bootSectorsPerCluster_ = 0;
+    std::vector<std::int64_t> fatCandidates_;
+
     ClusterGeometry geometry() const;
     // Whether a file starting at first is read from consecutive clusters.
     bool readsConsecutive(std::uint32_t first);
@@ -81,6 +110,13 @@ protected:
     std::int64_t clusterOffset(std::uint32_t c) const;
 
 private:
+    ParseResult parseAdvanced();
+    std::vector<std::int64_t> scanForEntries(std::int64_t& rootMark);
+    void rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold);
+    void walkFoundDirectory(std::uint32_t own, std::uint32_t firstCluster, std::uint64_t furtherClusters, int depth);
+    // Appends the record of the short entry e (name from pending when set);
+    // answers its index, or -1 when nothing was appended.
+    std::int64_t appendFound(ByteView e, std::optional<LongName>& pending, std::uint32_t parent);
     void walkRoot(const std::vector<std::uint8_t>& root);
     void walkEntries(ByteView dir, std::uint32_t parent, bool isRoot, int depth);
     void walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, int depth);
@@ -91,6 +127,8 @@ private:
 
     std::vector<FatEntry> entries_;
     std::set<std::uint32_t> visitedClusters_;
+    AdvancedLists lists_;
+    std::set<std::int64_t> processedOffsets_;
 };
 
 }  // namespace salvage::fat

@@ -122,11 +122,14 @@ FileData ntfs::describeFile(RecordId id) const {
             out.runs = decodeRunList(runListBytes(base, a), std::uint64_t(a.lastVcn) + 1);
         }
     }
-    if (list && !out.resident) collectExtents(base, decodeRecordHeader(base).recordNumber, *list, out);
+    if (list && !out.resident)
+        collectExtents(base, decodeRecordHeader(base).recordNumber, *list,
+                       [this](std::uint64_t n) { return recordOffsetOf(n); }, out);
     return out;
 }
 
-bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHeader& list, FileData& out) const {
+bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHeader& list,
+                          const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const {
     std::vector<std::uint8_t> bytes;
     if (!list.nonResident) {
         ByteView v = residentValue(base, list);
@@ -175,7 +178,7 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
         ByteView rec = base;
         Record fixed;
         if (extents[i].record != baseNumber) {
-            if (!readRecord(recordOffsetOf(extents[i].record), raw)) continue;
+            if (!readRecord(offsetOf(extents[i].record), raw)) continue;
             if (!looksLikeRecordHeader(ByteView(raw.data(), raw.size()))) continue;
             fixed = applyFixups(ByteView(raw.data(), raw.size()));
             rec = ByteView(fixed.data(), fixed.size());
@@ -222,7 +225,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
     // Reads `clusters` clusters from lcn into buf at offset (zeros where the
     // read fails or the cluster lies outside the volume).
     auto readClusters = [&](std::int64_t lcn, std::uint64_t clusters, std::uint8_t* at) {
-        std::fill(at, at + clusters * cb, 0);
+        std::memset(at, 0, std::size_t(clusters * cb));
         std::int64_t offset = 0;
         if (lcn < 0 || !checkedMul(lcn, std::int64_t(cb), offset)) return;
         readAt(*source, offset, at, std::uint32_t(clusters * cb));
@@ -267,7 +270,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
         } else {
             for (std::size_t i = 0; i < last; ++i) {
                 if (unit[i] >= 0) readClusters(unit[i], 1, in.data() + i * cb);
-                else std::fill(in.begin() + std::ptrdiff_t(i * cb), in.begin() + std::ptrdiff_t((i + 1) * cb), 0);
+                else std::memset(in.data() + i * cb, 0, std::size_t(cb));
             }
             if (last == unitClusters || last == unit.size()) {
                 clip.put(in.data(), last * cb);
@@ -275,7 +278,7 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
                 const Lznt1Result r = decompressLznt1(in.data(), last * cb, outBuf.data(), outBuf.size());
                 // The unit stands for a whole unit of the file; what the
                 // stream did not produce is zeros.
-                std::fill(outBuf.begin() + std::ptrdiff_t(r.produced), outBuf.end(), 0);
+                std::memset(outBuf.data() + r.produced, 0, outBuf.size() - r.produced);
                 clip.put(outBuf.data(), unit.size() * cb);
             }
         }

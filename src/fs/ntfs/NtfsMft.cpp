@@ -183,11 +183,11 @@ void ntfs::scanRecords(std::int64_t end, bool reportProgress,
     for (std::int64_t c = 0, start = 0; start < end; ++c, start += kScanChunkBytes) {
         if (pollStop()) return;
         if (reportProgress) reporter->setProgressPosition(c);
-        std::fill(chunk.begin(), chunk.end(), 0);
+        std::memset(chunk.data(), 0, chunk.size());
         // A chunk that cannot be read is passed over; the next one is tried.
         if (!readAt(*source, start, chunk.data(), std::uint32_t(chunk.size()))) {
             // Near the end of the image a shorter read may still work.
-            std::fill(chunk.begin(), chunk.end(), 0);
+            std::memset(chunk.data(), 0, chunk.size());
             readAt(*source, start, chunk.data(), std::uint32_t(kScanChunkBytes));
         }
         const ByteView view(chunk);
@@ -206,14 +206,48 @@ void ntfs::scanRecords(std::int64_t end, bool reportProgress,
     if (reportProgress) reporter->setProgressPosition(end / kScanChunkBytes);
 }
 
+void ntfs::extendMftRuns() {
+    Record raw;
+    if (!readRecord(mftOffset, raw) || !looksLikeRecordHeader(ByteView(raw.data(), raw.size()))) return;
+    const Record r = applyFixups(ByteView(raw.data(), raw.size()));
+    const ByteView rec(r.data(), r.size());
+    for (const AttrHeader& a : walkAttributes(rec)) {
+        if (a.type != kAttrAttributeList) continue;
+        // MFT record numbers map to offsets through the runs known so far;
+        // the extension records lie in the MFT's first extent.
+        auto offsetOf = [this](std::uint64_t n) -> std::int64_t {
+            std::uint64_t logical = 0;
+            if (!checkedMul(n, std::uint64_t(kRecordBytes), logical)) return -1;
+            for (const ClusterRun& run : mftRuns) {
+                std::uint64_t bytes = 0;
+                if (!checkedMul(run.clusterCount, std::uint64_t(bytesPerCluster), bytes)) return -1;
+                if (logical < bytes) {
+                    std::int64_t start = 0;
+                    if (run.sparse || !checkedMul(run.startCluster, bytesPerCluster, start) || start < 0) return -1;
+                    return start + std::int64_t(logical);
+                }
+                logical -= bytes;
+            }
+            return -1;
+        };
+        FileData whole;
+        if (collectExtents(rec, decodeRecordHeader(rec).recordNumber, a, offsetOf, whole) &&
+            runClusters(whole.runs) > runClusters(mftRuns))
+            mftRuns = std::move(whole.runs);
+        return;
+    }
+}
+
 void ntfs::collectMftRecords() {
     if (!mftLocated_ || pollStop()) return;
     if (bytesPerCluster <= 0) bytesPerCluster = 4096;
     if (needMftRuns_ && !entries_.empty()) {
         reporter->setStatus(u"getting run of mft...");
-        mftRuns = dataRunsOfRecordAt(entries_.front().recordOffset);
+        mftOffset = entries_.front().recordOffset;
+        mftRuns = dataRunsOfRecordAt(mftOffset);
         reporter->setStatus(u"got run...");
     }
+    extendMftRuns();
     entries_.clear();
     // The MFT never holds more records than the volume has room for.
     const std::int64_t room = withinImage(volumeSize > 0 ? volumeSize : INT64_MAX);

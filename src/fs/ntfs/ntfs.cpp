@@ -26,6 +26,7 @@ ParseResult ntfs::parse(RecoveryMode m) {
     if (tree) rootItem = tree->insertItem(kRootText, ItemImage::Folder);
     if (mode == RecoveryMode::Standard) {
         entries_.clear();
+        scannedRecords_.clear();
         readBootSector();
         locateMft();
         collectMftRecords();
@@ -123,6 +124,12 @@ std::uint64_t ntfs::sizeBytes(RecordId id) const {
     const std::int64_t s = displayedSize(id);
     return s > 0 ? std::uint64_t(s) : 0;
 }
+std::int64_t ntfs::recordNumber(RecordId id) const {
+    const NtfsEntry* e = rec(id);
+    if (!e || mftLocated_ || id == orphanIndex_) return id;
+    return e->recordNumber;
+}
+
 RecordTimes ntfs::times(RecordId id) const {
     RecordTimes t;
     if (const NtfsEntry* e = rec(id)) {

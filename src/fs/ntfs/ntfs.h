@@ -64,6 +64,9 @@ public:
     std::u16string attributeText(RecordId id) const override;
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
+    // The MFT record number: the entry index in the MFT walk, the number
+    // the record's header stores in a table built by a scan.
+    std::int64_t recordNumber(RecordId id) const override;
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
     bool searchMatchesFolders() const override { return true; }
 
@@ -125,8 +128,13 @@ private:
     const NtfsEntry* rec(RecordId id) const;
     // The record a file's $STANDARD_INFORMATION and data live in.
     std::int64_t dataRecordOffset(const NtfsEntry& e) const;
+    // The unnamed $DATA extents an attribute list names, in VCN order;
+    // offsetOf gives a record number's volume offset (-1 if unknown).
     bool collectExtents(ByteView base, std::uint64_t baseNumber, const ntfs_disk::AttrHeader& list,
-                        FileData& out) const;
+                        const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const;
+    // A fragmented MFT keeps later extents of its own $DATA in further
+    // records named by its attribute list: adds their runs to mftRuns.
+    void extendMftRuns();
 
     std::vector<NtfsEntry> entries_;
     std::vector<NtfsEntry> candidates_;

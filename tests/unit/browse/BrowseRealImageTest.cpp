@@ -82,6 +82,17 @@ TEST(BrowseRealImage, Ext2EvidenceImageSavesAndSearches) {
         EXPECT_EQ(test::sha256File(saved[path].written), hash);
         EXPECT_FALSE(saved[path].deleted);
     }
+    // A double click on a file: saved and announced with its path.
+    TreeItem pw = kNoItem;
+    for (TreeItem t : r.tree.children(r.tree.root()))
+        if (r.tree.text(t) == u"passwords.txt") pw = t;
+    ASSERT_NE(pw, kNoItem);
+    FolderSave single(*r.c.parser(), r.rep);
+    const fs::path one = test::scratchDir("browse_real_ext2_single");
+    ASSERT_TRUE(single.saveSingle(*r.tree.itemData(pw), one, u"ROOT\\passwords.txt"));
+    EXPECT_TRUE(r.rep.sawMessage(u"file is dumped in path  :  " + pathToUtf16(one / "passwords.txt") + u"   "));
+    EXPECT_EQ(test::sha256File(one / "passwords.txt"), want.at(u"ROOT\\passwords.txt"));
+
     EXPECT_EQ(r.search(u"FILE"), (std::vector<std::u16string>{u"ROOT\\a_directory\\another_file",
                                                                u"ROOT\\a_directory\\a_file"}));
     EXPECT_EQ(r.search(u"\\.txt$"), std::vector<std::u16string>{u"ROOT\\passwords.txt"});

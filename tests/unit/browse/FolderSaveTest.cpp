@@ -113,6 +113,8 @@ TEST(FolderSave, HostileNamesAndLoopsStayInsideTheOutputFolder) {
     p.add(evil, u"/etc/passwd", false, "pw");
     RecordId parentLink = p.add(top, u"..", true);
     p.recs[parentLink].children.push_back(top);  // ".." leads back up
+    RecordId staging = p.add(top, u".salvage-staging", true);  // the name of the save's own work folder
+    p.add(staging, u"kept.txt", false, "k");
     RecordId loop = p.add(top, u"loop", true);
     p.recs[loop].children.push_back(loop);       // a folder inside itself
     p.add(loop, u"once.txt", false, "o");
@@ -134,6 +136,7 @@ TEST(FolderSave, HostileNamesAndLoopsStayInsideTheOutputFolder) {
     EXPECT_EQ(slurp(out / "_"), "dotdot");
     EXPECT_EQ(slurp(out / ".._up/_etc_passwd"), "pw");
     EXPECT_EQ(slurp(out / "loop/once.txt"), "o");
+    EXPECT_EQ(slurp(out / ".salvage-staging (2)/kept.txt"), "k");
     EXPECT_LT(save.fileCounter(), 10);  // the deep chain's file lies past the bound
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "CarveTestSupport.h"
 #include "platform/Text.h"
 
@@ -220,5 +222,66 @@ TEST(MyJpgScan, EmptyAndHostileInputsEndCleanly) {
     hostile.engine.volumeBytes = -5;
     EXPECT_TRUE(hostile.run());
     EXPECT_TRUE(hostile.finds().empty());
+}
+}  // namespace
+
+namespace {
+TEST(MyJpgScan, OneByteEndLeavesStartsToTheFinalPass) {
+    Volume v(MiB);
+    v.put(0, {0xAA, 0xBB}).put(512, {0x41}).put(4096, {0xAA, 0xBB});
+    Scan s({record(u"t", {0xAA, 0xBB}, {0x41}, u"X", 100000)}, v.bytes);
+    s.run();
+    EXPECT_EQ(s.finds(), (Finds{{4096, 100000}, {0, 4096}}));
+}
+
+// Settings files of arbitrary bytes: whatever loads, a scan over arbitrary
+// bytes ends, and every find lies where the scan looked.
+TEST(MyJpgScan, ArbitrarySettingsAndVolumesNeverMisbehave) {
+    std::uint64_t x = 0x2545F4914F6CDD1Dull;
+    auto next = [&] { return x ^= x << 13, x ^= x >> 7, x ^= x << 17; };
+    std::vector<std::uint8_t> volume(2 * MiB + 700);
+    for (auto& b : volume) b = std::uint8_t(next() % 4);  // few byte values: many matches
+    for (int round = 0; round < 40; ++round) {
+        std::vector<std::uint8_t> settings(kSignatureRecordBytes * (1 + next() % 6));
+        for (auto& b : settings) b = std::uint8_t(next() % 5);
+        myJpg e;
+        for (std::size_t at = 0; at < settings.size(); at += kSignatureRecordBytes) {
+            SignatureRecord r = SignatureRecord::decode(ByteView(settings).sub(at, kSignatureRecordBytes));
+            r.sizeOffset = std::uint32_t(next() % 600) - 50;  // inside, outside and "none"
+            r.sizeByteCount = std::uint32_t(next() % 6);
+            r.approxSize = next() % 3 == 0 ? std::uint64_t(-1) : next() % (3 * MiB);
+            r.skipSize = next() % (3 * MiB);
+            e.addSignatureType(r, std::uint32_t(e.signatureTypes.size()));
+        }
+        MemorySource src(volume);
+        e.source = &src;
+        e.volumeBytes = std::int64_t(volume.size());
+        ASSERT_TRUE(e.scanVolume());
+        for (const auto& f : e.foundFiles) {
+            EXPECT_EQ(f.start % 512, 0u);
+            EXPECT_LT(f.start, volume.size());
+            EXPECT_GE(f.length, 0);
+        }
+    }
+}
+}  // namespace
+
+namespace {
+TEST(MyJpgScan, PauseHoldsTheScanUntilResume) {
+    Volume v(4 * MiB);
+    v.put(3 * MiB, {1, 2});
+    Scan s({record(u"a", {1, 2}, {}, u"X", 9)}, v.bytes);
+    PauseGate gate;
+    gate.pause();
+    s.engine.pauseGate = &gate;
+    RecordingReporter rep;
+    s.engine.pageWindow = &rep;
+    std::thread worker([&] { s.run(); });
+    while (gate.holds() == 0) std::this_thread::yield();
+    EXPECT_EQ(rep.position(), 0);  // held at the first chunk's poll point
+    EXPECT_FALSE(rep.sawMessage(u"done.."));
+    gate.resume();
+    worker.join();
+    EXPECT_EQ(s.finds(), (Finds{{3 * MiB, 9}}));
 }
 }  // namespace

@@ -60,7 +60,7 @@ std::map<std::string, FixtureVolume> loadFixtures() {
 std::unique_ptr<test::ParsedVolume> parseFixture(const FixtureVolume& f) {
     auto src = std::make_unique<FileReadSeek>();
     EXPECT_TRUE(src->open(test::fixturePath(f.image))) << f.image;
-    auto parser = f.parser == "exfat" ? createFat64Parser() : createFat32Parser();
+    auto parser = f.parser == "exfat" ? createFat64Parser() : f.parser == "fat16" ? createFat16Parser() : createFat32Parser();
     return test::parseVolume(std::move(parser), std::move(src), f.startSector);
 }
 
@@ -132,7 +132,7 @@ void checkEveryFile(const FixtureVolume& f, test::ParsedVolume& v, const std::st
 TEST(FatFixtures, EveryFileComesBackByteForByteWithItsWriteTime) {
     const auto fixtures = loadFixtures();
     if (fixtures.empty()) return;
-    ASSERT_EQ(fixtures.size(), 4u);
+    ASSERT_EQ(fixtures.size(), 5u);
     for (const auto& [key, f] : fixtures) {
         SCOPED_TRACE(key);
         auto v = parseFixture(f);

@@ -184,15 +184,4 @@ TEST(NtfsData, NamesNeverLeaveTheOutputFolder) {
     EXPECT_EQ(p->parser.saveFile(18, out).written.filename(), "padded.txt");
 }
 
-TEST(NtfsData, InvalidSlotsSayNotAValidEntry) {
-    VolumeBuilder v;
-    v.putRoot();
-    auto p = parseBuilt(v);
-    // Slot 20 is empty: no name, nothing written.
-    EXPECT_FALSE(p->parser.saveFile(20, scratchDir("ntfs_data_invalid")).ok);
-    EXPECT_FALSE(p->parser.isValidRecord(20));
-    EXPECT_FALSE(p->parser.isValidRecord(-3));
-    EXPECT_FALSE(p->parser.isValidRecord(1000000));
-}
-
 }  // namespace

@@ -62,4 +62,19 @@ inline std::map<std::string, RecordId> pathsOf(const ntfs& parser) {
     return out;
 }
 
+// Deep mode's groups: every directory under the orphan entry and every
+// entry in them, by name (a scan may meet a name more than once).
+inline std::multimap<std::string, RecordId> deepGroups(const ntfs& parser) {
+    std::multimap<std::string, RecordId> out;
+    parser.forEachChild(parser.orphanIndex(), [&](RecordId dir) {
+        out.emplace(toUtf8(parser.name(dir)), dir);
+        parser.forEachChild(dir, [&](RecordId f) {
+            out.emplace(toUtf8(parser.name(f)), f);
+            return true;
+        });
+        return true;
+    });
+    return out;
+}
+
 }  // namespace salvage::test

@@ -154,4 +154,29 @@ TEST(NtfsTree, SmallClustersGiveOneSlotPerTwoClusters) {
     EXPECT_EQ(p->parser.sizeBytes(16), 100u);
 }
 
+TEST(NtfsTree, AFragmentedMftIsFollowedThroughItsAttributeList) {
+    VolumeBuilder v;  // 32 slots in clusters 4 to 11
+    auto entry = [](std::uint32_t type, std::int64_t vcn, std::uint64_t record) {
+        std::vector<std::uint8_t> e(32, 0);
+        storeLe32(e, 0, type);
+        storeLe16(e, 4, 32);
+        e[7] = 26;
+        storeLe64(e, 8, std::uint64_t(vcn));
+        storeLe64(e, 16, record);
+        return e;
+    };
+    std::vector<std::uint8_t> list;
+    for (auto e : {entry(0x30, 0, 0), entry(0x80, 0, 0), entry(0x80, 4, 1)}) list.insert(list.end(), e.begin(), e.end());
+    // The MFT's own record maps its first 16 slots; record 1 the next 16.
+    v.put(0, RecordBuilder().number(0).fileName(5, u"$MFT").resident(0x20, list)
+                 .nonResident(0x80, {0x11, 0x04, 0x04}, 0, 3, 32 * 1024).finish());
+    v.put(1, RecordBuilder().number(1).base(0).nonResident(0x80, {0x11, 0x04, 0x08}, 4, 7, 0).finish());
+    v.putRoot();
+    v.put(20, RecordBuilder().number(20).fileName(5, u"in_second_extent.txt").finish());
+    auto p = parseBuilt(v);
+    EXPECT_EQ(p->parser.entries().size(), 33u);
+    EXPECT_EQ(p->parser.name(20), u"in_second_extent.txt");
+    EXPECT_EQ(childNames(p->parser, 5).front(), u"in_second_extent.txt");
+}
+
 }  // namespace

@@ -64,15 +64,7 @@ TEST(NtfsUndeleteImage, DeepModeFindsTheSameFiles) {
     // A scan also meets stale copies of records (in the log file, for
     // one): a name may be found more than once, and one of them holds the
     // data.
-    std::multimap<std::string, RecordId> byName;
-    p->parser.forEachChild(p->parser.orphanIndex(), [&](RecordId dir) {
-        byName.emplace(toUtf8(p->parser.name(dir)), dir);
-        p->parser.forEachChild(dir, [&](RecordId f) {
-            byName.emplace(toUtf8(p->parser.name(f)), f);
-            return true;
-        });
-        return true;
-    });
+    const auto byName = deepGroups(p->parser);
     const fs::path out = scratchDir("ntfs_undel_deep");
     for (const Documented& d : kFiles) {
         SCOPED_TRACE(d.path);
@@ -82,7 +74,10 @@ TEST(NtfsUndeleteImage, DeepModeFindsTheSameFiles) {
         ASSERT_NE(from, to);
         bool matched = false;
         for (auto it = from; it != to; ++it)
-            if (md5File(p->parser.saveFile(it->second, out).written) == d.md5) matched = true;
+            if (md5File(p->parser.saveFile(it->second, out).written) == d.md5) {
+                matched = true;
+                EXPECT_EQ(p->parser.recordNumber(it->second), d.record);
+            }
         EXPECT_TRUE(matched);
     }
 }

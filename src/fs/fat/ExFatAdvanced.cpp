@@ -1,0 +1,183 @@
+// Advanced mode of the exFAT parser: the FAT and the cluster heap are taken
+// at candidates the searches found, the volume is scanned for entry sets,
+// and a table is rebuilt from them with a "DUMMY ENTRY" root and an
+// "ORPHAN ENTRY" folder for sets whose folder was not found.
+#include <algorithm>
+
+#include "fs/fat/ExFatDirectory.h"
+#include "fs/fat/Fat64Class.h"
+#include "fs/fat/FatScan.h"
+#include "fs/fat/FatVolume.h"
+#include "image/Globals.h"
+#include "platform/AppTitle.h"
+#include "platform/Text.h"
+
+namespace salvage {
+
+using fat::ExFatEntry;
+
+namespace {
+constexpr std::uint32_t kFoundReadBytes = 2048;
+constexpr std::uint32_t kScanChunkBytes = 1024 * 1024;
+// Shifts offered after the boot sector's own: the list's large clusters,
+// then the sizes Windows picks by default for small and mid-sized volumes
+// (4 KiB and 32 KiB), without which a volume of those could not be rebuilt.
+constexpr int kShiftChoices[] = {8, 9, 10, 11, 3, 6};
+
+std::int64_t volumeBytesOf(const VolumeRecord& v) {
+    return std::max<std::int64_t>(0, sizeTextMegabytes(v.sizeText)) * 1048576;
+}
+bool entersFolder(std::uint16_t a) { return (a >= 0x10 && a <= 0x13) || a == 0x15 || a == 0x30; }
+}  // namespace
+
+std::int64_t Fat64Class::findAdvancedCandidates(std::int64_t maxCandidates) {
+    if (!source) return 0;
+    source->baseOffset = volume.startSector * kSectorBytes;
+    source->seek(0, 0);
+    bootValid_ = checkBootSector();
+    reporter->setStatus(u"Finding Fat64 entries....");
+    const std::int64_t total = volumeBytesOf(volume);
+    fatCandidates_ = fat::findFatStarts(*source, total, fat::FatKind::ExFat, maxCandidates, *this, *reporter);
+    heapCandidates_ = fat::findHeapStarts(*source, total, maxCandidates, *this, *reporter);
+    if (bootValid_ && !heapCandidates_.empty()) heapCandidates_[0] = geo_.heapOffset;
+    lists_ = {};
+    for (std::size_t i = 0; i < fatCandidates_.size(); ++i) lists_.candidates.push_back(format16("FAT64_ENTRY:%d", int(i)));
+    for (std::size_t i = 0; i < heapCandidates_.size(); ++i)
+        lists_.heapOffsets.push_back(format16("HEAP_OFFSET_ENTRY:%d", int(i)));
+    if (bootValid_) lists_.sectorsPerCluster.push_back(format16("%d", int(bootShift_)));
+    for (int s : kShiftChoices) lists_.sectorsPerCluster.push_back(format16("%d", s));
+    return std::int64_t(fatCandidates_.size());
+}
+
+ParseResult Fat64Class::parseAdvanced() {
+    stopRequested = false;
+    if (fatCandidates_.empty() && lists_.sectorsPerCluster.empty()) findAdvancedCandidates(fat::kDefaultCandidates);
+    const int ci = advancedChoice.candidate, si = advancedChoice.sectorsPerCluster, hi = advancedChoice.heapOffset;
+    if (ci < 0 || std::size_t(ci) >= fatCandidates_.size() || si < 0 ||
+        std::size_t(si) >= lists_.sectorsPerCluster.size()) {
+        reporter->message(u"No File system Entry Found.Process cannot be continue...", kAppTitle,
+                          MessageIcon::Information);
+        return ParseResult::Failed;
+    }
+    const unsigned shift = unsigned(std::stoul(toUtf8(lists_.sectorsPerCluster[std::size_t(si)])));
+    if (shift > 16) return ParseResult::Failed;  // clusters up to 32 MiB
+    source->baseOffset = volume.startSector * kSectorBytes;
+    geo_.clusterBytes = 512u << shift;
+    const std::int64_t fatAt = fatCandidates_[std::size_t(ci)];
+    geo_.heapOffset = hi >= 0 && std::size_t(hi) < heapCandidates_.size() ? heapCandidates_[std::size_t(hi)] : 0;
+    const std::uint64_t clusters = std::min<std::uint64_t>(std::uint64_t(volumeBytesOf(volume)) / geo_.clusterBytes + 2, 0x0FFFFFF7);
+    geo_.clusterLimit = std::uint32_t(clusters);
+    auto chain = std::make_unique<fat::Fat32Chain>(*source, fatAt, clusters * 4);
+    chain->clusterLimit = geo_.clusterLimit;
+    chain->endFrom = 0x0FFFFFF7;
+    chain_ = std::move(chain);
+    entries_.clear();
+    visitedDirectories_.clear();
+    processedOffsets_.clear();
+
+    std::int64_t rootMark = 0;
+    const std::vector<std::int64_t> found = scanForEntries(rootMark);
+    // Without both positions nothing can be rebuilt; the tree stays empty.
+    if (fatAt > 0 && geo_.heapOffset > 0) {
+        const std::int64_t rootAt = rootMark > 0 ? rootMark : (found.empty() ? 0 : found.front());
+        rebuildFromFoundEntries(found, rootAt + geo_.clusterBytes);
+        fat::linkChildren(entries_, *reporter);
+        fillRootEntries();
+    }
+    return ParseResult::Done;
+}
+
+std::vector<std::int64_t> Fat64Class::scanForEntries(std::int64_t& rootMark) {
+    std::vector<std::int64_t> found;
+    const std::int64_t total = volumeBytesOf(volume);
+    const std::uint32_t chunk = std::max(geo_.clusterBytes, kScanChunkBytes / geo_.clusterBytes * geo_.clusterBytes);
+    std::vector<std::uint8_t> buf;
+    reporter->setProgressRange(0, 100000);
+    for (std::int64_t start = 0; start < total; start += chunk) {
+        if (pollStop()) {
+            stopRequested = false;
+            break;
+        }
+        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(chunk, total - start));
+        // A set that starts near the end of the chunk is read whole.
+        buf.assign(n + kFoundReadBytes, 0);
+        readAt(*source, start, buf.data(), std::uint32_t(std::min<std::int64_t>(n + kFoundReadBytes, total - start)));
+        ByteView v(buf);
+        for (std::uint32_t pos = 0; pos < n; pos += 32) {
+            if (rootMark == 0 && v[pos] == 0x83 && le64(v, pos + 24) == 0) rootMark = start + pos;
+            if (fat::isExFatSetHit(v, pos)) {
+                found.push_back(start + pos);
+                reporter->setStatus(format16("found Entry %d ", int(found.size())));
+            }
+        }
+        reporter->setProgressPosition(total ? (start + n) * 100000 / total : 100000);
+    }
+    return found;
+}
+
+void Fat64Class::rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold) {
+    ExFatEntry dummy;
+    dummy.name = u"DUMMY ENTRY";
+    entries_.push_back(dummy);
+    ExFatEntry orphan;
+    orphan.attributes = 0x10;
+    orphan.name = u"ORPHAN ENTRY";
+    orphan.ownIndex = 1;
+    entries_.push_back(orphan);
+    std::vector<std::uint8_t> buf(kFoundReadBytes);
+    for (std::int64_t off : found) {
+        if (pollStop()) break;
+        if (!processedOffsets_.insert(off).second) continue;
+        std::fill(buf.begin(), buf.end(), 0);
+        readAt(*source, off / 512 * 512, buf.data(), kFoundReadBytes);
+        std::vector<ExFatEntry> sets = fat::decodeEntrySets(ByteView(buf).sub(std::size_t(off % 512)));
+        if (sets.empty()) continue;
+        // Sets beyond the first cluster after the root go under ORPHAN ENTRY.
+        appendFound(std::move(sets.front()), off > threshold ? 1 : 0, 0);
+    }
+}
+
+void Fat64Class::appendFound(ExFatEntry r, std::uint32_t parent, int depth) {
+    r.parentIndex = parent;
+    r.ownIndex = std::uint32_t(entries_.size());
+    const bool walk = entersFolder(r.attributes);
+    entries_.push_back(std::move(r));
+    if (walk) walkFoundDirectory(std::uint32_t(entries_.size() - 1), depth);
+}
+
+void Fat64Class::walkFoundDirectory(std::uint32_t own, int depth) {
+    const ExFatEntry d = entries_[own];
+    const std::uint32_t first = d.firstCluster;
+    if (depth >= fat::kMaxDirectoryDepth || first < 2 || first >= geo_.clusterLimit ||
+        !visitedDirectories_.insert(first).second)
+        return;
+    const std::vector<std::uint8_t> dir = readDirectory(first, d.dataLength, d.noFatChain());
+    // The clusters the folder's bytes came from, to know each set's place on the volume.
+    std::vector<std::uint32_t> clusters;
+    const std::uint64_t count = (dir.size() + geo_.clusterBytes - 1) / geo_.clusterBytes;
+    bool consecutive = d.noFatChain() || chain_->entry(first) == 0 || g_driveFormatted.load();
+    for (std::uint32_t c = first; clusters.size() < count;) {
+        clusters.push_back(c);
+        if (consecutive) {
+            ++c;
+        } else {
+            auto nx = chain_->next(c);
+            if (!nx) break;
+            c = *nx;
+        }
+    }
+    std::vector<std::size_t> offsets;
+    std::vector<ExFatEntry> sets = fat::decodeEntrySets(ByteView(dir), &offsets);
+    for (std::size_t k = 0; k < sets.size(); ++k) {
+        if (pollStop()) return;
+        const std::size_t ci = offsets[k] / geo_.clusterBytes;
+        if (ci < clusters.size()) {
+            const std::int64_t at = geo_.offsetOf(clusters[ci]) + std::int64_t(offsets[k] % geo_.clusterBytes);
+            // A set listed before, from the scan or another folder, is listed once.
+            if (!processedOffsets_.insert(at).second) continue;
+        }
+        appendFound(std::move(sets[k]), own, depth + 1);
+    }
+}
+
+}  // namespace salvage

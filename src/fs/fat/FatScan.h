@@ -1,0 +1,47 @@
+#pragma once
+// The Advanced mode's searches over a volume whose boot sector is not
+// trusted: sectors that start like a FAT (or, on exFAT, like the cluster
+// heap's allocation bitmap), and 32-byte slots that look like directory
+// entries.
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "image/SectorSource.h"
+#include "platform/ByteView.h"
+#include "platform/Poll.h"
+#include "platform/Reporter.h"
+
+namespace salvage::fat {
+
+// The searches read the volume in blocks of this size.
+inline constexpr std::uint32_t kSearchBlockBytes = 10 * 1024 * 1024;
+// A candidate count typed as 0 or below searches for this many.
+inline constexpr std::int64_t kDefaultCandidates = 3;
+
+enum class FatKind { Fat16, Fat32, ExFat };
+
+// Offsets (from the volume start) of 512-byte boundaries whose first bytes
+// start a FAT of the kind: FAT16 F8 FF FF FF; FAT32 0x0FFFFFF8 then an end
+// mark (0xFFFFFFFF, or 0x0FFFFFFF as mkfs.fat writes it); exFAT 0xFFFFFFF8
+// then 0xFFFFFFFF. At most max offsets; ends on the stop flag.
+std::vector<std::int64_t> findFatStarts(readWriteInterface& src, std::int64_t volumeBytes, FatKind kind,
+                                        std::int64_t max, Pollable& poll, Reporter& reporter);
+// Offsets of 512-byte boundaries whose first 8 bytes are all 0xFF (an
+// allocation bitmap's start), up to max + 1 of them.
+std::vector<std::int64_t> findHeapStarts(readWriteInterface& src, std::int64_t volumeBytes, std::int64_t max,
+                                         Pollable& poll, Reporter& reporter);
+
+// Whether a FAT16 directory slot looks like a live or deleted entry of a
+// volume with clusterCount clusters.
+bool isFat16EntryHit(ByteView e, std::uint64_t clusterCount);
+// The same for FAT32, whose entries must also carry non-zero creation
+// tenths, dates and times.
+bool isFat32EntryHit(ByteView e, std::uint64_t clusterCount);
+// A volume label or "RECYCLE" slot that marks the FAT32 root directory.
+bool isFat32RootMark(ByteView e);
+// Whether an exFAT entry set starts at off of dir: file entry, stream
+// extension and exactly the name entries its name length needs.
+bool isExFatSetHit(ByteView dir, std::size_t off);
+
+}  // namespace salvage::fat
