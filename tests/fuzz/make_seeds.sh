@@ -17,7 +17,7 @@ import os, struct, sys, hashlib, glob
 
 fixtures, build = sys.argv[1], sys.argv[2]
 seeds = os.path.join(build, "fuzz-corpus-seeds")
-CUTS = (64 << 10, 256 << 10, 1 << 20)  # the harnesses' max_len is 1 MiB
+CUTS = (64 << 10, 256 << 10)  # the volume harnesses' max_len is 256 KiB
 
 def put(harness, data, tag):
     d = os.path.join(seeds, harness)
@@ -109,14 +109,14 @@ for k, img, off in volumes:
             put(h, read(img, off, cut), "%s-%dk" % (tag, cut >> 10))
 
 # Partition scans: the tables themselves, and every volume's first sectors
-# packed 64 KiB apart behind a copy of the disk's table sectors.
+# packed 32 KiB apart behind a copy of the disk's table sectors.
 for img in images:
     if partitions(img):
         put("partitions", read(img, 0, 64 << 10), os.path.basename(img) + "-tables")
 packed = bytearray()
 for k, img, off in volumes:
-    packed += read(img, off, 8192).ljust(64 << 10, b"\0")
-    if len(packed) >= (1 << 20) - (64 << 10): break
+    packed += read(img, off, 8192).ljust(32 << 10, b"\0")
+    if len(packed) >= (512 << 10) - (32 << 10): break
 put("partitions", bytes(packed), "packed-boot-sectors")
 for k, img, off in volumes:
     put("partitions", bytes(4096) + read(img, off, 8192), "one-%s" % k)

@@ -24,14 +24,15 @@ all=(partitions ntfs ntfs_advanced ntfs_deep lznt1
 harnesses=("$@")
 [ ${#harnesses[@]} -eq 0 ] && harnesses=("${all[@]}")
 
-# Largest input per harness: enough for the seeds' structures, small enough
-# that one execution stays well under a millisecond or two.
+# Largest input per harness: enough for the seeds' structures (the boot
+# sector, the tables and the first MFT records, inode tables or B-tree
+# nodes), small enough that one execution stays short.
 max_len() {
   case "$1" in
     lznt1) echo 70000 ;;
     search) echo 4096 ;;
-    carve) echo 262144 ;;
-    *) echo 1048576 ;;
+    partitions) echo 524288 ;;
+    *) echo 262144 ;;
   esac
 }
 
