@@ -108,6 +108,28 @@ for k, img, off in volumes:
         for h in HARNESSES[k]:
             put(h, read(img, off, cut), "%s-%dk" % (tag, cut >> 10))
 
+# exFAT puts its FAT and cluster heap on 1 MiB boundaries, past a 256 KiB
+# cut: move them forward (FAT right behind the boot regions, the heap
+# right behind the FAT) and keep the first clusters of the heap.
+def compact_exfat(img, off):
+    b = bytearray(read(img, off, 24 * 512))
+    fat_off, fat_len, heap = struct.unpack_from("<III", b, 80)
+    spc = 1 << b[109]
+    fat = read(img, off + fat_off * 512, fat_len * 512)
+    new_fat = 24
+    new_heap = -(-(new_fat + fat_len) // spc) * spc
+    struct.pack_into("<I", b, 80, new_fat)
+    struct.pack_into("<I", b, 88, new_heap)
+    head = bytes(b).ljust(new_fat * 512, b"\0") + fat
+    head = head.ljust(new_heap * 512, b"\0")
+    return head + read(img, off + heap * 512, (256 << 10) - len(head))
+
+for k, img, off in volumes:
+    if k == "exfat":
+        for h in HARNESSES[k]:
+            put(h, compact_exfat(img, off), "%s@%d-compact" % (os.path.basename(img).replace(".img", ""), off // 512))
+
+
 # Partition scans: the tables themselves, and every volume's first sectors
 # packed 32 KiB apart behind a copy of the disk's table sectors.
 for img in images:
