@@ -31,6 +31,15 @@ std::regex compilePattern(const std::string& pattern) {
 }
 }  // namespace
 
+SearchTopLevel SearchTopLevel::of(const BrowseTree& tree, const VolumeParser& parser) {
+    SearchTopLevel t;
+    const TreeItem root = tree.root();
+    t.rootText = tree.text(root);
+    for (TreeItem child : tree.children(root))
+        t.items.push_back({tree.text(child), validRecord(tree, parser, child), tree.hasChildren(child)});
+    return t;
+}
+
 bool NameSearch::matches(const std::u16string& name) const {
     const std::string text = utf16ToAnsi(name);
     try {
@@ -91,24 +100,23 @@ NameSearch::Outcome NameSearch::run(const std::u16string& pattern) {
                               MessageIcon::Information);
             return Outcome::BadPattern;
         }
-        const TreeItem top = tree_.root();
-        const std::u16string prefix = tree_.text(top) + u"\\";
-        for (TreeItem child : tree_.children(top)) {
+        const std::u16string prefix = top_.rootText + u"\\";
+        for (const auto& child : top_.items) {
             if (abortAll && abortAll->load()) break;
-            auto id = validRecord(tree_, parser_, child);
-            if (!id) continue;
-            if (tree_.hasChildren(child)) {
-                if (!parser_.isDirectory(*id)) continue;
+            if (!child.record) continue;
+            const RecordId id = *child.record;
+            if (child.hasChildren) {
+                if (!parser_.isDirectory(id)) continue;
                 if (onFolderWalk) onFolderWalk(true);
-                const std::int64_t count = countFilesUnder(parser_, *id);
+                const std::int64_t count = countFilesUnder(parser_, id);
                 reporter_.setProgressRange(0, count);
-                walk(*id, trimmed(prefix + trimmed(tree_.text(child))), 0);
+                walk(id, trimmed(prefix + trimmed(child.text)), 0);
                 reporter_.setProgressPosition(count);
                 // Stop ends this folder's walk only.
                 parser_.stopRequested = false;
                 if (onFolderWalk) onFolderWalk(false);
-            } else if (matches(parser_.name(*id))) {
-                addRow(prefix + parser_.name(*id), *id);
+            } else if (matches(parser_.name(id))) {
+                addRow(prefix + parser_.name(id), id);
             }
         }
     }

@@ -17,10 +17,25 @@
 
 namespace salvage {
 
+// The tree's top level as the search starts: taken on the thread that owns
+// the tree, so the worker never reads the tree while the user opens folders.
+struct SearchTopLevel {
+    struct Item {
+        std::u16string text;
+        std::optional<RecordId> record;  // valid for the parser, or none
+        bool hasChildren = false;         // in the tree (a placeholder counts)
+    };
+    std::u16string rootText;
+    std::vector<Item> items;
+    static SearchTopLevel of(const BrowseTree& tree, const VolumeParser& parser);
+};
+
 class NameSearch {
 public:
+    NameSearch(VolumeParser& parser, SearchTopLevel top, FileList& list, Reporter& reporter)
+        : parser_(parser), top_(std::move(top)), list_(list), reporter_(reporter) {}
     NameSearch(VolumeParser& parser, const BrowseTree& tree, FileList& list, Reporter& reporter)
-        : parser_(parser), tree_(tree), list_(list), reporter_(reporter) {}
+        : NameSearch(parser, SearchTopLevel::of(tree, parser), list, reporter) {}
 
     enum class Outcome { Finished, BadPattern };
 
@@ -41,7 +56,7 @@ private:
     bool stopped();
 
     VolumeParser& parser_;
-    const BrowseTree& tree_;
+    SearchTopLevel top_;
     FileList& list_;
     Reporter& reporter_;
     std::regex regex_;

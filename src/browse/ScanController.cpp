@@ -77,6 +77,14 @@ void ScanController::stop() {
     reporter_.setStatus(u"stop button pressed.Please wait for the process to be stopped.");
 }
 
+void ScanController::stopAll() {
+    searchAbort_ = true;
+    saveStopRequested = true;
+    if (!parser_) return;
+    parser_->stopRequested = true;
+    reporter_.setStatus(u"All thread Stopped");
+}
+
 bool ScanController::saveAllowed() {
     if (!busy_.load()) return true;
     reporter_.message(u"Please wait for other process to complete", kAppTitle, MessageIcon::Information);
@@ -164,7 +172,8 @@ StartOutcome ScanController::startSearch(const std::u16string& pattern) {
     if (!busy_.compare_exchange_strong(idle, true)) return StartOutcome::Busy;
     wait();
     searchAbort_ = false;
-    launch([this, pattern] { runSearch(pattern); }, JobKind::Search);
+    launch([this, pattern, top = SearchTopLevel::of(tree_, *parser_)]() mutable { runSearch(pattern, std::move(top)); },
+           JobKind::Search);
     return StartOutcome::Started;
 }
 
@@ -196,8 +205,8 @@ void ScanController::runParse(RecoveryMode mode) {
     }
 }
 
-void ScanController::runSearch(const std::u16string& pattern) {
-    NameSearch search(*parser_, tree_, list_, reporter_);
+void ScanController::runSearch(const std::u16string& pattern, SearchTopLevel top) {
+    NameSearch search(*parser_, std::move(top), list_, reporter_);
     search.abortAll = &searchAbort_;
     search.onFolderWalk = onFolderWalk;
     searchPatternValid_ = search.run(pattern) == NameSearch::Outcome::Finished;

@@ -12,6 +12,7 @@
 
 #include "browse/BrowseTree.h"
 #include "browse/FileList.h"
+#include "browse/NameSearch.h"
 #include "browse/VolumeParser.h"
 #include "platform/Poll.h"
 #include "platform/Reporter.h"
@@ -68,6 +69,9 @@ public:
     void pause();
     void resume();
     void stop();
+    // The exit command: every stop flag set (a paused job stays paused), and
+    // "All thread Stopped" when a parser is attached.
+    void stopAll();
     // Ends the whole search at its next poll (Stop ends one top-level folder).
     void abortSearch() { searchAbort_ = true; }
     std::atomic<bool>& searchAbortFlag() { return searchAbort_; }
@@ -93,7 +97,7 @@ private:
     void launch(std::function<void()> body, JobKind kind);
     void runParse(RecoveryMode mode);
     void runCandidateScan(std::int64_t maxCandidates);
-    void runSearch(const std::u16string& pattern);
+    void runSearch(const std::u16string& pattern, SearchTopLevel top);
 
     Reporter& reporter_;
     BrowseTree& tree_;

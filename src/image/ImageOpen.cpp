@@ -5,6 +5,7 @@
 
 #include "image/EwfInfo.h"
 #include "image/EwfReader.h"
+#include "image/SplitRawSource.h"
 
 namespace salvage {
 
@@ -38,6 +39,17 @@ OpenedImage openImage(const std::filesystem::path& path, Reporter& reporter, std
         }
         out.source = std::move(ewf);
         out.kind = ImageKind::Ewf;
+        return out;
+    }
+    if (!splitRawPieces(path).empty()) {
+        // One piece of a split raw set: the whole set is the image.
+        auto split = std::make_unique<FileReadSeekSplit>(reporter);
+        if (!split->open(path)) {
+            if (error) *error = "cannot open " + path.string() + ": a piece of the split set cannot be read";
+            return out;
+        }
+        out.source = std::move(split);
+        out.kind = ImageKind::Raw;
         return out;
     }
     auto raw = std::make_unique<FileReadSeek>(reporter);

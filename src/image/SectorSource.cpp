@@ -10,8 +10,6 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
-#include <memory>
-#include <new>
 
 #include "image/Globals.h"
 #include "platform/AppTitle.h"
@@ -71,16 +69,18 @@ bool FileReadSeek::seek(std::int64_t offset, int origin) {
 
 bool FileReadSeek::read(void* buffer, std::uint32_t byteCount) {
     if (handle < 0) return false;
-    std::unique_ptr<std::uint8_t[]> temp(new (std::nothrow) std::uint8_t[byteCount ? byteCount : 1]());
-    if (!temp) return byteCount == 0;
+    // Straight into the caller's buffer: this is the hottest path of every
+    // scan. A short read zero-fills the rest; nothing read leaves the buffer
+    // as it was.
+    auto* out = static_cast<std::uint8_t*>(buffer);
     std::uint32_t got = 0;
     while (got < byteCount) {
-        ssize_t n = ::read(handle, temp.get() + got, byteCount - got);
+        ssize_t n = ::read(handle, out + got, byteCount - got);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         got += std::uint32_t(n);
     }
-    if (got > 0) std::memcpy(buffer, temp.get(), byteCount);
+    if (got > 0 && got < byteCount) std::memset(out + got, 0, byteCount - got);
     return got >= byteCount;
 }
 

@@ -18,6 +18,8 @@ using fat::ExFatEntry;
 
 namespace {
 constexpr std::uint32_t kFoundReadBytes = 2048;
+// The longest entry set: a file entry, a stream extension and 17 name entries.
+constexpr std::uint32_t kMaxSetBytes = 19 * 32;
 constexpr std::uint32_t kScanChunkBytes = 1024 * 1024;
 // Shifts offered after the boot sector's own: the list's large clusters,
 // then the sizes Windows picks by default for small and mid-sized volumes
@@ -105,7 +107,7 @@ std::vector<std::int64_t> Fat64Class::scanForEntries(std::int64_t& rootMark) {
         ByteView v(buf);
         for (std::uint32_t pos = 0; pos < n; pos += 32) {
             if (rootMark == 0 && v[pos] == 0x83 && le64(v, pos + 24) == 0) rootMark = start + pos;
-            if (fat::isExFatSetHit(v, pos)) {
+            if (fat::isExFatSetHit(v, pos) || isSplitSetHit(start + pos, v[pos])) {
                 found.push_back(start + pos);
                 reporter->setStatus(format16("found Entry %d ", int(found.size())));
             }
@@ -130,11 +132,46 @@ void Fat64Class::rebuildFromFoundEntries(const std::vector<std::int64_t>& found,
         if (!processedOffsets_.insert(off).second) continue;
         std::fill(buf.begin(), buf.end(), 0);
         readAt(*source, off / 512 * 512, buf.data(), kFoundReadBytes);
-        std::vector<ExFatEntry> sets = fat::decodeEntrySets(ByteView(buf).sub(std::size_t(off % 512)));
+        ByteView at = ByteView(buf).sub(std::size_t(off % 512));
+        // A set the scan found only across a cluster border is read along the chain.
+        std::vector<std::uint8_t> joined;
+        if (!fat::isExFatSetHit(at, 0)) {
+            joined = readSetAcrossClusters(off);
+            at = ByteView(joined);
+        }
+        std::vector<ExFatEntry> sets = fat::decodeEntrySets(at);
         if (sets.empty()) continue;
         // Sets beyond the first cluster after the root go under ORPHAN ENTRY.
         appendFound(std::move(sets.front()), off > threshold ? 1 : 0, 0);
     }
+}
+
+std::vector<std::uint8_t> Fat64Class::readSetAcrossClusters(std::int64_t off) {
+    std::vector<std::uint8_t> buf(kMaxSetBytes, 0);
+    const std::int64_t k = geo_.clusterBytes;
+    if (!chain_ || k == 0 || geo_.heapOffset <= 0 || off < geo_.heapOffset) return buf;
+    std::uint32_t c = std::uint32_t(std::min<std::int64_t>((off - geo_.heapOffset) / k + 2, 0xFFFFFFFF));
+    std::uint32_t have = std::uint32_t(std::min<std::int64_t>(k - (off - geo_.heapOffset) % k, kMaxSetBytes));
+    readAt(*source, off, buf.data(), have);
+    while (have < kMaxSetBytes) {
+        const std::optional<std::uint32_t> nx = chain_->next(c);
+        if (!nx) break;
+        c = *nx;
+        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(k, kMaxSetBytes - have));
+        readAt(*source, geo_.offsetOf(c), buf.data() + have, n);
+        have += n;
+    }
+    return buf;
+}
+
+bool Fat64Class::isSplitSetHit(std::int64_t off, std::uint8_t type) {
+    if (type != 0x85 && type != 0x05) return false;
+    const std::int64_t k = geo_.clusterBytes;
+    // Only a set that reaches past its cluster's end can continue elsewhere.
+    if (k == 0 || geo_.heapOffset <= 0 || off < geo_.heapOffset || (off - geo_.heapOffset) % k + kMaxSetBytes <= k)
+        return false;
+    const std::vector<std::uint8_t> set = readSetAcrossClusters(off);
+    return fat::isExFatSetHit(ByteView(set), 0);
 }
 
 void Fat64Class::appendFound(ExFatEntry r, std::uint32_t parent, int depth) {

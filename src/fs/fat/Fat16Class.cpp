@@ -77,6 +77,15 @@ void Fat16Class::loadFatAtCandidate(std::size_t index, std::uint32_t spc) {
     clusterHeap_ = rootDirOffset_ + rootDirBytes_;
 }
 
+std::int64_t Fat16Class::advancedDataStart(const fat::ScanMarks& marks) const {
+    // Two FAT copies fix the layout. With one, the estimate from the assumed
+    // cluster count holds only for the layout it presumes; a folder's "."
+    // entry, which names its own cluster, places cluster 2 on any layout.
+    const bool twoCopies = fatCandidates_.size() >= 2 && fatCandidates_[1] > fatCandidates_[0];
+    if (!twoCopies && marks.dotHeap > 0) return marks.dotHeap;
+    return clusterHeap_;
+}
+
 std::u16string Fat16Class::fileName(ByteView entry) const { return fat::shortNameFile16(entry); }
 
 }  // namespace salvage

@@ -29,7 +29,7 @@ protected:
     std::uint64_t foundFurtherClusters() const override { return 1; }
     std::uint64_t nestedFurtherClusters() const override { return 2; }
     void loadFatAtCandidate(std::size_t index, std::uint32_t sectorsPerCluster) override;
-    std::int64_t advancedDataStart(std::int64_t) const override { return clusterHeap_; }
+    std::int64_t advancedDataStart(const fat::ScanMarks& marks) const override;
 
 private:
     std::int64_t rootDirOffset_ = 0;

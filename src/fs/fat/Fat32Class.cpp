@@ -90,12 +90,14 @@ void Fat32Class::loadFatAtCandidate(std::size_t index, std::uint32_t spc) {
     chain_ = std::move(chain);
 }
 
-std::int64_t Fat32Class::advancedDataStart(std::int64_t rootMark) const {
+std::int64_t Fat32Class::advancedDataStart(const fat::ScanMarks& marks) const {
     if (bootValid_) return bootDataStart_;
-    if (rootMark > 0) return rootMark;
+    if (marks.rootMark > 0) return marks.rootMark;
     // Two FAT copies found: cluster 2 follows the second.
     if (fatCandidates_.size() >= 2 && fatCandidates_[1] > fatCandidates_[0])
         return fatCandidates_[1] + (fatCandidates_[1] - fatCandidates_[0]);
+    // A folder's "." entry names its own cluster.
+    if (marks.dotHeap > 0) return marks.dotHeap;
     return 0;
 }
 

@@ -35,7 +35,7 @@ protected:
     std::uint64_t foundFurtherClusters() const override { return 19; }
     std::uint64_t nestedFurtherClusters() const override { return 19; }
     void loadFatAtCandidate(std::size_t index, std::uint32_t sectorsPerCluster) override;
-    std::int64_t advancedDataStart(std::int64_t rootMark) const override;
+    std::int64_t advancedDataStart(const fat::ScanMarks& marks) const override;
 
 private:
     std::int64_t fatOffset_ = 0;

@@ -19,6 +19,7 @@ namespace salvage {
 class Fat64Class : public VolumeParser {
 public:
     std::u16string parserName() const override { return u"Fat64Class"; }
+    bool announcesSingleSave() const override { return true; }
     ParseResult parse(RecoveryMode mode) override;
     void recycleBinPass() override;
     // Advanced mode: FAT and cluster-heap candidates, sectors-per-cluster shifts.
@@ -50,6 +51,13 @@ private:
     std::vector<std::int64_t> scanForEntries(std::int64_t& rootMark);
     void rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold);
     void walkFoundDirectory(std::uint32_t own, int depth);
+    // The entry set at off when it runs past its cluster's end: its bytes
+    // continue in the next cluster of the chain, which need not be adjacent
+    // (a folder's clusters lie apart once the volume was fragmented).
+    std::vector<std::uint8_t> readSetAcrossClusters(std::int64_t off);
+    // Whether a set starts at off that passes the entry-set test only when
+    // read across its cluster border along the chain.
+    bool isSplitSetHit(std::int64_t off, std::uint8_t type);
     // Appends r under parent; walks it when it is a folder the rebuild enters.
     void appendFound(fat::ExFatEntry r, std::uint32_t parent, int depth);
     std::vector<std::uint8_t> readDirectory(std::uint32_t firstCluster, std::uint64_t dataLength, bool noFatChain);

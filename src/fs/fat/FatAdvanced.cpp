@@ -62,9 +62,9 @@ ParseResult FatVolume::parseAdvanced() {
     visitedClusters_.clear();
     loadFatAtCandidate(std::size_t(ci), spc);
     if (!chain_ || clusterBytes_ == 0) return ParseResult::Failed;
-    std::int64_t rootMark = 0;
-    const std::vector<std::int64_t> found = scanForEntries(rootMark);
-    std::int64_t dataStart = advancedDataStart(rootMark);
+    ScanMarks marks;
+    const std::vector<std::int64_t> found = scanForEntries(marks);
+    std::int64_t dataStart = advancedDataStart(marks);
     if (dataStart <= 0 && !found.empty()) dataStart = std::max<std::int64_t>(0, found.front() - 32);
     clusterHeap_ = dataStart;
     reporter->setStatus(u"Maintaining directory Structure in AdvanceScanning");
@@ -75,7 +75,7 @@ ParseResult FatVolume::parseAdvanced() {
     return ParseResult::Done;
 }
 
-std::vector<std::int64_t> FatVolume::scanForEntries(std::int64_t& rootMark) {
+std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
     std::vector<std::int64_t> found;
     const std::int64_t total = volumeBytes();
     const std::uint64_t clusters = std::uint64_t(total) / clusterBytes_;
@@ -93,10 +93,18 @@ std::vector<std::int64_t> FatVolume::scanForEntries(std::int64_t& rootMark) {
         ByteView v(buf);
         for (std::uint32_t pos = 0; pos + 32 <= n; pos += 32) {
             ByteView e = v.sub(pos, 32);
-            if (fatKind() == FatKind::Fat32 && rootMark == 0 && isFat32RootMark(e)) rootMark = start + pos;
-            if (entryHit(e, clusters)) found.push_back(start + pos);
+            if (fatKind() == FatKind::Fat32 && marks.rootMark == 0 && isFat32RootMark(e)) marks.rootMark = start + pos;
+            if (marks.dotHeap < 0 && e[0] == '.' && pos + 64 <= n)
+                marks.dotHeap = heapFromDotEntries(v.sub(pos, 64), start + pos, clusterBytes_, clusters);
+            if (entryHit(e, clusters)) {
+                found.push_back(start + pos);
+                if (fatKind() == FatKind::Fat32)
+                    reporter->setStatus(format16("found file or directory =  %d ", int(found.size())));
+            }
         }
-        reporter->setStatus(format16("currently at sector %lld of %lld", (long long)(start / 512), (long long)(total / 512)));
+        if (fatKind() == FatKind::Fat16)
+            reporter->setStatus(
+                format16("currently at sector %lld of %lld", (long long)(start / 512), (long long)(total / 512)));
         reporter->setProgressPosition(total ? (start + n) * 100000 / total : 100000);
     }
     return found;

@@ -20,8 +20,11 @@ bool matchesFat(ByteView s, FatKind kind) {
 
 // Walks the volume in 10 MiB blocks and hands each 512-byte boundary to hit;
 // stops when hit answers false, on the stop flag or at the volume's end.
+// FAT32's search reports each block's position in the status line; the
+// others move the progress bar only.
 template <class Hit>
-void walkSectors(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll, Reporter& reporter, Hit hit) {
+void walkSectors(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll, Reporter& reporter, Hit hit,
+                 bool blockStatus = false) {
     std::vector<std::uint8_t> block;
     reporter.setProgressRange(0, 1000);
     for (std::int64_t start = 0; start < volumeBytes; start += kSearchBlockBytes) {
@@ -30,6 +33,9 @@ void walkSectors(readWriteInterface& src, std::int64_t volumeBytes, Pollable& po
             return;
         }
         const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(kSearchBlockBytes, volumeBytes - start));
+        if (blockStatus)
+            reporter.setStatus(format16("Parsing Disk Currently at position %f of the disk of size %f", double(start),
+                                        double(volumeBytes)));
         block.assign(n, 0);  // a read past the image yields no hits
         readAt(src, start, block.data(), n);
         for (std::uint32_t pos = 0; pos + 8 <= n; pos += 512)
@@ -77,7 +83,7 @@ std::vector<std::int64_t> findFatStarts(readWriteInterface& src, std::int64_t vo
         out.push_back(at);
         reporter.setStatus(format16("found fat entry  %d ", int(out.size())));
         return std::int64_t(out.size()) < max;
-    });
+    }, kind == FatKind::Fat32);
     return out;
 }
 
@@ -131,6 +137,16 @@ bool isFat32RootMark(ByteView e) {
     const bool second = inRange(b1, 'A', 'Z') || inRange(b1, 'a', 'z') || isDigit(b1) || b1 == ' ' || b1 == '~' ||
                         b1 == '.' || b1 == ')' || b1 == 0xE5;
     return first && second && (e[12] == 0 || e[12] == 0x18) && e[28] == 0;
+}
+
+std::int64_t heapFromDotEntries(ByteView s, std::int64_t off, std::uint32_t clusterBytes, std::uint64_t clusterCount) {
+    if (!s.has(0, 64) || clusterBytes == 0) return -1;
+    if (!s.matches(0, ".          ") || !s.matches(32, "..         ")) return -1;
+    if (!(s[11] & 0x10) || !(s[43] & 0x10)) return -1;
+    const std::uint32_t c = firstCluster(s);
+    if (c < 2 || c >= clusterCount) return -1;
+    const std::int64_t heap = off - std::int64_t(c - 2) * clusterBytes;
+    return heap >= 0 ? heap : -1;
 }
 
 bool isExFatSetHit(ByteView dir, std::size_t off) {

@@ -40,6 +40,11 @@ bool isFat16EntryHit(ByteView e, std::uint64_t clusterCount);
 bool isFat32EntryHit(ByteView e, std::uint64_t clusterCount);
 // A volume label or "RECYCLE" slot that marks the FAT32 root directory.
 bool isFat32RootMark(ByteView e);
+// Where cluster 2 lies, read from a folder's "." and ".." entries at off
+// (two slots): the "." entry names the folder's own cluster. -1 when the
+// slots are no such pair or the position does not fit the cluster number.
+std::int64_t heapFromDotEntries(ByteView twoSlots, std::int64_t off, std::uint32_t clusterBytes,
+                                std::uint64_t clusterCount);
 // Whether an exFAT entry set starts at off of dir: file entry, stream
 // extension and exactly the name entries its name length needs.
 bool isExFatSetHit(ByteView dir, std::size_t off);

@@ -26,6 +26,14 @@ inline constexpr int kMaxDirectoryDepth = 512;
 // Largest cluster accepted from a boot sector (FAT allows up to 256 KiB).
 inline constexpr std::uint32_t kMaxClusterBytes = 256 * 1024;
 
+// What the entry scan notes besides its hits: the FAT32 root's volume label
+// or "RECYCLE" slot, and where cluster 2 lies by the first folder's "."
+// entry it met (-1: none).
+struct ScanMarks {
+    std::int64_t rootMark = 0;
+    std::int64_t dotHeap = -1;
+};
+
 class FatVolume : public VolumeParser {
 public:
     ParseResult parse(RecoveryMode mode) override;
@@ -96,7 +104,7 @@ protected:
     virtual void loadFatAtCandidate(std::size_t index, std::uint32_t sectorsPerCluster) = 0;
     // After the entry scan: where cluster 2 starts, when the subclass can
     // tell better than the scan's first hit (0: it cannot).
-    virtual std::int64_t advancedDataStart(std::int64_t rootMark) const = 0;
+    virtual std::int64_t advancedDataStart(const ScanMarks& marks) const = 0;
     std::int64_t volumeBytes() const;
     bool bootValid_ = false;
     std::uint8_t bootSectorsPerCluster_ = 0;
@@ -111,7 +119,7 @@ protected:
 
 private:
     ParseResult parseAdvanced();
-    std::vector<std::int64_t> scanForEntries(std::int64_t& rootMark);
+    std::vector<std::int64_t> scanForEntries(ScanMarks& marks);
     void rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold);
     void walkFoundDirectory(std::uint32_t own, std::uint32_t firstCluster, std::uint64_t furtherClusters, int depth);
     // Appends the record of the short entry e (name from pending when set);

@@ -9,7 +9,7 @@ using namespace salvage;
 using salvage::test::FakeParser;
 
 namespace {
-struct Fixture : ::testing::Test {
+struct OpenedFolders : ::testing::Test {
     FakeParser p;
     BrowseTree tree;
     FileList list;
@@ -41,13 +41,13 @@ struct Fixture : ::testing::Test {
 };
 }  // namespace
 
-TEST_F(Fixture, PlaceholdersOnlyUnderFoldersWithChildren) {
+TEST_F(OpenedFolders, PlaceholdersOnlyUnderFoldersWithChildren) {
     EXPECT_EQ(texts(top(u"docs")), std::vector<std::u16string>{kPlaceholderText});
     EXPECT_FALSE(tree.hasChildren(top(u"empty")));
     EXPECT_FALSE(tree.hasChildren(top(u"top.txt")));
 }
 
-TEST_F(Fixture, OpeningReplacesThePlaceholderOnceAndKeepsEveryName) {
+TEST_F(OpenedFolders, OpeningReplacesThePlaceholderOnceAndKeepsEveryName) {
     TreeItem d = top(u"docs");
     ASSERT_TRUE(openFolder(tree, p, d, false));
     // The empty name does not end the walk: the later children are there.
@@ -62,7 +62,7 @@ TEST_F(Fixture, OpeningReplacesThePlaceholderOnceAndKeepsEveryName) {
     EXPECT_FALSE(openFolder(tree, p, top(u"top.txt"), true));
 }
 
-TEST_F(Fixture, DeletedItemsAreRedOnlyWhenColouring) {
+TEST_F(OpenedFolders, DeletedItemsAreRedOnlyWhenColouring) {
     TreeItem d = top(u"docs");
     openFolder(tree, p, d, false);
     EXPECT_FALSE(tree.isRed(tree.children(d)[3]));
@@ -78,7 +78,7 @@ TEST_F(Fixture, DeletedItemsAreRedOnlyWhenColouring) {
     EXPECT_FALSE(t2.isRed(t2.children(d2)[2]));
 }
 
-TEST_F(Fixture, ChildrenTakeTheFolderCheckState) {
+TEST_F(OpenedFolders, ChildrenTakeTheFolderCheckState) {
     TreeItem d = top(u"docs");
     tree.setCheck(d, true);
     openFolder(tree, p, d, true);
@@ -86,7 +86,7 @@ TEST_F(Fixture, ChildrenTakeTheFolderCheckState) {
     EXPECT_EQ(tree.checkState(d), CheckState::Checked);
 }
 
-TEST_F(Fixture, ListHoldsFilesOnlyAndMirrorsChecks) {
+TEST_F(OpenedFolders, ListHoldsFilesOnlyAndMirrorsChecks) {
     TreeItem d = top(u"docs");
     openFolder(tree, p, d, true);
     list.fillFromFolder(tree, p, d, false);
@@ -114,7 +114,7 @@ TEST_F(Fixture, ListHoldsFilesOnlyAndMirrorsChecks) {
     EXPECT_EQ(list.size(), 4u);
 }
 
-TEST_F(Fixture, EmptyFolderLeavesTheListAlone) {
+TEST_F(OpenedFolders, EmptyFolderLeavesTheListAlone) {
     TreeItem d = top(u"docs");
     openFolder(tree, p, d, true);
     list.fillFromFolder(tree, p, d, false);

@@ -110,6 +110,10 @@ TEST_F(Controller, ParseRunsOnTheWorkerAndEndsWithTheFinishingSteps) {
     EXPECT_EQ(c.searchResults(), 2);
     EXPECT_EQ(list.size(), 2u);
     EXPECT_EQ(finished.load(), 2);
+
+    c.stopAll();
+    EXPECT_EQ(rep.lastStatus(), u"All thread Stopped");
+    EXPECT_TRUE(fake->stopRequested.load());
 }
 
 TEST_F(Controller, PauseHoldsTheJobAndStopDoesNotReleaseIt) {

@@ -226,7 +226,9 @@ TEST(FatFixtures, FormattedDriveListsFirstClustersAndReadsConsecutiveClusters) {
     // folder is listed, the root's included.
     auto v = parseFixture(f);
     const RecordId dcim = v->find(u"Photos/DCIM       ");
-    if (dcim >= 0) EXPECT_LT(count(*v, dcim), 16);
+    if (dcim >= 0) {
+        EXPECT_LT(count(*v, dcim), 16);
+    }
     int rootEntries = 0;
     v->parser->forEachChild(0, [&](RecordId) { return ++rootEntries, true; });
     EXPECT_LE(rootEntries, 16);
