@@ -19,6 +19,22 @@ std::u16string trimmed(const std::u16string& s) {
 // (times the pattern's size); it refuses back-references, and only a
 // pattern with back-references keeps the backtracking matcher.
 std::regex compilePattern(const std::string& pattern) {
+    // The library reads a repeat count or a back-reference number into a
+    // long without an overflow check; such a number of more than nine
+    // digits is refused here instead.
+    constexpr std::size_t kMaxNumberDigits = 9;
+    bool inBraces = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '{') inBraces = true;
+        if (c == '}') inBraces = false;
+        if (c != '\\' && c != '{' && !(c == ',' && inBraces)) continue;
+        std::size_t digits = 0;
+        while (i + 1 + digits < pattern.size() && pattern[i + 1 + digits] >= '0' && pattern[i + 1 + digits] <= '9')
+            ++digits;
+        if (digits > kMaxNumberDigits) throw std::regex_error(std::regex_constants::error_brace);
+        if (c == '\\') ++i;  // the escaped character is not a separator of its own
+    }
     constexpr auto kFlags = std::regex::ECMAScript | std::regex::icase;
 #if defined(__GLIBCXX__)
     try {

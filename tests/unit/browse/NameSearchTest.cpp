@@ -136,3 +136,18 @@ TEST_F(Search, NestedQuantifiersDoNotHangAndBackReferencesStillWork) {
     ASSERT_EQ(back.run(u"^(ab)\\1"), NameSearch::Outcome::Finished);
     EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\music\\abab.txt"}));
 }
+
+TEST_F(Search, HugeRepeatCountsAndReferenceNumbersAreRefused) {
+    // The library would overflow reading these numbers; a long literal
+    // number is still an ordinary pattern.
+    p.add(music, u"track 12345678901234.mp3", false, "k");
+    build();
+    for (const char16_t* bad : {u"a{3333333333333333333}", u"a{1,99999999999}", u"(a)\\11111111111"}) {
+        RecordingReporter r;
+        NameSearch s(p, tree, list, r);
+        EXPECT_EQ(s.run(bad), NameSearch::Outcome::BadPattern) << toUtf8(bad);
+    }
+    NameSearch ok(p, tree, list, rep);
+    ASSERT_EQ(ok.run(u"12345678901234|a{2,3}"), NameSearch::Outcome::Finished);
+    EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\music\\track 12345678901234.mp3"}));
+}
