@@ -38,8 +38,12 @@ public:
     QString saveFile(QWidget* parent) override {
         return QFileDialog::getSaveFileName(parent, QString(), QString(), QString(), nullptr);
     }
-    QString chooseFolder(QWidget* parent) override {
-        return QFileDialog::getExistingDirectory(parent, QString(), QString());
+    QString chooseFolder(QWidget* parent) override { return chooseFolder(parent, QString()); }
+    QString chooseFolder(QWidget* parent, const QString& title) override {
+        return QFileDialog::getExistingDirectory(parent, title, QString());
+    }
+    QString chooseFolder(QWidget* parent, const QString& title) override {
+        return QFileDialog::getExistingDirectory(parent, title, QString());
     }
     void message(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon) override {
         QMessageBox box(toQt(icon), caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::Ok, parent);

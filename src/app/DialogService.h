@@ -18,6 +18,11 @@ public:
     // A save-file dialog that confirms overwriting. Empty when cancelled.
     virtual QString saveFile(QWidget* parent) = 0;
     virtual QString chooseFolder(QWidget* parent) = 0;
+    // A folder dialog with its own title. Empty when cancelled.
+    virtual QString chooseFolder(QWidget* parent, const QString& title) {
+        (void)title;
+        return chooseFolder(parent);
+    }
     // An empty caption stands for the program's default name.
     virtual void message(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon) = 0;
     // Yes/No with the question icon; true for Yes.

@@ -2,19 +2,40 @@
 
 #include "app/AppInfo.h"
 #include "app/DialogService.h"
+#include "app/RawRecoveryDialog.h"
+#include "app/VolumeScanDlg.h"
 #include "app/WizardPage.h"
+#include "app/advanceOptions.h"
 
 namespace salvage::app {
 
-bool openParsingPage(WizardPage& from, const VolumeRecord&, int recoveryMode, const QString&) {
-    const QString page = recoveryMode == 2 ? QStringLiteral("The advanced-input page") : QStringLiteral("The volume page");
-    dialogs().message(&from, page + QStringLiteral(" is not part of this build."), appTitle(), BoxIcon::Information);
+namespace {
+// Opens a page as `from`'s next page: reaches the page's own openNext.
+struct NextPageOpener : WizardPage {
+    template <class Page, class... Args>
+    static Page* open(WizardPage& from, Args&&... args) {
+        auto opener = &NextPageOpener::openNext<Page, Args...>;
+        return (from.*opener)(std::forward<Args>(args)...);
+    }
+};
+}  // namespace
+
+bool openParsingPage(WizardPage& from, const VolumeRecord& record, int recoveryMode,
+                     const QString& maxFileSystemsText) {
+    if (recoveryMode == 2) {
+        if (NextPageOpener::open<advanceOptions>(from, record, maxFileSystemsText)) return true;
+        dialogs().message(&from, QStringLiteral("error creating advanceOptions"), appTitle(), BoxIcon::Information);
+        return false;
+    }
+    const RecoveryMode mode = recoveryMode == 3 ? RecoveryMode::Deep : RecoveryMode::Standard;
+    if (NextPageOpener::open<VolumeScanDlg>(from, record, mode)) return true;
+    dialogs().message(&from, QStringLiteral("error creating VolumeScanDlg"), appTitle(), BoxIcon::Information);
     return false;
 }
 
-bool openRawRecoveryPage(WizardPage& from, const VolumeRecord&) {
-    dialogs().message(&from, QStringLiteral("The raw recovery page is not part of this build."), appTitle(),
-                      BoxIcon::Information);
+bool openRawRecoveryPage(WizardPage& from, const VolumeRecord& record) {
+    if (RawRecoveryDialog::openFrom(from, record)) return true;
+    dialogs().message(&from, QStringLiteral("error creating RawRecoveryDialog"), appTitle(), BoxIcon::Information);
     return false;
 }
 

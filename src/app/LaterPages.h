@@ -1,8 +1,7 @@
 #pragma once
 // Where the wizard goes after the recovery-mode page and for a volume
-// treated as "RAW". The pages behind these steps (the volume page, the
-// advanced-input page and the raw recovery page) are not part of this
-// build; these functions are the one place that opens them.
+// treated as "RAW": the one place that opens the volume page, the
+// advanced-input page and the raw recovery page.
 #include <QString>
 
 #include "volumes/VolumeRecord.h"

@@ -115,6 +115,7 @@ void FolderSave::run(const std::vector<RecordId>& records, const fs::path& outDi
 void FolderSave::saveChildren(const std::vector<RecordId>& children, const fs::path& dir,
                               const std::u16string& volumePath, int depth) {
     for (RecordId c : children) {
+        if (pauseGate) pauseGate->waitWhilePaused();
         if (saveStopRequested.load()) return;
         if (!parser_.isValidRecord(c)) continue;
         reporter_.setProgressPosition(counter_);

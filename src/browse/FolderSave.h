@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "browse/VolumeParser.h"
+#include "platform/Poll.h"
 
 namespace salvage {
 
@@ -44,6 +45,8 @@ public:
 
     // Set by Stop; polled before each child.
     std::atomic<bool> saveStopRequested{false};
+    // Pause holds the save before its next child until Resume.
+    PauseGate* pauseGate = nullptr;
     // The size line beside the status line ("File size: N kb", then empty).
     std::function<void(const std::u16string&)> sizeLine;
 

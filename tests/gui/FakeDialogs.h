@@ -28,6 +28,17 @@ public:
     QString openFile(QWidget*) override { return take(files_); }
     QString saveFile(QWidget*) override { return take(files_); }
     QString chooseFolder(QWidget*) override { return take(files_); }
+    QString chooseFolder(QWidget* parent, const QString& title) override {
+        {
+            std::lock_guard l(mutex_);
+            folderTitles_.push_back(title);
+        }
+        return chooseFolder(parent);
+    }
+    QStringList folderTitles() const {
+        std::lock_guard l(mutex_);
+        return folderTitles_;
+    }
     void message(QWidget*, const QString& text, const QString& caption, app::BoxIcon icon) override {
         std::lock_guard l(mutex_);
         messages_.push_back({text, caption, icon});
@@ -83,6 +94,7 @@ private:
     std::vector<QUrl> urls_;
     std::deque<QString> files_;
     std::deque<bool> answers_;
+    QStringList folderTitles_;
 };
 
 }  // namespace salvage::test

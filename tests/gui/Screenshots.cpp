@@ -14,7 +14,17 @@
 #include <cstdio>
 
 #include "WizardHarness.h"
+#include "app/ImageSession.h"
 #include "app/PopulateDriveDlg.h"
+#include "app/RawRecoveryDialog.h"
+#include "app/RawSettingDlg.h"
+#include <QApplication>
+#include <QTimer>
+#include <QTreeView>
+#include "app/VolumeScanDlg.h"
+#include "app/advanceOptions.h"
+#include "ui/BrowseTreeModel.h"
+#include "ui/CheckTreeView.h"
 
 namespace salvage::test {
 
@@ -119,6 +129,94 @@ int takeScreenshots(const QString& dir) {
     s.require(h.click("deepMode"), "choose Deep");
     s.shoot("recovery-mode-ntfs");
     (void)gpt;
+
+    // Raw recovery on the carving disk, after a scan with the default file.
+    s.require(h.click("backButton"), "go back");
+    s.require(h.click("backButton"), "go back");
+    s.require(h.click("backButton"), "go back");
+    s.require(h.click("backButton"), "go back");
+    h.dialogs.queueFile(fixture("carve_disk.img"));
+    s.require(h.click("browseButton"), "choose the carving disk");
+    s.require(h.click("nextButton") && h.click("parseButton") && h.click("nextButton"), "scan the carving disk");
+    if (auto* list = h.find<QTableWidget>("volumeList")) list->selectRow(0);
+    if (auto* custom = h.find<QGroupBox>("customSettings")) custom->setChecked(true);
+    if (auto* treatAs = h.find<QComboBox>("treatAs")) treatAs->setCurrentText(QStringLiteral("RAW"));
+    s.require(h.click("nextButton"), "open the raw recovery page");
+    s.shoot("raw-recovery");
+    if (auto* page = h.pageAs<app::RawRecoveryDialog>()) {
+        QSignalSpy ended(page, &app::RawRecoveryDialog::jobFinished);
+        s.require(h.click("parseButton"), "parse");
+        if (page->isBusy()) ended.wait(30000);
+        auto* view = h.find<QTreeView>("findsTree");
+        const QModelIndex images = view->model()->index(0, 0, view->model()->index(0, 0));
+        view->expand(images);
+        view->model()->setData(view->model()->index(1, 0, images), Qt::Checked, Qt::CheckStateRole);
+        // Pressed and clicked on the category's label, as a mouse does.
+        QMetaObject::invokeMethod(view, "pressed", Q_ARG(QModelIndex, images));
+        QMetaObject::invokeMethod(view, "clicked", Q_ARG(QModelIndex, images));
+        s.shoot("raw-recovery-finds");
+        if (auto* bar = h.find<QProgressBar>("progressBar")) bar->setRange(0, 1000);
+        showProgress(h, QStringLiteral("statusLine"), QStringLiteral("Processing....."));
+        for (const char* name : {"pauseButton", "resumeButton"})
+            if (auto* w = h.find<QWidget>(name)) w->show();
+        s.shoot("raw-recovery-scanning");
+        // The signature editor, a dialog of its own over the page.
+        QTimer::singleShot(0, [&] {
+            if (auto* editor = qobject_cast<app::RawSettingDlg*>(QApplication::activeModalWidget())) {
+                QTest::qWait(50);
+                const QString file = QStringLiteral("%1/%2-signature-editor-%3.png")
+                                         .arg(dir).arg(++s.count, 2, 10, QLatin1Char('0')).arg(s.tag);
+                if (!editor->grab().save(file)) ++s.missing;
+                std::printf("%s\n", qPrintable(file));
+                editor->reject();
+            } else {
+                ++s.missing;
+            }
+        });
+        s.require(h.click("settingButton"), "open the signature editor");
+    } else {
+        s.require(false, "reach the raw recovery page");
+    }
+
+    // The volume page on the NTFS fixture, browsed, then as while parsing.
+    const QString ntfs = fixture("ntfs.img");
+    const std::filesystem::path ntfsPath = ntfs.toStdString();
+    app::installSectorSource(ntfsPath, nullptr).open(ntfsPath);
+    VolumeRecord record;
+    record.fileSystem = u"NTFS";
+    record.name = u"1";
+    record.sizeText = u"64 MB";
+    auto* volumePage = new app::VolumeScanDlg(h.window.get(), nullptr, record, RecoveryMode::Standard);
+    h.window->showPage(volumePage);
+    for (int i = 0; i < 6000 && volumePage->isBusy(); ++i) QTest::qWait(10);
+    Harness::settle();
+    h.dialogs.clear();
+    auto* model = volumePage->treeModel();
+    const QModelIndex root = model->index(0, 0);
+    for (int r = 0; r < model->rowCount(root); ++r) {
+        const QModelIndex i = model->index(r, 0, root);
+        if (i.data().toString() == QStringLiteral("docs")) {
+            volumePage->treeView()->expand(i);
+            volumePage->treeView()->setCurrentIndex(i);
+            emit volumePage->treeView()->labelClicked(i);
+        }
+    }
+    if (auto* out = h.find<QLineEdit>("outputFolder")) out->setText(QDir::temp().filePath(QStringLiteral("recovered")));
+    if (auto* box = h.find<QLineEdit>("searchBox")) box->setText(QStringLiteral("jpg|png"));
+    s.shoot("volume-page");
+    for (const char* name : {"pauseButton", "resumeButton"})
+        if (auto* b = h.find<QWidget>(name)) b->show();
+    showProgress(h, QStringLiteral("statusLine"), QStringLiteral(" ParsingBasedOnMFT is going on...."));
+    s.shoot("volume-page-parsing");
+
+    const QString zeroboot = fixture("ntfs_zeroboot.img");
+    const std::filesystem::path zerobootPath = zeroboot.toStdString();
+    app::installSectorSource(zerobootPath, nullptr).open(zerobootPath);
+    auto* options = new app::advanceOptions(h.window.get(), nullptr, record, QStringLiteral("3"));
+    h.window->showPage(options);
+    QSignalSpy searched(options, &app::advanceOptions::searchFinished);
+    if (options->isSearching()) searched.wait(60000);
+    s.shoot("advanced-input");
     return s.missing == 0 ? 0 : 1;
 }
 

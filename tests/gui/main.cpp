@@ -4,8 +4,10 @@
 #include <QTest>
 
 #include "PageFlowTest.h"
+#include "RawRecoveryTest.h"
 #include "Screenshots.h"
 #include "ShellTest.h"
+#include "VolumePageTest.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
@@ -19,6 +21,14 @@ int main(int argc, char** argv) {
     {
         PageFlowTest flow;
         status |= QTest::qExec(&flow, argc, argv);
+    }
+    {
+        RawRecoveryTest raw;
+        status |= QTest::qExec(&raw, argc, argv);
+    }
+    {
+        VolumePageTest volume;
+        status |= QTest::qExec(&volume, argc, argv);
     }
     return status;
 }

@@ -275,6 +275,14 @@ TEST(FatDamaged, AdvancedModeListsAndSavesTheSurvivingFiles) {
             ++saved;
         }
         EXPECT_GE(saved, 14);
+        if (d.damage == "root" && d.kind != "fat32") {
+            // The fillers' folder is the first cluster after the root (FAT16)
+            // or after the first entry the scan found (exFAT): below the
+            // threshold, its orphaned files sit directly under the root.
+            const auto ids = v->named("F2.BIN");
+            ASSERT_EQ(ids.size(), 1u);
+            EXPECT_EQ(v->parentOf.at(ids[0]), 0);
+        }
         // The deleted file is listed, as deleted, where its entries survive.
         if (d.damage != "root") {
             const auto del = v->named("Deleted memo.txt");
@@ -387,5 +395,36 @@ TEST(FatDamaged, OnlyTheSecondFatCopyFound) {
             ++saved;
         }
         EXPECT_EQ(saved, 18);
+    }
+}
+
+// Every wrong choice on a real volume (other FAT copy, every cluster size,
+// other heaps) ends with a table whose files save without a fault.
+TEST(FatDamaged, EveryChoiceEndsAndSaves) {
+    const Fixtures f = load();
+    if (f.volumes.empty()) return;
+    for (const auto& d : f.volumes) {
+        if (d.damage != "boot" || d.kind == "fat32") continue;  // FAT32's volume is the largest; its rules are shared
+        const auto out = test::scratchDir("fat_damaged_choices_" + d.key);
+        auto probe = open(d);
+        probe->parser->findAdvancedCandidates(3);
+        const AdvancedLists l = probe->parser->advancedLists();
+        const int heaps = std::min<int>(2, int(l.heapOffsets.size()));
+        for (int c = 0; c < int(l.candidates.size()); ++c)
+            for (int s = 0; s < int(l.sectorsPerCluster.size()); ++s)
+                for (int h = d.kind == "exfat" ? 0 : -1; h < std::max(heaps, 0); ++h) {
+                    SCOPED_TRACE(d.key + " " + std::to_string(c) + "/" + std::to_string(s) + "/" + std::to_string(h));
+                    auto v = open(d);
+                    v->parser->findAdvancedCandidates(3);
+                    v->parser->advancedChoice = {c, s, h};
+                    ASSERT_EQ(v->parser->parse(RecoveryMode::Advanced), ParseResult::Done);
+                    v->parser->recycleBinPass();
+                    int n = 0;
+                    for (RecordId id = 2; v->parser->isValidRecord(id) && n < 25; ++id)
+                        if (!v->parser->isDirectory(id)) {
+                            v->parser->saveFile(id, out);
+                            ++n;
+                        }
+                }
     }
 }

@@ -1,0 +1,112 @@
+#pragma once
+// The volume page: parses the chosen volume on a worker as soon as it
+// opens, then shows it as a folder tree and a file list. Folders open on
+// demand; Save writes the selected folder's subtree to the output folder,
+// a double click on a file writes that file, and Search lists the entries
+// whose names match a pattern. Parse, save and search run as jobs with
+// Pause, Resume and Stop.
+#include <QModelIndex>
+#include <QPointer>
+#include <memory>
+
+#include "app/WizardPage.h"
+#include "browse/FolderSave.h"
+#include "browse/VolumeParser.h"
+#include "volumes/VolumeRecord.h"
+
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QTimer;
+
+namespace salvage::ui {
+class BrowseTreeModel;
+class CheckListView;
+class CheckTreeView;
+class FileListModel;
+}  // namespace salvage::ui
+
+namespace salvage::app {
+
+class VolumeSession;
+class WorkerJob;
+
+class VolumeScanDlg : public WizardPage {
+    Q_OBJECT
+public:
+    // In the Advanced mode `session` is the advanced-input page's, with the
+    // parser of its candidate search and the user's choice set; otherwise
+    // the page makes its own.
+    VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const VolumeRecord& record, RecoveryMode mode,
+                  std::shared_ptr<VolumeSession> session = nullptr);
+    ~VolumeScanDlg() override;
+
+    VolumeSession& session() { return *session_; }
+    RecoveryMode mode() const { return mode_; }
+    // A parse, search or save is running.
+    bool isBusy() const;
+    ui::BrowseTreeModel* treeModel() const { return treeModel_; }
+    ui::FileListModel* listModel() const { return listModel_; }
+    ui::CheckTreeView* treeView() const { return treeView_; }
+    ui::CheckListView* listView() const { return listView_; }
+    // The files the last save handed to the parser, with their outcome.
+    std::vector<SavedFile> lastSaved() const { return lastSaved_; }
+
+signals:
+    // A parse, search or save has ended and the page is browsable again.
+    void jobDone();
+
+private:
+    void startParse();
+    void jobEnded(int kind);
+    void showJobControls(bool running);
+    void setProgressRange(qint64 minimum, qint64 maximum);
+    void setProgressPosition(qint64 position);
+
+    void labelClicked(const QModelIndex& index);
+    void expanded(const QModelIndex& index);
+    void doubleClicked(const QModelIndex& index);
+    void openFolderItem(TreeItem item, bool colourDeleted);
+    void fillList(TreeItem item, bool byImage);
+
+    void chooseOutputFolder();
+    void save();
+    void saveSingle(TreeItem item, RecordId record);
+    void startSave(std::function<void(FolderSave&)> work);
+    void saveEnded();
+    void search();
+    void pause();
+    void resume();
+    void stop();
+    bool refuseWhileBusy();
+    std::u16string volumePathOf(TreeItem item) const;
+
+    std::shared_ptr<VolumeSession> session_;
+    RecoveryMode mode_;
+    ui::BrowseTreeModel* treeModel_;
+    ui::FileListModel* listModel_;
+    ui::CheckTreeView* treeView_;
+    ui::CheckListView* listView_;
+    QLineEdit* volumeText_;
+    QLineEdit* searchBox_;
+    QPushButton* searchButton_;
+    QLineEdit* outputFolder_;
+    QPushButton* chooseFolder_;
+    QPushButton* saveButton_;
+    QLabel* status_;
+    QLabel* sizeLine_;
+    QProgressBar* progress_;
+    QPushButton* pause_;
+    QPushButton* resume_;
+    QPushButton* stop_;
+    QPushButton* back_;
+    QTimer* resultsTimer_;
+    WorkerJob* saveJob_;
+    std::shared_ptr<FolderSave> currentSave_;
+    std::vector<SavedFile> lastSaved_;
+    qint64 progressScale_ = 1;
+    bool controllerJob_ = false;
+};
+
+}  // namespace salvage::app

@@ -1,0 +1,51 @@
+#pragma once
+// A list (a table of rows) with a check box in each row's first column and
+// one in the first column's header. The header's box checks or unchecks
+// every row through the model.
+#include <QHeaderView>
+#include <QTableView>
+#include <initializer_list>
+#include <utility>
+
+namespace salvage::ui {
+
+class CheckableHeader : public QHeaderView {
+    Q_OBJECT
+public:
+    explicit CheckableHeader(QWidget* parent = nullptr);
+
+    bool isChecked() const { return checked_; }
+    // Sets the box without telling anyone.
+    void setChecked(bool checked);
+    // The box of section 0, in header coordinates.
+    QRect checkBoxRect() const;
+    // A section's size for its text (and, in section 0, the box).
+    QSize sectionSizeFromContents(int logicalIndex) const override;
+
+signals:
+    void toggled(bool checked);
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+    void mousePressEvent(QMouseEvent* event) override;
+
+private:
+    QRect boxIn(const QRect& section) const;
+    bool checked_ = false;
+};
+
+class CheckListView : public QTableView {
+    Q_OBJECT
+public:
+    explicit CheckListView(QWidget* parent = nullptr);
+    CheckableHeader* checkHeader() const { return header_; }
+    // Sets the initial widths of the columns: each at least the given
+    // pixels, its header's text and the given sample text need.
+    void setColumnWidths(std::initializer_list<std::pair<int, QString>> widths);
+
+private:
+    void checkAll(bool checked);
+    CheckableHeader* header_;
+};
+
+}  // namespace salvage::ui

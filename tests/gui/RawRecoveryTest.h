@@ -1,0 +1,12 @@
+#pragma once
+#include <QObject>
+
+class RawRecoveryTest : public QObject {
+    Q_OBJECT
+private slots:
+    void findsModelFollowsTheWorkerTree();
+    void parseDefaultsListsAndSavesPlantedFiles();
+    void pauseStopAndBrowseThenParseAgain();
+    void parseRefusalsRestoreTheControls();
+    void editorWritesATypeThatTheScanFinds();
+};

@@ -1,0 +1,602 @@
+// The volume page and the advanced-input page driven through their widgets
+// on fixture volumes: parse, open folders, colours, check marks, save,
+// double-click save, search, Pause/Resume/Stop, and the Advanced flow.
+#include <QAbstractItemModelTester>
+#include <QComboBox>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QApplication>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "VolumePageTest.h"
+#include "WizardHarness.h"
+#include "app/ImageSession.h"
+#include "app/QtReporter.h"
+#include "app/VolumeScanDlg.h"
+#include "app/VolumeSession.h"
+#include "app/advanceOptions.h"
+#include "browse/FolderOpen.h"
+#include "ui/BrowseTreeModel.h"
+#include "ui/CheckListView.h"
+#include "ui/CheckTreeView.h"
+#include "ui/FileListModel.h"
+
+using namespace salvage;
+using namespace salvage::app;
+using namespace salvage::test;
+
+namespace {
+
+const QString kDone = QStringLiteral("Scanning processing done.Select save button to save the data.");
+
+VolumeRecord volumeRecord(const char* fileSystem, int sizeMb, qint64 startSector) {
+    VolumeRecord r;
+    r.fileSystem = QString::fromLatin1(fileSystem).toStdU16String();
+    r.name = std::u16string(1, u'1');
+    r.sizeText = QStringLiteral("%1 MB").arg(sizeMb).toStdU16String();
+    r.startSector = startSector;
+    return r;
+}
+
+void installImage(const QString& image) {
+    const std::filesystem::path path = image.toStdString();
+    installSectorSource(path, nullptr).open(path);
+}
+
+// Opens the volume page on `image` as the recovery-mode page would.
+VolumeScanDlg* openVolume(Harness& h, const QString& image, const VolumeRecord& record, RecoveryMode mode,
+                          std::shared_ptr<VolumeSession> session = nullptr) {
+    installImage(image);
+    auto* page = new VolumeScanDlg(h.window.get(), nullptr, record, mode, std::move(session));
+    h.window->showPage(page);
+    return page;
+}
+
+bool waitIdle(VolumeScanDlg* page, int ms = 60000) {
+    QElapsedTimer t;
+    t.start();
+    while (page->isBusy() && t.elapsed() < ms) QTest::qWait(10);
+    Harness::settle();
+    return !page->isBusy();
+}
+
+QModelIndex childNamed(QAbstractItemModel* m, const QModelIndex& parent, const QString& name) {
+    for (int r = 0; r < m->rowCount(parent); ++r) {
+        const QModelIndex i = m->index(r, 0, parent);
+        // FAT short names keep their blank padding.
+        if (i.data().toString().trimmed().compare(name, Qt::CaseInsensitive) == 0) return i;
+    }
+    return {};
+}
+
+QModelIndex rootIndex(VolumeScanDlg* page) { return page->treeModel()->index(0, 0); }
+
+void clickLabel(ui::CheckTreeView* view, const QModelIndex& index) {
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->labelRect(index).center());
+    Harness::settle();
+}
+
+void clickCheckBox(ui::CheckTreeView* view, const QModelIndex& index) {
+    view->scrollTo(index);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->checkBoxRect(index).center());
+    Harness::settle();
+}
+
+// A click, then the second press as the system reports it: a double click.
+void doubleClick(ui::CheckTreeView* view, const QPoint& at) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
+    QMouseEvent event(QEvent::MouseButtonDblClick, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
+                      Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &event);
+    QTest::mouseRelease(view->viewport(), Qt::LeftButton, {}, at);
+    Harness::settle();
+}
+
+QStringList listNames(VolumeScanDlg* page) {
+    QStringList out;
+    auto* m = page->listModel();
+    for (int r = 0; r < m->rowCount(); ++r) out << m->index(r, 0).data().toString();
+    return out;
+}
+
+QByteArray md5Of(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return {};
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Md5).toHex();
+}
+
+// Every file below `dir`, relative, with its MD5.
+QMap<QString, QByteArray> filesUnder(const QString& dir) {
+    QMap<QString, QByteArray> out;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString f = it.next();
+        out.insert(QDir(dir).relativeFilePath(f), md5Of(f));
+    }
+    return out;
+}
+
+// A parser over a made-up table: record 0 is a folder holding `files`
+// files, record 1 a folder holding record 0.
+class WideParser : public VolumeParser {
+public:
+    explicit WideParser(int files) : files_(files) {}
+    std::u16string parserName() const override { return u"wide"; }
+    ParseResult parse(RecoveryMode) override {
+        rootItem = tree->insertItem(kRootText, ItemImage::Folder);
+        TreeItem top = tree->insertItem(u"top", ItemImage::Folder, rootItem);
+        tree->setItemData(top, 1);
+        TreeItem wide = tree->insertItem(u"wide", ItemImage::Folder, rootItem);
+        tree->setItemData(wide, 0);
+        return ParseResult::Done;
+    }
+    bool isValidRecord(RecordId id) const override { return id >= 0 && id < files_ + 2; }
+    bool isDirectory(RecordId id) const override { return id < 2; }
+    bool isDeleted(RecordId id) const override { return id % 7 == 3; }
+    std::u16string name(RecordId id) const override {
+        return id == 0 ? u"wide" : id == 1 ? u"top" : QStringLiteral("file%1.jpg").arg(id).toStdU16String();
+    }
+    bool hasChildren(RecordId id) const override { return id < 2; }
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override {
+        if (id == 1) visit(0);
+        if (id == 0)
+            for (RecordId c = 2; c < files_ + 2; ++c)
+                if (!visit(c)) return;
+    }
+    std::u16string creationTimeText(RecordId) const override { return u"01/02/2020  03:04 AM"; }
+    std::u16string accessTimeText(RecordId) const override { return u""; }
+    std::u16string modificationTimeText(RecordId) const override { return u""; }
+    std::u16string sizeText(RecordId) const override { return u"1 Bytes"; }
+    std::u16string attributeText(RecordId) const override { return u"A"; }
+    std::uint64_t sizeBytes(RecordId) const override { return 1; }
+    RecordTimes times(RecordId) const override { return {}; }
+    SaveOutcome saveFile(RecordId, const std::filesystem::path&) override { return {}; }
+
+private:
+    int files_;
+};
+
+}  // namespace
+
+void VolumePageTest::ntfsParseFoldersAndColours() {
+    const QString image = fixture("ntfs.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("NTFS", 64, 0), RecoveryMode::Standard);
+    QAbstractItemModelTester tester(page->treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(!page->findChild<QPushButton*>(QStringLiteral("backButton"))->isEnabled());
+    QVERIFY(waitIdle(page));
+    QVERIFY(h.dialogs.texts().contains(kDone));
+    QCOMPARE(page->findChild<QLabel*>(QStringLiteral("statusLine"))->text(), kDone);
+    QVERIFY(page->findChild<QPushButton*>(QStringLiteral("backButton"))->isEnabled());
+    QVERIFY(!page->findChild<QProgressBar*>(QStringLiteral("progressBar"))->isVisible());
+    QVERIFY(!page->findChild<QPushButton*>(QStringLiteral("stopButton"))->isVisible());
+
+    auto* model = page->treeModel();
+    auto* view = page->treeView();
+    const QModelIndex root = rootIndex(page);
+    QCOMPARE(root.data().toString(), QStringLiteral("ROOT"));
+    QVERIFY(view->isExpanded(root));
+    // An unopened folder shows one placeholder; expanding replaces it once.
+    QModelIndex docs = childNamed(model, root, QStringLiteral("docs"));
+    QVERIFY(docs.isValid());
+    QCOMPARE(model->rowCount(docs), 1);
+    QCOMPARE(model->index(0, 0, docs).data().toString(), QStringLiteral("..DUMY.."));
+    view->expand(docs);
+    Harness::settle();
+    const int opened = model->rowCount(docs);
+    QVERIFY(opened > 1);
+    QVERIFY(!childNamed(model, docs, QStringLiteral("..DUMY..")).isValid());
+    view->collapse(docs);
+    view->expand(docs);
+    QCOMPARE(model->rowCount(docs), opened);
+    // Opened by the expand button: the deleted file is not red.
+    const QModelIndex deleted = childNamed(model, docs, QStringLiteral("deleted.bin"));
+    QVERIFY(deleted.isValid());
+    QVERIFY(!deleted.data(Qt::ForegroundRole).isValid());
+    QVERIFY(listNames(page).isEmpty());  // expanding leaves the list alone
+
+    // Opened by a label click: deleted children are red, and the list holds
+    // the folder's files only.
+    const QModelIndex deldir = childNamed(model, root, QStringLiteral("deldir"));
+    QVERIFY(deldir.isValid());
+    clickLabel(view, deldir);
+    const QModelIndex tiny = childNamed(model, deldir, QStringLiteral("tiny.txt"));
+    QVERIFY(tiny.isValid());
+    QCOMPARE(tiny.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
+    QCOMPARE(listNames(page), QStringList{QStringLiteral("tiny.txt")});
+    QCOMPARE(page->listModel()->headerData(5, Qt::Horizontal).toString(), QStringLiteral("Attribute"));
+    // A label click on ROOT lists the first level's files.
+    clickLabel(view, root);
+    QVERIFY(listNames(page).contains(QStringLiteral("big.bin")));
+    QVERIFY(!listNames(page).contains(QStringLiteral("docs")));
+}
+
+void VolumePageTest::checksTravelBetweenTreeAndList() {
+    const QString image = fixture("ntfs.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("ntfs", 64, 0), RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    auto* model = page->treeModel();
+    auto* view = page->treeView();
+    const QModelIndex root = rootIndex(page);
+    QModelIndex docs = childNamed(model, root, QStringLiteral("docs"));
+    // A folder checked before it is opened passes its mark to its children.
+    clickCheckBox(view, docs);
+    QCOMPARE(docs.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(root.data(Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
+    clickLabel(view, docs);
+    const QModelIndex small = childNamed(model, docs, QStringLiteral("small.txt"));
+    QCOMPARE(small.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(childNamed(model, docs, QStringLiteral("deep")).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    // A row's box mirrors to its tree item; the folder becomes partly checked.
+    auto* list = page->listModel();
+    const int row = listNames(page).indexOf(QStringLiteral("small.txt"));
+    QVERIFY(row >= 0);
+    QCOMPARE(list->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    auto* listView = page->listView();
+    const QRect cell = listView->visualRect(list->index(row, 0));
+    QTest::mouseClick(listView->viewport(), Qt::LeftButton, {},
+                      QPoint(cell.left() + listView->style()->pixelMetric(QStyle::PM_IndicatorWidth) / 2 + 3,
+                             cell.center().y()));
+    Harness::settle();
+    QCOMPARE(list->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(small.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(docs.data(Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
+    // The header's box checks every row, and the tree follows.
+    auto* header = listView->checkHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, header->checkBoxRect().center());
+    Harness::settle();
+    for (int r = 0; r < list->rowCount(); ++r)
+        QCOMPARE(list->index(r, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(small.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QCOMPARE(docs.data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+}
+
+void VolumePageTest::saveFolderByteForByte() {
+    const QString image = fixture("search_fat16.img");
+    const QString tree = fixture("search_tree");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("FAT16", int(QFileInfo(image).size() >> 20), 0),
+                            RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    QTemporaryDir out;
+    auto* view = page->treeView();
+    const QModelIndex photos = childNamed(page->treeModel(), rootIndex(page), QStringLiteral("photos"));
+    QVERIFY(photos.isValid());
+    clickLabel(view, photos);
+
+    // No output folder: the message, and nothing written.
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("select output folder")});
+    QVERIFY(!page->isBusy());
+
+    // The folder chooser fills the field; a cancelled chooser keeps it.
+    h.dialogs.queueFile(out.path());
+    QVERIFY(h.click("chooseFolderButton"));
+    QCOMPARE(page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->text(), out.path());
+    QVERIFY(h.click("chooseFolderButton"));
+    QCOMPARE(page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->text(), out.path());
+
+    // A Stop left from the parse must not cut the files of a later save.
+    page->session().controller().parser()->stopRequested = true;
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done")});
+    auto* bar = page->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    QCOMPARE(bar->maximum(), 3);
+    QCOMPARE(bar->value(), 3);
+    QMap<QString, QByteArray> expected = filesUnder(tree + QStringLiteral("/photos"));
+    QCOMPARE(expected.size(), 3);
+    QList<QByteArray> want = expected.values();
+    QList<QByteArray> got = filesUnder(out.path()).values();
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    QCOMPARE(got, want);
+
+    // Stopped at once, then saved again: the second save is whole.
+    QDir(out.path()).removeRecursively();
+    QVERIFY(h.click("saveButton"));
+    page->findChild<QPushButton*>(QStringLiteral("stopButton"))->click();
+    QVERIFY(waitIdle(page));
+    QVERIFY(h.click("saveButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(page->lastSaved().size(), std::size_t(3));
+    for (const SavedFile& s : page->lastSaved()) QVERIFY(s.ok);
+
+    // A paused save holds before its next file until Resume.
+    page->session().controller().pauseGate().pause();
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(page->session().controller().pauseGate().holds() >= 1, 10000);
+    QTest::qWait(100);
+    QVERIFY(page->isBusy());
+    QVERIFY(h.dialogs.texts().isEmpty());
+    QVERIFY(h.click("resumeButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done")});
+}
+
+void VolumePageTest::doubleClickSavesOneFile() {
+    const QString image = fixture("search_fat16.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("fat", int(QFileInfo(image).size() >> 20), 0),
+                            RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    auto* view = page->treeView();
+    QModelIndex file;
+    const QModelIndex root = rootIndex(page);
+    for (int r = 0; r < page->treeModel()->rowCount(root); ++r) {
+        const QModelIndex i = page->treeModel()->index(r, 0, root);
+        if (i.data().toString().compare(QStringLiteral("a.jpg"), Qt::CaseInsensitive) == 0) file = i;
+    }
+    QVERIFY(file.isValid());
+    view->scrollTo(file);
+    const QPoint at = view->labelRect(file).center();
+    h.dialogs.clear();
+    doubleClick(view, at);
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("select output folder")});
+
+    QTemporaryDir out;
+    page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(out.path());
+    h.dialogs.clear();
+    doubleClick(view, at);
+    QVERIFY(waitIdle(page));
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 1);
+    const QString saved = out.filePath(QDir(out.path()).entryList(QDir::Files).first());
+    QCOMPARE(md5Of(saved), md5Of(fixture("search_tree/a.jpg")));
+    QVERIFY(h.dialogs.texts().isEmpty());  // FAT16 says nothing after a single save
+}
+
+void VolumePageTest::doubleClickAnnouncesOnExt() {
+    const QString image = fixture("search_ext.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("extX", int(QFileInfo(image).size() >> 20), 0),
+                            RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    const QModelIndex file = childNamed(page->treeModel(), rootIndex(page), QStringLiteral("B.PNG"));
+    QVERIFY(file.isValid());
+    QTemporaryDir out;
+    page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(out.path());
+    h.dialogs.clear();
+    page->treeView()->scrollTo(file);
+    doubleClick(page->treeView(), page->treeView()->labelRect(file).center());
+    QVERIFY(waitIdle(page));
+    QCOMPARE(md5Of(out.filePath(QStringLiteral("B.PNG"))), md5Of(fixture("search_tree/B.PNG")));
+    QCOMPARE(h.dialogs.texts(),
+             QStringList{QStringLiteral("file is dumped in path  :  %1   ").arg(out.filePath(QStringLiteral("B.PNG")))});
+}
+
+void VolumePageTest::searchListsMatches() {
+    const QString image = fixture("search_fat16.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("FAT16", int(QFileInfo(image).size() >> 20), 0),
+                            RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    auto* box = page->findChild<QLineEdit*>(QStringLiteral("searchBox"));
+    QCOMPARE(page->findChild<QLabel*>(QStringLiteral("searchHint"))->text(),
+             QStringLiteral("* Use \"|\" to find multiple file type "));
+    box->setText(QStringLiteral("jpg|png"));
+    h.dialogs.clear();
+    QVERIFY(h.click("searchButton"));
+    QVERIFY(waitIdle(page));
+    QVERIFY(h.dialogs.texts().contains(QStringLiteral("Searching Finished")));
+    QStringList names = listNames(page);
+    for (QString& n : names) n = n.toLower();
+    names.sort();
+    QStringList expected{QStringLiteral("root\\a.jpg"), QStringLiteral("root\\b.png"),
+                         QStringLiteral("root\\backup.jpg.old"), QStringLiteral("root\\photos\\c.jpg"),
+                         QStringLiteral("root\\photos\\deep\\d.png")};
+    for (const QString& e : expected) QVERIFY2(names.contains(e), qPrintable(e + " in " + names.join(',')));
+    QVERIFY(!names.contains(QStringLiteral("root\\photos\\deep\\e.jpeg")));
+    // Result rows carry records: their boxes change nothing.
+    auto* list = page->listModel();
+    list->setData(list->index(0, 0), Qt::Checked, Qt::CheckStateRole);
+    QCOMPARE(list->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+
+    box->setText(QStringLiteral("*.jpg"));
+    h.dialogs.clear();
+    QVERIFY(h.click("searchButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(h.dialogs.texts(),
+             QStringList{QStringLiteral("such characters are not allowed for search.Try again with different pattern.")});
+    QCOMPARE(list->rowCount(), 0);
+    // A label click ends the result mode.
+    clickLabel(page->treeView(), rootIndex(page));
+    QVERIFY(!page->session().list().showsSearchResults());
+}
+
+void VolumePageTest::pauseStopAndResumeAParse() {
+    const QString image = fixture("ntfs.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    installImage(image);
+    // Paused before it starts, the parse holds at its first poll.
+    auto session = std::make_shared<VolumeSession>(h.window.get(), volumeRecord("NTFS", 64, 0));
+    session->controller().pauseGate().pause();
+    auto* page = openVolume(h, image, volumeRecord("NTFS", 64, 0), RecoveryMode::Deep, session);
+    QTRY_VERIFY_WITH_TIMEOUT(session->controller().pauseGate().holds() >= 1, 10000);
+    auto* bar = page->findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    QVERIFY(bar->isVisible());
+    const int frozen = bar->value();
+    QTest::qWait(200);
+    QCOMPARE(bar->value(), frozen);
+    QVERIFY(page->isBusy());
+
+    // Save while the parse runs is refused.
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("Please wait for other process to complete")});
+
+    QVERIFY(h.click("stopButton"));
+    QCOMPARE(page->findChild<QLabel*>(QStringLiteral("statusLine"))->text(),
+             QStringLiteral("stop button pressed.Please wait for the process to be stopped."));
+    QTest::qWait(100);
+    QVERIFY(page->isBusy());  // Stop does not release a paused job
+    QVERIFY(h.click("resumeButton"));
+    QVERIFY(waitIdle(page));
+    QVERIFY(h.dialogs.texts().contains(kDone));
+    QCOMPARE(rootIndex(page).data().toString(), QStringLiteral("ROOT"));
+    QVERIFY(!bar->isVisible());
+}
+
+void VolumePageTest::exfatAndHfsBrowse() {
+    struct Case {
+        const char* image;
+        const char* fileSystem;
+        qint64 start;
+        const char* file;  // a file of the first level
+        const char* done;  // the parse's last status
+    };
+    const Case cases[] = {
+        {"exfat_gpt_disk.img", "exFat", 2048, nullptr, "Scanning processing done.Select save button to save the data."},
+        {"search_hfs.img", "HFS+", 0, "a.jpg", "Work Done."},
+    };
+    for (const Case& c : cases) {
+        const QString image = fixture(c.image);
+        REQUIRE_FILE(image);
+        Harness h;
+        const int sizeMb = int((QFileInfo(image).size() - c.start * 512) >> 20);
+        auto* page = openVolume(h, image, volumeRecord(c.fileSystem, sizeMb, c.start), RecoveryMode::Standard);
+        QVERIFY(waitIdle(page));
+        QCOMPARE(page->findChild<QLabel*>(QStringLiteral("statusLine"))->text(), QLatin1String(c.done));
+        const QModelIndex root = rootIndex(page);
+        QVERIFY2(page->treeModel()->rowCount(root) > 0, c.image);
+        clickLabel(page->treeView(), root);
+        if (c.file) QVERIFY2(listNames(page).contains(QLatin1String(c.file)), qPrintable(listNames(page).join(',')));
+        // Every first-level folder opens once, with or without colour.
+        for (int r = 0; r < page->treeModel()->rowCount(root); ++r) {
+            const QModelIndex i = page->treeModel()->index(r, 0, root);
+            page->treeView()->expand(i);
+            QVERIFY(!childNamed(page->treeModel(), i, QStringLiteral("..DUMY..")).isValid());
+        }
+    }
+}
+
+void VolumePageTest::unknownVolumeStartsNothing() {
+    const QString image = fixture("ntfs.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("unknown", 64, 0), RecoveryMode::Standard);
+    QVERIFY(!page->isBusy());
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("not a valid drive.")});
+    QCOMPARE(page->findChild<QLabel*>(QStringLiteral("statusLine"))->text(), QStringLiteral("Not a valid Drive .Go back"));
+    QVERIFY(page->findChild<QPushButton*>(QStringLiteral("backButton"))->isEnabled());
+    QCOMPARE(page->treeModel()->rowCount(), 0);
+}
+
+void VolumePageTest::advancedFlowNtfs() {
+    const QString image = fixture("ntfs_zeroboot.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    installImage(image);
+    auto* options = new advanceOptions(h.window.get(), h.page(), volumeRecord("NTFS", 64, 0), QStringLiteral("0"));
+    h.window->showPage(options);
+    QSignalSpy ended(options, &advanceOptions::searchFinished);
+    QVERIFY(ended.wait(60000));
+    auto* candidates = options->findChild<QComboBox*>(QStringLiteral("candidateList"));
+    QVERIFY(candidates->count() >= 1);
+    QCOMPARE(candidates->itemText(0), QStringLiteral("MFT_ENTRY:0"));
+    auto* spc = options->findChild<QComboBox*>(QStringLiteral("sectorsPerClusterList"));
+    QCOMPARE(spc->itemText(0), QStringLiteral("8"));
+    QVERIFY(!options->findChild<QComboBox*>(QStringLiteral("heapOffsetList"))->isVisible());
+    QCOMPARE(h.dialogs.texts().last(),
+             QStringLiteral("Number of MFT-ENTRY found = %1 . Please select the choice from combo box and click "
+                            "Next button to proceed.")
+                 .arg(candidates->count()));
+    QCOMPARE(options->findChild<QLabel*>(QStringLiteral("statusLine"))->text(),
+             QStringLiteral("Parsing done.Click next to continue."));
+
+    QVERIFY(h.click("nextButton"));
+    auto* page = h.pageAs<VolumeScanDlg>();
+    QVERIFY(page);
+    QCOMPARE(page->mode(), RecoveryMode::Advanced);
+    QVERIFY(waitIdle(page));
+    QVERIFY(childNamed(page->treeModel(), rootIndex(page), QStringLiteral("docs")).isValid());
+    // Back leads to the advanced-input page, as it was.
+    QVERIFY(h.click("backButton"));
+    QCOMPARE(h.page(), static_cast<WizardPage*>(options));
+    QCOMPARE(candidates->currentIndex(), 0);
+}
+
+void VolumePageTest::advancedFlowFat32() {
+    const QString disk = fixture("fat_mbr_disk.img");
+    REQUIRE_FILE(disk);
+    QTemporaryDir dir;
+    const QString image = dir.filePath(QStringLiteral("fat32_noboot.img"));
+    QVERIFY(QFile::copy(disk, image));
+    {
+        QFile f(image);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        f.seek(2048 * 512);
+        f.write(QByteArray(512, '\0'));  // the boot sector is gone
+    }
+    Harness h;
+    installImage(image);
+    const int sizeMb = int((QFileInfo(image).size() - 2048 * 512) >> 20);
+    auto* options = new advanceOptions(h.window.get(), h.page(), volumeRecord("FAT32", sizeMb, 2048), QString());
+    h.window->showPage(options);
+    QSignalSpy ended(options, &advanceOptions::searchFinished);
+    QVERIFY(ended.wait(60000));
+    auto* candidates = options->findChild<QComboBox*>(QStringLiteral("candidateList"));
+    QVERIFY(candidates->count() >= 1);
+    QCOMPARE(candidates->itemText(0), QStringLiteral("FAT32_ENTRY:0"));
+    QCOMPARE(options->findChild<QLabel*>(QStringLiteral("candidateLabel"))->text(), QStringLiteral("TFS :"));
+    QVERIFY(h.dialogs.texts().last().startsWith(QStringLiteral("Number of FAT32-ENTRY found = ")));
+    QVERIFY(h.click("nextButton"));
+    auto* page = h.pageAs<VolumeScanDlg>();
+    QVERIFY(page);
+    QVERIFY(waitIdle(page));
+    QVERIFY(h.dialogs.texts().contains(kDone));
+    const QModelIndex root = rootIndex(page);
+    QVERIFY(page->treeModel()->rowCount(root) > 0);
+}
+
+void VolumePageTest::hundredThousandEntriesOpenQuickly() {
+    static constexpr int kFiles = 100000;
+    Harness h;
+    installImage(fixture("ntfs.img"));
+    auto session = std::make_shared<VolumeSession>(h.window.get(), volumeRecord("NTFS", 64, 0));
+    session->controller().parserFactory = [](ParserKind) { return std::make_unique<WideParser>(kFiles); };
+    auto* page = openVolume(h, fixture("ntfs.img"), volumeRecord("NTFS", 64, 0), RecoveryMode::Standard, session);
+    QAbstractItemModelTester tester(page->treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QVERIFY(waitIdle(page));
+    auto* model = page->treeModel();
+    auto* view = page->treeView();
+    const QModelIndex wide = childNamed(model, rootIndex(page), QStringLiteral("wide"));
+    QVERIFY(wide.isValid());
+    QElapsedTimer t;
+    t.start();
+    clickLabel(view, wide);
+    view->expand(wide);
+    view->scrollToBottom();
+    Harness::settle();
+    QTest::qWait(1);
+    const qint64 ms = t.elapsed();
+    QCOMPARE(model->rowCount(wide), kFiles);
+    QCOMPARE(page->listModel()->rowCount(), kFiles);
+    QVERIFY2(ms < 3000, qPrintable(QStringLiteral("opening took %1 ms").arg(ms)));
+    // Checking the folder marks every entry without a stall either.
+    t.restart();
+    clickCheckBox(view, wide);
+    QVERIFY2(t.elapsed() < 3000, qPrintable(QStringLiteral("checking took %1 ms").arg(t.elapsed())));
+    QCOMPARE(model->index(kFiles - 1, 0, wide).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+}

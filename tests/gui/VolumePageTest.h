@@ -1,0 +1,19 @@
+#pragma once
+#include <QObject>
+
+class VolumePageTest : public QObject {
+    Q_OBJECT
+private slots:
+    void ntfsParseFoldersAndColours();
+    void checksTravelBetweenTreeAndList();
+    void saveFolderByteForByte();
+    void doubleClickSavesOneFile();
+    void doubleClickAnnouncesOnExt();
+    void searchListsMatches();
+    void pauseStopAndResumeAParse();
+    void exfatAndHfsBrowse();
+    void unknownVolumeStartsNothing();
+    void advancedFlowNtfs();
+    void advancedFlowFat32();
+    void hundredThousandEntriesOpenQuickly();
+};
