@@ -12,6 +12,39 @@ std::u16string trimmed(const std::u16string& s) {
     if (b == std::u16string::npos) return {};
     return s.substr(b, s.find_last_not_of(u" \t\r\n") - b + 1);
 }
+// The pattern as a regular expression. A typed pattern must not be able to
+// hang the search: a backtracking matcher takes time exponential in the
+// name's length on patterns such as "(a+)+b", and one match cannot be
+// stopped. libstdc++'s polynomial mode matches in time linear in the name
+// (times the pattern's size); it refuses back-references, and only a
+// pattern with back-references keeps the backtracking matcher.
+std::regex compilePattern(const std::string& pattern) {
+    // The library reads a repeat count or a back-reference number into a
+    // long without an overflow check; such a number of more than nine
+    // digits is refused here instead.
+    constexpr std::size_t kMaxNumberDigits = 9;
+    bool inBraces = false;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char c = pattern[i];
+        if (c == '{') inBraces = true;
+        if (c == '}') inBraces = false;
+        if (c != '\\' && c != '{' && !(c == ',' && inBraces)) continue;
+        std::size_t digits = 0;
+        while (i + 1 + digits < pattern.size() && pattern[i + 1 + digits] >= '0' && pattern[i + 1 + digits] <= '9')
+            ++digits;
+        if (digits > kMaxNumberDigits) throw std::regex_error(std::regex_constants::error_brace);
+        if (c == '\\') ++i;  // the escaped character is not a separator of its own
+    }
+    constexpr auto kFlags = std::regex::ECMAScript | std::regex::icase;
+#if defined(__GLIBCXX__)
+    try {
+        return std::regex(pattern, kFlags | std::regex_constants::__polynomial);
+    } catch (const std::regex_error& e) {
+        if (e.code() != std::regex_constants::error_complexity) throw;
+    }
+#endif
+    return std::regex(pattern, kFlags);
+}
 }  // namespace
 
 SearchTopLevel SearchTopLevel::of(const BrowseTree& tree, const VolumeParser& parser) {
@@ -77,7 +110,7 @@ NameSearch::Outcome NameSearch::run(const std::u16string& pattern) {
     list_.setShowsSearchResults(true);
     if (!pattern.empty()) {
         try {
-            regex_ = std::regex(utf16ToAnsi(pattern), std::regex::ECMAScript | std::regex::icase);
+            regex_ = compilePattern(utf16ToAnsi(pattern));
         } catch (const std::regex_error&) {
             reporter_.message(u"such characters are not allowed for search.Try again with different pattern.", u"",
                               MessageIcon::Information);

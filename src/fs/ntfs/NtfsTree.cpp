@@ -274,11 +274,12 @@ void ntfs::renameRecycleBinFiles() {
                 }
                 return true;
             });
-            for (const auto& [key, value] : former) {
-                const std::u16string partner = u"$R" + key.substr(2);
+            for (const auto& pair : former) {
+                const std::u16string partner = u"$R" + pair.first.substr(2);
+                const std::u16string& formerName = pair.second;
                 forEachChild(user, [&](RecordId c) {
                     NtfsEntry& e = entries_[std::size_t(c)];
-                    if (!e.name.empty() && e.name == partner) e.name = value;
+                    if (!e.name.empty() && e.name == partner) e.name = formerName;
                     return true;
                 });
             }

@@ -1,6 +1,8 @@
 // Name search rules over a hand-made parser.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include "FakeParser.h"
 #include "browse/FolderOpen.h"
 #include "browse/NameSearch.h"
@@ -115,4 +117,37 @@ TEST_F(Search, StopEndsTheCurrentTopLevelFolderOnly) {
     s.abortAll = &abort;
     s.run(u"jpg");
     EXPECT_EQ(list.size(), 0u);
+}
+
+TEST_F(Search, NestedQuantifiersDoNotHangAndBackReferencesStillWork) {
+    // "(a+)+b" against a long run of a's without a b takes a backtracking
+    // matcher about 2^60 steps; the search must answer at once.
+    p.add(music, std::u16string(60, u'a') + u".mp3", false, "h");
+    p.add(music, u"aab.mp3", false, "i");
+    p.add(music, u"abab.txt", false, "j");
+    build();
+    NameSearch s(p, tree, list, rep);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(s.run(u"(a+)+b"), NameSearch::Outcome::Finished);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\music\\aab.mp3", u"ROOT\\music\\abab.txt"}));
+
+    NameSearch back(p, tree, list, rep);
+    ASSERT_EQ(back.run(u"^(ab)\\1"), NameSearch::Outcome::Finished);
+    EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\music\\abab.txt"}));
+}
+
+TEST_F(Search, HugeRepeatCountsAndReferenceNumbersAreRefused) {
+    // The library would overflow reading these numbers; a long literal
+    // number is still an ordinary pattern.
+    p.add(music, u"track 12345678901234.mp3", false, "k");
+    build();
+    for (const char16_t* bad : {u"a{3333333333333333333}", u"a{1,99999999999}", u"(a)\\11111111111"}) {
+        RecordingReporter r;
+        NameSearch s(p, tree, list, r);
+        EXPECT_EQ(s.run(bad), NameSearch::Outcome::BadPattern) << toUtf8(bad);
+    }
+    NameSearch ok(p, tree, list, rep);
+    ASSERT_EQ(ok.run(u"12345678901234|a{2,3}"), NameSearch::Outcome::Finished);
+    EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\music\\track 12345678901234.mp3"}));
 }
