@@ -16,8 +16,11 @@ std::u16string trimmed(const std::u16string& s) {
 // hang the search: a backtracking matcher takes time exponential in the
 // name's length on patterns such as "(a+)+b", and one match cannot be
 // stopped. libstdc++'s polynomial mode matches in time linear in the name
-// (times the pattern's size); it refuses back-references, and only a
-// pattern with back-references keeps the backtracking matcher.
+// (times the pattern's size). It cannot match back-references ("\1"), and
+// those need the backtracking matcher, where "(a+)+\1b" over a long name
+// never ends; a pattern with a back-reference is therefore refused like any
+// other pattern that does not compile. Finding names by a repeated part of
+// themselves is not worth a search that a Stop cannot end.
 std::regex compilePattern(const std::string& pattern) {
     // The library reads a repeat count or a back-reference number into a
     // long without an overflow check; such a number of more than nine
@@ -37,13 +40,11 @@ std::regex compilePattern(const std::string& pattern) {
     }
     constexpr auto kFlags = std::regex::ECMAScript | std::regex::icase;
 #if defined(__GLIBCXX__)
-    try {
-        return std::regex(pattern, kFlags | std::regex_constants::__polynomial);
-    } catch (const std::regex_error& e) {
-        if (e.code() != std::regex_constants::error_complexity) throw;
-    }
+    // Throws error_complexity for a back-reference.
+    return std::regex(pattern, kFlags | std::regex_constants::__polynomial);
+#else
+#error "name search needs a regular-expression library that matches in polynomial time"
 #endif
-    return std::regex(pattern, kFlags);
 }
 }  // namespace
 

@@ -89,13 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const auto nl = input.find('\n');
     const std::string_view pattern = input.substr(0, nl);
     const std::string_view lines = nl == std::string_view::npos ? std::string_view{} : input.substr(nl + 1);
-    // A pattern with a back-reference is matched by backtracking, whose
-    // time is exponential in the name on patterns such as "(a+)+\1b" (a
-    // known limit of the search, see docs/FUZZING.md); such patterns are
-    // left out so that the harness looks for everything else.
-    for (std::size_t i = 0; i + 1 < pattern.size(); ++i)
-        if (pattern[i] == '\\' && pattern[i + 1] >= '1' && pattern[i + 1] <= '9') return 0;
-
     BrowseTree tree;
     FileList list;
     ScanController controller(nullReporter(), tree, list);

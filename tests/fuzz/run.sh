@@ -10,7 +10,11 @@
 # A crash, a hang over 10 s, a leak or a sanitizer report stops that
 # harness; its input is kept in build/<preset>/fuzz-artifacts/<harness>/ and
 # the script ends with status 1 after running the rest. Figures go to
-# build/<preset>/fuzz-summary.txt.
+# build/<preset>/fuzz-summary.txt (or $SALVAGE_FUZZ_SUMMARY, so that two runs
+# on two cores keep their own). With SALVAGE_FUZZ_RUNS=N a harness also
+# stops after N executions, whichever comes first:
+#
+#   SALVAGE_FUZZ_RUNS=10000000 tests/fuzz/run.sh 1800     # the full campaign
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -36,7 +40,9 @@ max_len() {
   esac
 }
 
-summary="$build/fuzz-summary.txt"
+summary="${SALVAGE_FUZZ_SUMMARY:-$build/fuzz-summary.txt}"
+runs_limit=()
+[ -n "${SALVAGE_FUZZ_RUNS:-}" ] && runs_limit=(-runs="$SALVAGE_FUZZ_RUNS")
 : > "$summary"
 failed=0
 for h in "${harnesses[@]}"; do
@@ -57,7 +63,7 @@ for h in "${harnesses[@]}"; do
   mkdir -p "$(dirname "$log")"
   echo "== $h ($seconds s)" >&2
   start=$(date +%s)
-  "$bin" -max_total_time="$seconds" -max_len="$(max_len "$h")" -timeout=10 -rss_limit_mb=2560 \
+  "$bin" -max_total_time="$seconds" "${runs_limit[@]}" -max_len="$(max_len "$h")" -timeout=10 -rss_limit_mb=2560 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "${extra[@]}" > "$log" 2>&1
   rc=$?
   took=$(( $(date +%s) - start ))
