@@ -6,11 +6,12 @@
 # volume scans, carving seeds are windows around planted files, and LZNT1
 # seeds are compressed here. Output: BUILD/fuzz-corpus-seeds/<harness>/,
 # copied into BUILD/fuzz-corpus/<harness>/ (the corpus run.sh grows).
+# The fixture images are BUILD/fixtures, or $SALVAGE_FIXTURES.
 #
 #   tests/fuzz/make_seeds.sh build/fuzz
 set -euo pipefail
 build="$(cd "${1:?usage: make_seeds.sh BUILD_DIR}" && pwd)"
-fixtures="$build/fixtures"
+fixtures="${SALVAGE_FIXTURES:-$build/fixtures}"
 [ -d "$fixtures" ] || { echo "make_seeds.sh: no fixtures in $fixtures (build the fixtures target)" >&2; exit 1; }
 python3 - "$fixtures" "$build" <<'PY'
 import os, struct, sys, hashlib, glob

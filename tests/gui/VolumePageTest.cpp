@@ -424,6 +424,42 @@ void VolumePageTest::searchListsMatches() {
     QVERIFY(!page->session().list().showsSearchResults());
 }
 
+void VolumePageTest::stopAPausedSearch() {
+    const QString image = fixture("search_fat16.img");
+    REQUIRE_FILE(image);
+    Harness h;
+    auto* page = openVolume(h, image, volumeRecord("FAT16", int(QFileInfo(image).size() >> 20), 0),
+                            RecoveryMode::Standard);
+    QVERIFY(waitIdle(page));
+    auto* box = page->findChild<QLineEdit*>(QStringLiteral("searchBox"));
+    box->setText(QStringLiteral("jpg|png|mp3"));
+    QVERIFY(h.click("searchButton"));
+    QVERIFY(waitIdle(page));
+    const QStringList all = listNames(page);
+    QVERIFY2(all.size() >= 6, qPrintable(all.join(QLatin1Char(','))));
+
+    // Paused before it starts, the search holds at the first folder it
+    // walks; Stop then Resume ends that folder's walk and the search goes
+    // on with the next top-level folder and finishes.
+    PauseGate& gate = page->session().controller().pauseGate();
+    const auto heldBefore = gate.holds();
+    gate.pause();
+    h.dialogs.clear();
+    QVERIFY(h.click("searchButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(gate.holds() > heldBefore, 10000);
+    QVERIFY(page->isBusy());
+    QVERIFY(h.click("stopButton"));
+    QVERIFY(h.click("resumeButton"));
+    QVERIFY(waitIdle(page));
+    QVERIFY(h.dialogs.texts().contains(QStringLiteral("Searching Finished")));
+    QStringList names = listNames(page);
+    QVERIFY2(names.size() < all.size(), qPrintable(names.join(',')));
+    for (const char* top : {"ROOT\\a.jpg", "ROOT\\backup.jpg.old"})
+        QVERIFY2(names.contains(QString::fromLatin1(top), Qt::CaseInsensitive), qPrintable(names.join(',')));
+    QVERIFY(!page->isBusy());
+    QVERIFY(page->findChild<QPushButton*>(QStringLiteral("searchButton"))->isEnabled());
+}
+
 void VolumePageTest::pauseStopAndResumeAParse() {
     const QString image = fixture("ntfs.img");
     REQUIRE_FILE(image);

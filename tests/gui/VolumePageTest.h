@@ -10,6 +10,7 @@ private slots:
     void doubleClickSavesOneFile();
     void doubleClickAnnouncesOnExt();
     void searchListsMatches();
+    void stopAPausedSearch();
     void pauseStopAndResumeAParse();
     void exfatAndHfsBrowse();
     void unknownVolumeStartsNothing();
