@@ -1,5 +1,7 @@
 #include "app/PopulateDriveDlg.h"
 
+#include "app/GuiQueue.h"
+
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -192,14 +194,11 @@ void PopulateDriveDlg::advancedScan() {
     }
     scanner->pauseGate = &job_->pauseGate();
     scanner->onFound = [this](const VolumeRecord& record) {
-        QMetaObject::invokeMethod(
-            this,
-            [this, record] {
-                // Appends to the model's records and adds the row on top.
-                model_->addScannedRecord(record);
-                showRows();
-            },
-            Qt::QueuedConnection);
+        postToGui(this, [this, record] {
+            // Appends to the model's records and adds the row on top.
+            model_->addScannedRecord(record);
+            showRows();
+        });
     };
     back_->setEnabled(false);
     filter_->setEnabled(false);

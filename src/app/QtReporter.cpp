@@ -1,5 +1,7 @@
 #include "app/QtReporter.h"
 
+#include "app/GuiQueue.h"
+
 #include <QThread>
 
 #include "app/DialogService.h"
@@ -40,7 +42,7 @@ void QtReporter::setStatus(const std::u16string& text) {
         emit statusChanged(t);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, t] { emit statusChanged(t); }, Qt::QueuedConnection);
+    postToGui(this, [this, t] { emit statusChanged(t); });
 }
 
 void QtReporter::setProgressRange(std::int64_t minimum, std::int64_t maximum) {
@@ -48,8 +50,7 @@ void QtReporter::setProgressRange(std::int64_t minimum, std::int64_t maximum) {
         emit progressRangeChanged(minimum, maximum);
         return;
     }
-    QMetaObject::invokeMethod(
-        this, [this, minimum, maximum] { emit progressRangeChanged(minimum, maximum); }, Qt::QueuedConnection);
+    postToGui(this, [this, minimum, maximum] { emit progressRangeChanged(minimum, maximum); });
 }
 
 void QtReporter::setProgressPosition(std::int64_t position) {
@@ -57,8 +58,7 @@ void QtReporter::setProgressPosition(std::int64_t position) {
         emit progressPositionChanged(position);
         return;
     }
-    QMetaObject::invokeMethod(this, [this, position] { emit progressPositionChanged(position); },
-                              Qt::QueuedConnection);
+    postToGui(this, [this, position] { emit progressPositionChanged(position); });
 }
 
 void QtReporter::message(const std::u16string& text, const std::u16string& caption, MessageIcon icon) {
@@ -89,9 +89,7 @@ bool QtReporter::runBlocking(const std::shared_ptr<Request>& request) {
         std::lock_guard lock(mutex_);
         if (released_) return false;
     }
-    QMetaObject::invokeMethod(
-        this,
-        [this, request] {
+    postToGui(this, [this, request] {
             {
                 std::lock_guard lock(mutex_);
                 if (released_ || request->done) return;
@@ -105,8 +103,7 @@ bool QtReporter::runBlocking(const std::shared_ptr<Request>& request) {
             request->done = true;
             request->answer = answer;
             answered_.notify_all();
-        },
-        Qt::QueuedConnection);
+        });
     std::unique_lock lock(mutex_);
     answered_.wait(lock, [&] { return request->done || released_; });
     return request->done;

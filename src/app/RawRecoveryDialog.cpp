@@ -1,5 +1,7 @@
 #include "app/RawRecoveryDialog.h"
 
+#include "app/GuiQueue.h"
+
 #include <QCheckBox>
 #include <QEvent>
 #include <QGroupBox>
@@ -61,8 +63,9 @@ public:
         if (batch.empty()) return;
         // Queued to the model: it lives as long as the page, which joins
         // this worker before it goes.
-        QMetaObject::invokeMethod(model_, [model = model_, batch = std::move(batch)] { model->apply(batch); },
-                                  Qt::QueuedConnection);
+        postToGui(model_, [model = model_, batch = std::make_shared<TreeBatch>(std::move(batch))] {
+            model->apply(*batch);
+        });
     }
 
 private:

@@ -1,5 +1,7 @@
 #include "app/VolumeScanDlg.h"
 
+#include "app/GuiQueue.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -295,8 +297,7 @@ void VolumeScanDlg::startSave(std::function<void(FolderSave&)> work) {
     QPointer<QLabel> sizeLine = sizeLine_;
     save->sizeLine = [sizeLine](const std::u16string& text) {
         const QString t = QString::fromStdU16String(text);
-        QMetaObject::invokeMethod(
-            sizeLine, [sizeLine, t] { if (sizeLine) sizeLine->setText(t); }, Qt::QueuedConnection);
+        postToGui(sizeLine, [sizeLine, t] { if (sizeLine) sizeLine->setText(t); });
     };
     // A Stop pressed before (during the parse or an earlier save) is not
     // meant for this save: the parsers' file saves poll the same flag.

@@ -1,5 +1,7 @@
 #include "app/VolumeSession.h"
 
+#include "app/GuiQueue.h"
+
 #include "app/QtReporter.h"
 
 namespace salvage::app {
@@ -9,7 +11,7 @@ VolumeSession::VolumeSession(QWidget* dialogParent, const VolumeRecord& volume)
     controller_ = std::make_unique<ScanController>(*reporter_, tree_, list_);
     controller_->onJobFinished = [this](JobKind kind) {
         // On the worker: the GUI thread hears of it through the event loop.
-        QMetaObject::invokeMethod(this, [this, kind] { emit jobEnded(int(kind)); }, Qt::QueuedConnection);
+        postToGui(this, [this, kind] { emit jobEnded(int(kind)); });
     };
 }
 

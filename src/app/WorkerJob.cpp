@@ -1,5 +1,7 @@
 #include "app/WorkerJob.h"
 
+#include "app/GuiQueue.h"
+
 #include "app/QtReporter.h"
 
 namespace salvage::app {
@@ -17,15 +19,12 @@ bool WorkerJob::start(std::function<void()> work, std::function<void()> stop) {
     thread_ = std::jthread([this, work = std::move(work)] {
         work();
         // Queued to this object: dropped if the job object is gone.
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                if (!running_) return;
-                running_ = false;
-                if (thread_.joinable()) thread_.join();
-                emit finished();
-            },
-            Qt::QueuedConnection);
+        postToGui(this, [this] {
+            if (!running_) return;
+            running_ = false;
+            if (thread_.joinable()) thread_.join();
+            emit finished();
+        });
     });
     return true;
 }

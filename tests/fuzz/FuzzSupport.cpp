@@ -75,15 +75,17 @@ void walkTree(BrowseTree& tree, const VolumeParser& parser) {
 }  // namespace
 
 const fs::path& scratchBase() {
-    static const fs::path base = [] {
+    // Never destroyed: the exit handler that removes the folder runs after
+    // the static objects are gone.
+    static const fs::path& base = *new fs::path([] {
         const char* tmp = std::getenv("TMPDIR");
         // Memory-backed when the host has it: every input writes files.
         std::string dir = tmp && *tmp ? tmp : (fs::is_directory("/dev/shm") ? "/dev/shm" : "/tmp");
         std::string pattern = dir + "/salvage-fuzz-XXXXXX";
         if (!mkdtemp(pattern.data())) fail("cannot make the scratch folder in " + dir);
         std::atexit(removeScratch);
-        return fs::path(pattern);
-    }();
+        return std::string(pattern);
+    }());
     return base;
 }
 

@@ -63,9 +63,13 @@ for h in "${harnesses[@]}"; do
   mkdir -p "$(dirname "$log")"
   echo "== $h ($seconds s)" >&2
   start=$(date +%s)
-  "$bin" -max_total_time="$seconds" "${runs_limit[@]}" -max_len="$(max_len "$h")" -timeout=10 -rss_limit_mb=2560 \
+  # Each run's scratch folders in one place, removed afterwards even when
+  # the harness ended on a crash or a hang (its exit handlers do not run then).
+  scratch="$(mktemp -d "${SALVAGE_FUZZ_SCRATCH:-/dev/shm}/salvage-fuzz-run.XXXXXX" 2>/dev/null || mktemp -d)"
+  TMPDIR="$scratch" "$bin" -max_total_time="$seconds" "${runs_limit[@]}" -max_len="$(max_len "$h")" -timeout=10 -rss_limit_mb=2560 \
     -print_final_stats=1 -artifact_prefix="$artifacts/" "$corpus" "${extra[@]}" > "$log" 2>&1
   rc=$?
+  rm -rf "$scratch"
   took=$(( $(date +%s) - start ))
   runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
   cov=$(grep -o 'cov: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*')

@@ -629,7 +629,12 @@ void VolumePageTest::hundredThousandEntriesOpenQuickly() {
     const qint64 ms = t.elapsed();
     QCOMPARE(model->rowCount(wide), kFiles);
     QCOMPARE(page->listModel()->rowCount(), kFiles);
-    QVERIFY2(ms < 3000, qPrintable(QStringLiteral("opening took %1 ms").arg(ms)));
+#if defined(__SANITIZE_THREAD__)
+    constexpr qint64 kBudgetMs = 15000;  // every access checked: several times slower
+#else
+    constexpr qint64 kBudgetMs = 3000;
+#endif
+    QVERIFY2(ms < kBudgetMs, qPrintable(QStringLiteral("opening took %1 ms").arg(ms)));
     // Checking the folder marks every entry without a stall either.
     t.restart();
     clickCheckBox(view, wide);

@@ -1,10 +1,29 @@
 #include "fs/fat/ClusterData.h"
 
+#include "platform/ByteView.h"
+
 #include <algorithm>
 #include <unordered_set>
 #include <vector>
 
 namespace salvage::fat {
+
+namespace {
+// The cluster area ends where the image ends, whatever the boot sector
+// says: clusters past it are not in the evidence, and a damaged size field
+// must not turn a small image into gigabytes of zeros. A cluster the image
+// holds only in part is still read (its missing part as zeros).
+std::uint32_t clusterLimitWithinImage(const readWriteInterface& src, const ClusterGeometry& geo) {
+    const std::int64_t sectors = src.totalSectors();
+    if (sectors < 0 || geo.clusterBytes == 0) return geo.clusterLimit;
+    std::int64_t imageBytes = 0;
+    if (!checkedMul(sectors, std::int64_t(512), imageBytes)) return geo.clusterLimit;
+    const std::int64_t heapBytes = imageBytes - src.baseOffset - geo.heapOffset;
+    if (heapBytes <= 0) return 2;
+    const std::int64_t clusters = (heapBytes + geo.clusterBytes - 1) / geo.clusterBytes;
+    return std::uint32_t(std::min<std::int64_t>(geo.clusterLimit, clusters + 2));
+}
+}  // namespace
 
 ClusterReadResult readClusterData(readWriteInterface& src, const ClusterGeometry& geo, FatChain* chain,
                                   std::uint32_t first, std::uint64_t length, bool consecutive,
@@ -15,7 +34,8 @@ ClusterReadResult readClusterData(readWriteInterface& src, const ClusterGeometry
         return res;
     }
     const std::uint32_t cb = geo.clusterBytes;
-    if (cb == 0 || first < 2 || first >= geo.clusterLimit) return res;
+    const std::uint32_t limit = clusterLimitWithinImage(src, geo);
+    if (cb == 0 || first < 2 || first >= limit) return res;
     if (!chain) consecutive = true;
     const std::uint32_t maxRun = std::max<std::uint32_t>(1, kDataChunkBytes / cb);
     std::unordered_set<std::uint32_t> seen;  // loop guard of a chain
@@ -36,7 +56,7 @@ ClusterReadResult readClusterData(readWriteInterface& src, const ClusterGeometry
             ++run;
             if (run >= wantClusters) break;
             if (consecutive) {
-                if (std::uint64_t(c) + run >= geo.clusterLimit) break;
+                if (std::uint64_t(c) + run >= limit) break;
                 if (run >= maxRun) { nextStart = c + run; more = true; break; }
                 continue;
             }
@@ -56,7 +76,7 @@ ClusterReadResult readClusterData(readWriteInterface& src, const ClusterGeometry
         res.bytes += n;
         remaining -= n;
         c = nextStart;
-        if (more && (c < 2 || c >= geo.clusterLimit)) more = false;
+        if (more && (c < 2 || c >= limit)) more = false;
     }
     res.complete = remaining == 0;
     return res;

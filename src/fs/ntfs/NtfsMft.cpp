@@ -23,9 +23,11 @@ bool ntfs::attachSource() {
 }
 
 std::int64_t ntfs::withinImage(std::int64_t end) const {
-    if (!source || source->totalSectors() <= 0) return end;
+    if (!source) return end;
+    // An image shorter than one sector counts as empty: its size must not
+    // leave a scan bounded only by the boot sector's (any) volume size.
     std::int64_t image = 0;
-    if (!checkedMul(source->totalSectors(), kSectorBytes, image)) return end;
+    if (!checkedMul(std::max<std::int64_t>(source->totalSectors(), 0), kSectorBytes, image)) return end;
     return std::max<std::int64_t>(0, std::min(end, image - source->baseOffset));
 }
 

@@ -198,6 +198,30 @@ TEST(Fat32Synthetic, FileChainsThatLoopOrLeaveTheVolumeEndEarly) {
     EXPECT_EQ(readAll(away.written), std::string(512, 'c'));
 }
 
+TEST(Fat32Synthetic, DataStopsAtTheImageEndWhateverTheBootSectorSays) {
+    // The boot sector claims a terabyte; the image holds 1,024 sectors. A
+    // deleted 4 GB file (read from consecutive clusters) must not become
+    // gigabytes of zeros read from past the image.
+    Fat32Builder b;
+    storeLe32(b.img, 32, 0x80000000u);
+    b.entry(Fat32Builder::clusterAt(2), "\xE5IG     BIN", 0x20, 1000, 0xFFFFFFF0u);
+    std::memset(&b.img[Fat32Builder::clusterAt(1000)], 'z', 512);
+    auto v = b.parse();
+    const auto out = test::scratchDir("fat32_past_image");
+    RecordId big = -1;
+    v->parser->forEachChild(0, [&](RecordId c) {
+        if (v->parser->name(c).find(u"IG.BIN") != std::u16string::npos) big = c;
+        return true;
+    });
+    ASSERT_GE(big, 0);
+    SaveOutcome s = v->parser->saveFile(big, out);
+    ASSERT_TRUE(s.ok);
+    // Clusters 1000..1015 lie in the image (cluster 2 is at sector 10; the
+    // FAT alone would allow clusters up to 1023).
+    EXPECT_EQ(std::filesystem::file_size(s.written), 16u * 512);
+    EXPECT_EQ(readAll(s.written).substr(0, 512), std::string(512, 'z'));
+}
+
 TEST(Fat32Synthetic, RecycleBinNamesFromBothInfoForms) {
     std::vector<std::uint8_t> v1(544, 0), v2(28 + 2 * 12, 0);
     storeLe64(v1, 0, 1);

@@ -2,6 +2,8 @@
 // of a real volume, and hand-made records full of noise. Every mode parses,
 // lists and writes every file without crashing, hanging or reading outside
 // its buffers (run under AddressSanitizer).
+#include <chrono>
+#include <cstring>
 #include <fstream>
 #include <random>
 
@@ -142,6 +144,27 @@ TEST(NtfsHostile, EmptyAndTinyImagesEndQuietly) {
             ASSERT_EQ(first.size(), 1u);
             EXPECT_EQ(p->tree.text(first[0]), u"ORPHAN_ENTRY");
         }
+    }
+}
+
+TEST(NtfsHostile, ImageShorterThanASectorIsNotScannedAsTheBootSectorsVolume) {
+    // The first 139 bytes of a boot sector that claims 2^40 sectors: with no
+    // whole sector in the image, the record scans have nothing to read and
+    // must not walk the claimed volume.
+    std::vector<std::uint8_t> cut(139, 0);
+    std::memcpy(&cut[3], "NTFS    ", 8);
+    cut[11] = 0x00;
+    cut[12] = 0x02;  // 512 bytes a sector
+    cut[13] = 8;     // a cluster of 8 sectors
+    cut[45] = 0x01;  // total sectors 2^40
+    cut[48] = 4;     // $MFT at cluster 4
+    for (RecoveryMode mode : {RecoveryMode::Standard, RecoveryMode::Advanced, RecoveryMode::Deep}) {
+        auto p = std::make_unique<ParsedNtfs>();
+        p->source = std::make_unique<MemorySource>(cut);
+        p->attach(u"1   MB", 0);
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(p->parser.parse(mode), ParseResult::Done);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
     }
 }
 
