@@ -6,6 +6,7 @@
 
 #include "browse/DisplayFormats.h"
 #include "fs/ext/ext2Class.h"
+#include "platform/OutputLimits.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -49,7 +50,8 @@ bool ext2Class::saveFileTo(const std::filesystem::path& path, const ExtEntry& en
     std::vector<std::uint8_t> inode;
     bool inodeRead = geometry.blockSize && readInode(entry.inodeTableBlock, entry.slotInGroup, inode);
     InodeFields f = decodeInode(ByteView(inode));
-    const std::uint64_t size = entry.size;
+    // Holes are left sparse, but a damaged size must not make an endless file.
+    const std::uint64_t size = std::min(entry.size, maxWrittenFileBytes(volumeBytes));
 
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0) return false;

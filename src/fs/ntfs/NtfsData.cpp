@@ -9,6 +9,7 @@
 #include "fs/fat/SafeOutput.h"
 #include "fs/ntfs/Lznt1.h"
 #include "fs/ntfs/ntfs.h"
+#include "platform/OutputLimits.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -24,11 +25,6 @@ constexpr std::uint64_t kMaxAttributeListBytes = 1u << 20;
 // Compression units above this size are not NTFS's (16 clusters of at most
 // 4 KiB); such a stream is written as stored.
 constexpr std::uint64_t kMaxUnitBytes = 4u << 20;
-// Sparse runs can make a file larger than its volume; a stream is never
-// written past this many times the volume's size (and 64 MiB at least), so
-// that a damaged run list cannot fill the host disk with zeros.
-constexpr std::int64_t kSparseExpansion = 16;
-constexpr std::int64_t kMinWriteCap = std::int64_t(64) << 20;
 
 class FileSink : public DataSink {
 public:
@@ -217,10 +213,8 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
         return clip.written();
     }
     const std::uint64_t cb = bytesPerCluster > 0 ? std::uint64_t(bytesPerCluster) : 4096;
-    std::int64_t cap = 0;
-    if (!checkedMul(withinImage(std::max<std::int64_t>(volumeSize, 0)), kSparseExpansion, cap)) cap = INT64_MAX;
-    cap = std::max(cap, kMinWriteCap);
-    Clipper clip(sink, std::uint64_t(std::min(data.realSize, cap)));
+    const std::uint64_t cap = maxWrittenFileBytes(std::uint64_t(withinImage(std::max<std::int64_t>(volumeSize, 0))));
+    Clipper clip(sink, std::min(std::uint64_t(data.realSize), cap));
     std::vector<std::uint8_t> buf;
     // Reads `clusters` clusters from lcn into buf at offset (zeros where the
     // read fails or the cluster lies outside the volume).
