@@ -1,5 +1,8 @@
 #include "browse/NameSearch.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "browse/FolderOpen.h"
 #include "browse/FolderSave.h"
 #include "platform/Text.h"
@@ -21,6 +24,102 @@ std::u16string trimmed(const std::u16string& s) {
 // never ends; a pattern with a back-reference is therefore refused like any
 // other pattern that does not compile. Finding names by a repeated part of
 // themselves is not worth a search that a Stop cannot end.
+// A rough size of the automaton the library builds for a pattern: an atom
+// counts 1, a group the sum of its parts, a repeat {m,n} multiplies what it
+// repeats by max(m, n) + 1 (the library makes that many copies of it), and
+// *, + and ? by 2. Nested repeats such as "(a{99}){99}" multiply, and the
+// library's compiler takes seconds over what they make, before any name is
+// searched; a name is at most a few hundred bytes, so no sensible pattern
+// comes near the bound.
+constexpr std::uint64_t kMaxPatternCost = 1000;
+
+std::uint64_t patternCost(const std::string& p) {
+    constexpr std::uint64_t kSaturated = std::uint64_t(1) << 40;
+    auto add = [&](std::uint64_t a, std::uint64_t b) { return std::min(kSaturated, a + b); };
+    auto mul = [&](std::uint64_t a, std::uint64_t b) { return b && a > kSaturated / b ? kSaturated : a * b; };
+    struct Frame {
+        std::uint64_t total = 0;
+        std::uint64_t last = 0;  // the cost of the atom a quantifier would repeat
+    };
+    std::vector<Frame> frames(1);
+    auto atom = [&](std::uint64_t cost) {
+        frames.back().total = add(frames.back().total, cost);
+        frames.back().last = cost;
+    };
+    auto repeat = [&](std::uint64_t factor) {
+        Frame& f = frames.back();
+        const std::uint64_t grown = mul(f.last, factor);
+        f.total = add(f.total - f.last, grown);
+        f.last = grown;
+    };
+    auto number = [&](std::size_t& i) {
+        std::uint64_t n = 0;
+        while (i < p.size() && p[i] >= '0' && p[i] <= '9') n = std::min(kSaturated, n * 10 + std::uint64_t(p[i++] - '0'));
+        return n;
+    };
+    bool quantified = false;  // the previous token was a quantifier (a following '?' makes it lazy)
+    for (std::size_t i = 0; i < p.size(); ++i) {
+        const char c = p[i];
+        const bool lazyMark = quantified && c == '?';
+        quantified = false;
+        if (lazyMark) continue;
+        switch (c) {
+            case '\\':
+                ++i;
+                atom(1);
+                break;
+            case '[':
+                for (++i; i < p.size() && p[i] != ']'; ++i)
+                    if (p[i] == '\\') ++i;
+                atom(1);
+                break;
+            case '(':
+                frames.emplace_back();
+                if (i + 2 < p.size() && p[i + 1] == '?') i += 2;  // (?: (?= (?!
+                break;
+            case ')':
+                if (frames.size() > 1) {
+                    const std::uint64_t group = add(frames.back().total, 1);
+                    frames.pop_back();
+                    atom(group);
+                }
+                break;
+            case '|':
+                atom(1);
+                frames.back().last = 0;
+                break;
+            case '*':
+            case '+':
+            case '?':
+                repeat(2);
+                quantified = true;
+                break;
+            case '{': {
+                std::size_t j = i + 1;
+                const std::uint64_t low = number(j);
+                std::uint64_t high = low;
+                if (j < p.size() && p[j] == ',') {
+                    ++j;
+                    high = number(j);
+                }
+                if (j < p.size() && p[j] == '}' && j > i + 1) {
+                    repeat(add(std::max(low, high), 1));
+                    quantified = true;
+                    i = j;
+                } else {
+                    atom(1);
+                }
+                break;
+            }
+            default:
+                atom(1);
+        }
+    }
+    std::uint64_t total = 0;
+    for (const Frame& f : frames) total = add(total, f.total);
+    return total;
+}
+
 std::regex compilePattern(const std::string& pattern) {
     // The library reads a repeat count or a back-reference number into a
     // long without an overflow check; such a number of more than nine
@@ -38,6 +137,7 @@ std::regex compilePattern(const std::string& pattern) {
         if (digits > kMaxNumberDigits) throw std::regex_error(std::regex_constants::error_brace);
         if (c == '\\') ++i;  // the escaped character is not a separator of its own
     }
+    if (patternCost(pattern) > kMaxPatternCost) throw std::regex_error(std::regex_constants::error_complexity);
     constexpr auto kFlags = std::regex::ECMAScript | std::regex::icase;
 #if defined(__GLIBCXX__)
     // Throws error_complexity for a back-reference.

@@ -1,6 +1,8 @@
 // Name search rules over a hand-made parser.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <chrono>
 
 #include "FakeParser.h"
@@ -159,4 +161,25 @@ TEST_F(Search, HugeRepeatCountsAndReferenceNumbersAreRefused) {
     NameSearch ok(p, tree, list, rep);
     ASSERT_EQ(ok.run(u"12345678901234|a{2,3}"), NameSearch::Outcome::Finished);
     EXPECT_EQ(paths(), (std::vector<std::u16string>{u"ROOT\\music\\track 12345678901234.mp3"}));
+}
+
+TEST_F(Search, RepeatsThatMultiplyAreRefusedBeforeTheyCompile) {
+    // Nested repeats make the library's compiler copy states for seconds
+    // before any name is searched; such patterns are refused at once. Long
+    // but plain patterns still search.
+    p.add(music, u"track_01.mp3", false, "l");
+    build();
+    for (const char16_t* heavy : {u"(a{99}){99}", u"((ab){40}c){40}", u"a{5000}", u"(x{0,200}y?){0,30}",
+                                  u"}}  {0}}}}t}}}m{0}}}}}a}}}{0}{24444}}}}{0}"}) {
+        RecordingReporter r;
+        NameSearch s(p, tree, list, r);
+        const auto began = std::chrono::steady_clock::now();
+        EXPECT_EQ(s.run(heavy), NameSearch::Outcome::BadPattern) << toUtf8(heavy);
+        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(2)) << toUtf8(heavy);
+    }
+    NameSearch ok(p, tree, list, rep);
+    ASSERT_EQ(ok.run(u"^[a-z0-9_]{1,64}\\.(jpg|png|mp3)$|^(?:[^.]+\\.){1,3}txt$"), NameSearch::Outcome::Finished);
+    const auto found = paths();
+    EXPECT_NE(std::find(found.begin(), found.end(), u"ROOT\\music\\track_01.mp3"), found.end());
+    EXPECT_NE(std::find(found.begin(), found.end(), u"ROOT\\photos\\notes.txt"), found.end());
 }
