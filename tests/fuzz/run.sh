@@ -15,6 +15,9 @@
 # stops after N executions, whichever comes first:
 #
 #   SALVAGE_FUZZ_RUNS=10000000 tests/fuzz/run.sh 1800     # the full campaign
+#
+# SALVAGE_FUZZ_SEED=N fixes the fuzzer's random seed (the CI smoke run does,
+# so that a run repeats on the same build and seeds).
 set -uo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -43,6 +46,7 @@ max_len() {
 summary="${SALVAGE_FUZZ_SUMMARY:-$build/fuzz-summary.txt}"
 runs_limit=()
 [ -n "${SALVAGE_FUZZ_RUNS:-}" ] && runs_limit=(-runs="$SALVAGE_FUZZ_RUNS")
+[ -n "${SALVAGE_FUZZ_SEED:-}" ] && runs_limit+=(-seed="$SALVAGE_FUZZ_SEED")
 : > "$summary"
 failed=0
 for h in "${harnesses[@]}"; do
