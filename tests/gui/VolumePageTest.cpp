@@ -62,6 +62,12 @@ VolumeScanDlg* openVolume(Harness& h, const QString& image, const VolumeRecord& 
     return page;
 }
 
+// Opens a whole-image volume of the given file system in Standard mode.
+VolumeScanDlg* openWholeImage(Harness& h, const QString& image, const char* fileSystem) {
+    return openVolume(h, image, volumeRecord(fileSystem, int(QFileInfo(image).size() >> 20), 0),
+                      RecoveryMode::Standard);
+}
+
 bool waitIdle(VolumeScanDlg* page, int ms = 60000) {
     QElapsedTimer t;
     t.start();
@@ -270,8 +276,7 @@ void VolumePageTest::saveFolderByteForByte() {
     const QString tree = fixture("search_tree");
     REQUIRE_FILE(image);
     Harness h;
-    auto* page = openVolume(h, image, volumeRecord("FAT16", int(QFileInfo(image).size() >> 20), 0),
-                            RecoveryMode::Standard);
+    auto* page = openWholeImage(h, image, "FAT16");
     QVERIFY(waitIdle(page));
     QTemporaryDir out;
     auto* view = page->treeView();
@@ -336,8 +341,7 @@ void VolumePageTest::doubleClickSavesOneFile() {
     const QString image = fixture("search_fat16.img");
     REQUIRE_FILE(image);
     Harness h;
-    auto* page = openVolume(h, image, volumeRecord("fat", int(QFileInfo(image).size() >> 20), 0),
-                            RecoveryMode::Standard);
+    auto* page = openWholeImage(h, image, "fat");
     QVERIFY(waitIdle(page));
     auto* view = page->treeView();
     QModelIndex file;
@@ -368,8 +372,7 @@ void VolumePageTest::doubleClickAnnouncesOnExt() {
     const QString image = fixture("search_ext.img");
     REQUIRE_FILE(image);
     Harness h;
-    auto* page = openVolume(h, image, volumeRecord("extX", int(QFileInfo(image).size() >> 20), 0),
-                            RecoveryMode::Standard);
+    auto* page = openWholeImage(h, image, "extX");
     QVERIFY(waitIdle(page));
     const QModelIndex file = childNamed(page->treeModel(), rootIndex(page), QStringLiteral("B.PNG"));
     QVERIFY(file.isValid());
@@ -388,8 +391,7 @@ void VolumePageTest::searchListsMatches() {
     const QString image = fixture("search_fat16.img");
     REQUIRE_FILE(image);
     Harness h;
-    auto* page = openVolume(h, image, volumeRecord("FAT16", int(QFileInfo(image).size() >> 20), 0),
-                            RecoveryMode::Standard);
+    auto* page = openWholeImage(h, image, "FAT16");
     QVERIFY(waitIdle(page));
     auto* box = page->findChild<QLineEdit*>(QStringLiteral("searchBox"));
     QCOMPARE(page->findChild<QLabel*>(QStringLiteral("searchHint"))->text(),
@@ -428,8 +430,7 @@ void VolumePageTest::stopAPausedSearch() {
     const QString image = fixture("search_fat16.img");
     REQUIRE_FILE(image);
     Harness h;
-    auto* page = openVolume(h, image, volumeRecord("FAT16", int(QFileInfo(image).size() >> 20), 0),
-                            RecoveryMode::Standard);
+    auto* page = openWholeImage(h, image, "FAT16");
     QVERIFY(waitIdle(page));
     auto* box = page->findChild<QLineEdit*>(QStringLiteral("searchBox"));
     box->setText(QStringLiteral("jpg|png|mp3"));
