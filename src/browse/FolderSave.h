@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -26,6 +27,39 @@ inline constexpr int kMaxFolderDepth = 256;
 // counts 1.
 std::int64_t countFilesUnder(const VolumeParser& parser, RecordId folder);
 
+// What became of one file of a save. Ok: every byte came from a good read
+// and was written. Damaged: written whole, but some ranges are zeros or
+// unknown (their reads failed, they lay outside the volume or image, the
+// chain ended early or looped, a compression unit did not decode). Failed:
+// it could not be written. Skipped: deliberately not written, with a reason.
+enum class SaveStatus { Ok, Damaged, Failed, Skipped };
+
+// How the content of a saved file was found; a deleted file's content may
+// be a guess, and the report says which rows are.
+enum class ContentOrigin {
+    Allocated,                 // the live record's chain, runs or extents
+    DeletedChainIntact,        // a deleted record whose chain or runs survived
+    DeletedAssumedContiguous,  // a deleted record: content assumed to follow its first cluster
+    Scan,                      // found by a Deep or Advanced scan
+};
+
+// One stretch of a saved file and where its bytes lie on the image.
+struct ByteRun {
+    enum class Kind { Data, Sparse, Compressed, Resident };
+    std::uint64_t fileOffset = 0;
+    std::uint64_t length = 0;                  // bytes of the saved file
+    std::optional<std::uint64_t> imageOffset;  // byte offset in the image; none for sparse runs
+    std::uint64_t storedLength = 0;            // Compressed: bytes on the image behind `length`
+    Kind kind = Kind::Data;
+};
+
+// A stretch of a saved file that holds zeros or unknown bytes.
+struct DamagedRange {
+    std::uint64_t fileOffset = 0;
+    std::uint64_t length = 0;
+    std::optional<std::uint64_t> imageOffset;  // where it should have come from, when known
+};
+
 struct SavedFile {
     std::u16string volumePath;          // "ROOT\dir\name"
     std::filesystem::path written;      // the host file (empty when none was made)
@@ -37,6 +71,14 @@ struct SavedFile {
     std::uint64_t bytes = 0;            // size of the host file
     std::string md5, sha256;            // of the host file's bytes
     RecordTimes times;
+    SaveStatus status = SaveStatus::Failed;
+    std::string reason;                 // why skipped or failed; how the name was changed
+    std::u16string originalName;        // the name on the volume when the host name differs
+    std::uint64_t expectedSize = 0;     // the size the record gives
+    std::uint64_t badBytes = 0;         // bytes inside damaged ranges
+    ContentOrigin origin = ContentOrigin::Allocated;
+    std::vector<ByteRun> runs;          // where every saved byte came from, in file order
+    std::vector<DamagedRange> damaged;
 };
 
 class FolderSave {

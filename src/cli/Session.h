@@ -9,17 +9,11 @@
 #include "browse/BrowseTree.h"
 #include "browse/FileList.h"
 #include "browse/ScanController.h"
+#include "cli/ExitCodes.h"
 #include "cli/VolumeChoice.h"
 #include "image/ImageOpen.h"
 
 namespace salvage::cli {
-
-// Exit codes shared by the browse commands.
-inline constexpr int kExitOk = 0;
-inline constexpr int kExitIncomplete = 1;  // something was not found or not saved
-inline constexpr int kExitOpen = 2;        // image or volume unusable
-inline constexpr int kExitParse = 3;       // the parser refused or failed
-inline constexpr int kExitInterrupted = 130;
 
 class Session {
 public:
