@@ -251,7 +251,7 @@ void PageFlowTest::exportStopAndHostileNumbers() {
     QCOMPARE(h.dialogs.texts().size(), 1);
     QVERIFY(h.dialogs.texts().front().contains(QStringLiteral("Replace it?")));
     QCOMPARE(finished.count(), 1);
-    QVERIFY(QFileInfo::exists(dir.filePath("whole.raw")));
+    QVERIFY(QFileInfo::exists(dir.filePath("whole.raw.info")));
 
     // An output that is the image (through a link) is refused; the image
     // keeps every byte.
