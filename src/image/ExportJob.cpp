@@ -14,6 +14,7 @@
 #include "image/EwfHandle.h"
 #include "image/ExportOutput.h"
 #include "image/ImageOpen.h"
+#include "image/SplitRawSource.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -76,13 +77,13 @@ public:
         return ok && chunk >= 1 && chunk <= kMaxChunkBytes;
     }
 
-    void* ewfHandle() const override { return fd_ >= 0 ? nullptr : ewf_.get(); }
+    void* ewfHandle() const override { return fd_ >= 0 || split_ ? nullptr : ewf_.get(); }
     std::uint64_t mediaBytes() const override { return mediaBytes_; }
     std::uint32_t chunkBytes() const override { return chunkBytes_; }
 
     bool readAt(std::uint64_t offset, std::uint8_t* buffer, std::size_t bytes,
                 std::vector<ByteRange>& damaged) override {
-        if (fd_ >= 0) return readRaw(offset, buffer, bytes, damaged);
+        if (fd_ >= 0 || split_) return readRaw(offset, buffer, bytes, damaged);
         error_.reset();
         ssize_t got = libewf_handle_read_random(ewf_.get(), buffer, bytes, off64_t(offset), error_.out());
         if (got < 0) return false;
@@ -96,7 +97,7 @@ public:
     }
 
     std::string storedHash(const char* name) override {
-        if (fd_ >= 0) return {};
+        if (fd_ >= 0 || split_) return {};
         std::uint8_t value[129] = {};
         error_.reset();
         if (libewf_handle_get_utf8_hash_value(ewf_.get(), reinterpret_cast<const std::uint8_t*>(name),
@@ -109,6 +110,16 @@ public:
 
 private:
     bool openRaw(const std::string& path) {
+        // A piece of a split raw set stands for the whole set, as the
+        // readers take it; copying the one piece would pass a part off as
+        // the image.
+        if (!splitRawPieces(path).empty()) {
+            split_ = std::make_unique<FileReadSeekSplit>();
+            if (!split_->open(path)) return false;
+            mediaBytes_ = split_->length();
+            chunkBytes_ = kRawSourceChunkBytes;
+            return true;
+        }
         fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd_ < 0) return false;
         off_t end = ::lseek(fd_, 0, SEEK_END);
@@ -119,6 +130,10 @@ private:
     }
 
     bool readRaw(std::uint64_t offset, std::uint8_t* buffer, std::size_t bytes, std::vector<ByteRange>& damaged) {
+        if (split_) {
+            // Reads are at most the copy unit, well inside 32 bits.
+            return split_->seek(std::int64_t(offset)) && split_->read(buffer, std::uint32_t(bytes));
+        }
         std::size_t got = 0;
         while (got < bytes) {
             ssize_t n = ::pread(fd_, buffer + got, bytes - got, off_t(offset + got));
@@ -161,6 +176,7 @@ private:
     EwfError error_;
     EwfHandle ewf_;
     int fd_ = -1;
+    std::unique_ptr<FileReadSeekSplit> split_;
     std::uint64_t mediaBytes_ = 0;
     std::uint32_t chunkBytes_ = 0;
     std::uint32_t sectorBytes_ = 512;

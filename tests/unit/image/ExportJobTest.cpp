@@ -271,6 +271,16 @@ TEST(ExportJob, SettingsRulesAndTexts) {
     ExportResult rr = ExportJob(fromRaw, nullReporter()).run();
     EXPECT_EQ(rr.outcome, ExportOutcome::Done);
     EXPECT_EQ(test::fileBytes(dir / "fromraw.raw"), test::fileBytes(fromRaw.imagePath, 0, 1 << 20));
+
+    // A piece of a split raw set exports the whole set.
+    const auto head = test::fileBytes(fromRaw.imagePath, 0, 3 << 20);
+    std::ofstream(dir / "piece.001", std::ios::binary).write((const char*)head.data(), 1 << 20);
+    std::ofstream(dir / "piece.002", std::ios::binary).write((const char*)head.data() + (1 << 20), 2 << 20);
+    fromRaw.imagePath = dir / "piece.001";
+    fromRaw.exportSize = 0;
+    fromRaw.targetPath = (dir / "whole").string();
+    EXPECT_EQ(ExportJob(fromRaw, nullReporter()).run().bytesCopied, 3u << 20);
+    EXPECT_EQ(test::fileBytes(dir / "whole.raw"), head);
 }
 
 TEST(ExportJob, AnOutputThatIsAnyInputIsRefusedAndNothingIsTouched) {
