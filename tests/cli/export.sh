@@ -84,6 +84,13 @@ expect 2 "needs a folder name" carve "$raw" --out ''
 expect 2 "needs a name" export "$raw" --out ''
 "$bin" --help | grep -q "^  130  stopped by Ctrl-C"
 
+# A name with an escape sequence is printed escaped, never raw.
+mkdir "$out/tree"; touch "$out/tree/"$'evil\x1b[31mname'
+truncate -s 4M "$out/ctl.img"; mkfs.ext4 -q -F -d "$out/tree" "$out/ctl.img"
+"$bin" ls "$out/ctl.img" 2>/dev/null > "$out/ls.txt"
+grep -qF 'ROOT\evil\x1b[31mname' "$out/ls.txt"
+if grep -q $'\x1b' "$out/ls.txt"; then echo "an escape sequence reached the terminal"; exit 1; fi
+
 # The E01 lists the same volumes as the raw disk it was acquired from.
 diff <("$bin" volumes "$raw") <("$bin" volumes "$e01")
 "$bin" info "$e01" | grep -Eq "^MEDIA SIZE : +50331648  Bytes$"
