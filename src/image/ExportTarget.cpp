@@ -117,6 +117,8 @@ constexpr char kNotOurs[] =
 
 // Segment sizes from here on are replaced by the default, as the copy does.
 constexpr std::uint64_t kMaxSegmentBytes = 9223372036854775807ull;
+// Raw piece names looked at beyond an existing run.
+constexpr std::uint64_t kRawNamesChecked = 100000;
 // The last EWF segment name, base.ZZZ.
 constexpr std::size_t kLastEwfSegment = 100 + 22 * 676 - 1;
 
@@ -181,7 +183,10 @@ std::u16string checkExportTarget(const ExportSettings& s, std::uint64_t exportBy
         const std::string base = rawOutputBase(s.targetPath);
         if (base.empty()) return u"No output name was given; nothing was written.";
         if (nameExists(base + ".raw")) names.push_back(base + ".raw");
-        const std::uint64_t needed = segmentBytes ? exportBytes / segmentBytes + 1 : 0;
+        // A tiny segment size asks for more pieces than are worth a look
+        // each; past this many only an existing run is followed.
+        const std::uint64_t needed =
+            segmentBytes ? std::min<std::uint64_t>(exportBytes / segmentBytes + 1, kRawNamesChecked) : 0;
         for (std::uint64_t n = 0;; ++n) {
             std::string number = std::to_string(n);
             if (number.size() < 3) number.insert(0, 3 - number.size(), '0');

@@ -215,7 +215,8 @@ TEST(ExportJob, StopNearFortyPercentLeavesAValidClosedImage) {
         EXPECT_EQ(r.hashCheck, HashCheck::NotMade);
         auto want = test::fileBytes(raw, 0, r.bytesCopied);
         // The copy's own information says it is partial.
-        const auto info = test::fileBytes(dir / (format == ExportFormat::Ewf ? "stopped.E01.status.txt" : "stopped.raw.info"));
+        const auto info =
+            test::fileBytes(dir / (format == ExportFormat::Ewf ? "stopped.E01.status.txt" : "stopped.raw.info"));
         EXPECT_NE(std::string(info.begin(), info.end()).find("partial copy: "), std::string::npos);
         if (format == ExportFormat::Ewf) {
             EXPECT_TRUE(ewfverifyPasses(dir / "stopped.E01"));
