@@ -24,6 +24,10 @@ struct EntryRow {
     std::uint64_t sizeBytes = 0;
 };
 
+// The text as UTF-8 safe to print on a terminal: control characters (C0,
+// DEL and C1, which can start escape sequences) as \xNN, the rest as is.
+std::string terminalText(const std::u16string& text);
+
 EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory);
 void printRowsText(const std::vector<EntryRow>& rows);
 nlohmann::json rowsJson(const std::vector<EntryRow>& rows);
