@@ -55,6 +55,9 @@ void FileList::fillColumns(ListRow& row, const VolumeParser& parser, RecordId id
     row.modification = parser.modificationTimeText(id);
     row.size = parser.sizeText(id);
     row.attribute = parser.attributeText(id);
+    row.bytes = parser.sizeBytes(id);
+    row.times = parser.times(id);
+    row.deleted = parser.isDeleted(id);
 }
 
 void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool byImage) {
@@ -87,14 +90,16 @@ void FileList::toggleCheck(std::size_t index, BrowseTree& tree) {
     bool nowChecked;
     {
         std::lock_guard l(mutex_);
-        if (searchResults_ || index >= rows_.size() || rows_[index].item == kNoItem) return;
+        if (index >= rows_.size()) return;
         ListRow& r = rows_[index];
+        // A search result has no tree item: its mark lives in the list.
+        if (r.item == kNoItem && !r.record) return;
         r.checked = !r.checked;
         item = r.item;
         nowChecked = r.checked;
         if (listener_) listener_->rowChanged(index);
     }
-    tree.setCheck(item, nowChecked);
+    if (item != kNoItem) tree.setCheck(item, nowChecked);
 }
 
 }  // namespace salvage

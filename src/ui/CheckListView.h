@@ -1,11 +1,13 @@
 #pragma once
 // A list (a table of rows) with a check box in each row's first column and
 // one in the first column's header. The header's box checks or unchecks
-// every row through the model.
+// every row shown through the model. A click on a header's title sorts by
+// that column; rows keep the model's order until then.
 #include <QHeaderView>
 #include <QTableView>
 #include <initializer_list>
 #include <utility>
+#include <vector>
 
 namespace salvage::ui {
 
@@ -42,10 +44,14 @@ public:
     // Sets the initial widths of the columns: each at least the given
     // pixels, its header's text and the given sample text need.
     void setColumnWidths(std::initializer_list<std::pair<int, QString>> widths);
+    // Widens the columns to their contents (sampled rows), never below the
+    // initial widths.
+    void fitColumnsToContents();
 
 private:
     void checkAll(bool checked);
     CheckableHeader* header_;
+    std::vector<int> initialWidths_;
 };
 
 }  // namespace salvage::ui
