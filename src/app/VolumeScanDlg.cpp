@@ -416,14 +416,20 @@ void VolumeScanDlg::revealInTree(const ListRow& row) {
     BrowseTree& tree = session_->tree();
     const std::vector<std::u16string> names = splitResultPath(row.name);
     TreeItem item = tree.root();
+    // The path holds folder names without their blank padding.
     for (const std::u16string& name : names) {
         openFolderItem(item);
+        const QString wanted = QString::fromStdU16String(name).trimmed();
         TreeItem next = kNoItem;
-        for (TreeItem c : tree.children(item))
-            if (tree.itemData(c) == row.record || (tree.text(c) == name && tree.image(c) != ItemImage::Placeholder)) {
+        for (TreeItem c : tree.children(item)) {
+            if (tree.itemData(c) == row.record) {
                 next = c;
-                if (tree.itemData(c) == row.record) break;
+                break;
             }
+            if (next == kNoItem && tree.image(c) != ItemImage::Placeholder &&
+                QString::fromStdU16String(tree.text(c)).trimmed() == wanted)
+                next = c;
+        }
         if (next == kNoItem) break;
         item = next;
     }
