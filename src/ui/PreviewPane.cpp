@@ -3,6 +3,7 @@
 #include "browse/DisplayFormats.h"
 
 #include <QBuffer>
+#include <algorithm>
 #include <QFontDatabase>
 #include <QImageReader>
 #include <QLabel>
@@ -40,6 +41,18 @@ QImage decodePicture(const QByteArray& bytes) {
         size.height() > PreviewPane::pictureSideLimit)
         return {};
     return reader.read();
+}
+
+// Bytes that are not text: a NUL, or many bytes that are neither printable
+// nor part of UTF-8, near the start.
+bool looksBinary(const QByteArray& bytes) {
+    const QByteArray head = bytes.left(4096);
+    if (head.contains('\0')) return true;
+    const QString text = QStringDecoder(QStringDecoder::Utf8)(head);
+    const auto odd = std::count_if(text.begin(), text.end(), [](QChar c) {
+        return c == QChar::ReplacementCharacter || (c.unicode() < 0x20 && c != u'\n' && c != u'\t' && c != u'\r');
+    });
+    return odd * 10 > text.size();
 }
 
 // Text as it would be read: UTF-8 where valid, control bytes other than
@@ -119,7 +132,8 @@ void PreviewPane::showBytes(const QString& name, const QByteArray& bytes, quint6
     fitPicture();
     text_->setPlainText(printable(bytes));
     hex_->setPlainText(hexDump(bytes, hexLimit));
-    tabs_->setCurrentIndex(picture_.isNull() ? (tabs_->currentIndex() == 0 ? 2 : tabs_->currentIndex()) : 0);
+    // The picture when there is one, else the view the bytes read best in.
+    tabs_->setCurrentIndex(!picture_.isNull() ? 0 : looksBinary(bytes) ? 2 : 1);
 }
 
 QString PreviewPane::hexText() const { return hex_->toPlainText(); }
