@@ -305,7 +305,7 @@ void VolumePageTest::checksTravelBetweenTreeAndList() {
     QVERIFY(row >= 0);
     QCOMPARE(list->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     auto* listView = page->listView();
-    const QRect cell = listView->visualRect(list->index(row, 0));
+    const QRect cell = listView->visualRect(page->listFilter()->index(row, 0));
     QTest::mouseClick(listView->viewport(), Qt::LeftButton, {},
                       QPoint(cell.left() + listView->style()->pixelMetric(QStyle::PM_IndicatorWidth) / 2 + 3,
                              cell.center().y()));
