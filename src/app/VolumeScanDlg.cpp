@@ -166,6 +166,11 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     listView_ = new ui::CheckListView(listPanel);
     listView_->setObjectName(QStringLiteral("fileList"));
     listView_->setModel(listFilter_);
+    listView_->setRowChecker([this](const QModelIndexList& rows, bool checked) {
+        std::vector<std::size_t> source;
+        for (const QModelIndex& i : rows) source.push_back(std::size_t(listFilter_->mapToSource(i).row()));
+        listModel_->setRowsChecked(source, checked);
+    });
     const QString time = QStringLiteral("00/00/0000  00:00 AM");
     listView_->setColumnWidths({{80, QStringLiteral("MMMMMMMM.MMM")},
                                 {90, time},

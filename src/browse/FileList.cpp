@@ -85,6 +85,22 @@ void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser
     }
 }
 
+void FileList::setChecked(const std::vector<std::size_t>& indices, bool checked, BrowseTree& tree) {
+    std::vector<TreeItem> items;
+    {
+        std::lock_guard l(mutex_);
+        for (std::size_t i : indices) {
+            if (i >= rows_.size()) continue;
+            ListRow& r = rows_[i];
+            if (r.checked == checked || (r.item == kNoItem && !r.record)) continue;
+            r.checked = checked;
+            if (r.item != kNoItem) items.push_back(r.item);
+            if (listener_) listener_->rowChanged(i);
+        }
+    }
+    tree.setChecks(items, checked);
+}
+
 void FileList::toggleCheck(std::size_t index, BrowseTree& tree) {
     TreeItem item;
     bool nowChecked;

@@ -66,6 +66,8 @@ public:
     // follows. A search result's mark is the list's own; rows with neither
     // an item nor a record change nothing.
     void toggleCheck(std::size_t index, BrowseTree& tree);
+    // Sets the marks of the given rows (and their tree items) at once.
+    void setChecked(const std::vector<std::size_t>& indices, bool checked, BrowseTree& tree);
 
     void setListener(FileListListener* l);
 

@@ -109,10 +109,16 @@ void CheckListView::fitColumnsToContents() {
 void CheckListView::checkAll(bool checked) {
     if (!model()) return;
     const Qt::CheckState state = checked ? Qt::Checked : Qt::Unchecked;
+    QModelIndexList change;
     for (int row = 0; row < model()->rowCount(); ++row) {
         const QModelIndex index = model()->index(row, 0);
-        if (index.data(Qt::CheckStateRole).toInt() != state) model()->setData(index, state, Qt::CheckStateRole);
+        if (index.data(Qt::CheckStateRole).toInt() != state) change << index;
     }
+    if (rowChecker_) {
+        rowChecker_(change, checked);
+        return;
+    }
+    for (const QModelIndex& index : change) model()->setData(index, state, Qt::CheckStateRole);
 }
 
 }  // namespace salvage::ui

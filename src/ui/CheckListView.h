@@ -5,6 +5,7 @@
 // that column; rows keep the model's order until then.
 #include <QHeaderView>
 #include <QTableView>
+#include <functional>
 #include <initializer_list>
 #include <utility>
 #include <vector>
@@ -47,11 +48,16 @@ public:
     // Widens the columns to their contents (sampled rows), never below the
     // initial widths.
     void fitColumnsToContents();
+    // How the header's box sets many rows at once; without one, each row's
+    // box is set through the model by itself.
+    using RowChecker = std::function<void(const QModelIndexList& rows, bool checked)>;
+    void setRowChecker(RowChecker checker) { rowChecker_ = std::move(checker); }
 
 private:
     void checkAll(bool checked);
     CheckableHeader* header_;
     std::vector<int> initialWidths_;
+    RowChecker rowChecker_;
 };
 
 }  // namespace salvage::ui

@@ -48,6 +48,11 @@ const ListRow* FileListModel::rowAt(int row) const {
     return row >= 0 && std::size_t(row) < rows_.size() ? &rows_[std::size_t(row)] : nullptr;
 }
 
+void FileListModel::setRowsChecked(const std::vector<std::size_t>& rows, bool checked) {
+    list_.setChecked(rows, checked, tree_);
+    pull();
+}
+
 int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
 
 int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 6; }
@@ -86,7 +91,14 @@ bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int
     if (!r || role != Qt::CheckStateRole || index.column() != 0) return false;
     if ((value.toInt() == Qt::Checked) == r->checked) return true;
     list_.toggleCheck(std::size_t(index.row()), tree_);
-    pull();
+    // Only this row changed: re-reading the whole list here would make the
+    // header's box quadratic in the number of rows.
+    if (const auto now = list_.row(std::size_t(index.row())); now && now->item == r->item && now->record == r->record) {
+        rows_[std::size_t(index.row())].checked = now->checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+    } else {
+        pull();
+    }
     return true;
 }
 

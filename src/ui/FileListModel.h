@@ -29,6 +29,8 @@ public:
     // renews the whole copy.
     void pull();
     const ListRow* rowAt(int row) const;
+    // Sets the marks of many rows (and their tree items) at once.
+    void setRowsChecked(const std::vector<std::size_t>& rows, bool checked);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;

@@ -735,6 +735,17 @@ void VolumePageTest::hundredThousandEntriesOpenQuickly() {
     clickCheckBox(view, wide);
     QVERIFY2(t.elapsed() < 3000, qPrintable(QStringLiteral("checking took %1 ms").arg(t.elapsed())));
     QCOMPARE(model->index(kFiles - 1, 0, wide).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    // and so does the list's header box, row by row.
+    auto* header = page->listView()->checkHeader();
+    t.restart();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, header->checkBoxRect().center());
+    Harness::settle();
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QStringLiteral("the header box took %1 ms").arg(t.elapsed())));
+    QCOMPARE(page->listModel()->index(kFiles - 1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, header->checkBoxRect().center());
+    Harness::settle();
+    QCOMPARE(model->index(kFiles - 1, 0, wide).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(wide.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
 }
 
 void VolumePageTest::fileListSortFilterPreviewAndCheckedSave() {
