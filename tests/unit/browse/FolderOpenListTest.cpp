@@ -103,6 +103,15 @@ TEST_F(OpenedFolders, ListHoldsFilesOnlyAndMirrorsChecks) {
     EXPECT_EQ(tree.checkState(d), CheckState::Partial);
     list.toggleCheck(1, tree);
     EXPECT_EQ(tree.checkState(rows[1].item), CheckState::Unchecked);
+    // Many rows at once (the header's box): the folder's state follows.
+    list.setChecked({0, 1, 2, 3}, true, tree);
+    EXPECT_EQ(tree.checkState(d), CheckState::Partial);  // "sub" is not a row
+    tree.setCheck(tree.children(d)[0], true);
+    EXPECT_EQ(tree.checkState(d), CheckState::Checked);
+    list.setChecked({0, 1, 2, 3}, false, tree);
+    EXPECT_EQ(tree.checkState(rows[3].item), CheckState::Unchecked);
+    EXPECT_EQ(tree.checkState(d), CheckState::Partial);
+    tree.setCheck(d, false);
 
     // A search result carries a record, not a tree item: its mark is the
     // list's own and the tree is left alone.
