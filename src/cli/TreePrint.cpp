@@ -7,22 +7,6 @@
 
 namespace salvage::cli {
 
-TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names) {
-    TreeItem cur = tree.root();
-    for (const auto& name : names) {
-        if (cur == kNoItem) return kNoItem;
-        openFolder(tree, parser, cur, true);
-        TreeItem next = kNoItem;
-        for (TreeItem c : tree.children(cur))
-            if (tree.text(c) == name && tree.image(c) != ItemImage::Placeholder) {
-                next = c;
-                break;
-            }
-        cur = next;
-    }
-    return cur;
-}
-
 EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory) {
     EntryRow r;
     r.path = path;

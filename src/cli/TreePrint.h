@@ -1,6 +1,5 @@
 #pragma once
-// Finding an entry of the browse tree by its path, and printing entries as
-// rows of the file list's six columns (text or JSON).
+// Printing entries as rows of the file list's six columns (text or JSON).
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -9,10 +8,6 @@
 #include "browse/VolumeParser.h"
 
 namespace salvage::cli {
-
-// The item named by the path (names below ROOT), opening folders on the
-// way; kNoItem when a name is not found.
-TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names);
 
 struct EntryRow {
     std::u16string path;
