@@ -159,4 +159,20 @@ RecordTimes ext2Class::times(RecordId id) const {
     return t;
 }
 
+RecordMeta ext2Class::meta(RecordId id) const {
+    RecordMeta m;
+    const ExtEntry* e = find(id);
+    std::vector<std::uint8_t> inode;
+    if (!e || !geometry.blockSize || !readInode(e->inodeTableBlock, e->slotInGroup, inode)) return m;
+    InodeFields f = decodeInode(ByteView(inode));
+    m.access = toNanos(f.accessTime, f.accessNanos);
+    m.modification = toNanos(f.modificationTime, f.modificationNanos);
+    m.change = toNanos(f.changeTime, f.changeNanos);
+    if (f.creationTime) m.creation = toNanos(*f.creationTime, f.creationNanos);
+    m.mode = f.mode;
+    m.uid = f.uid;
+    m.gid = f.gid;
+    return m;
+}
+
 }  // namespace salvage
