@@ -12,6 +12,7 @@ int main(int argc, char** argv) {
     salvage::cli::addSearchCommand(app);
     salvage::cli::addCarveCommand(app);
     salvage::cli::addExportCommand(app);
+    salvage::cli::addVerifyCommand(app);
     CLI11_PARSE(app, argc, argv);
     return 0;
 }
