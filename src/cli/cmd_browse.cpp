@@ -64,8 +64,35 @@ std::string contentMd5(VolumeParser& parser, RecordId id, const fs::path& scratc
     return md5;
 }
 
+// First-level folders that stand for the volume's root: their children are
+// first-level entries again (the FAT family lists its root record, "DUMMY
+// ENTRY", beside the root's entries). A timeline lists those entries once,
+// under the root, and leaves the stand-in out.
+std::set<RecordId> rootStandIns(BrowseTree& tree, const VolumeParser& parser) {
+    std::set<RecordId> firstLevel, standIns;
+    std::vector<RecordId> folders;
+    for (TreeItem c : tree.children(tree.root())) {
+        auto id = validRecord(tree, parser, c);
+        if (!id) continue;
+        firstLevel.insert(*id);
+        if (parser.isDirectory(*id)) folders.push_back(*id);
+    }
+    for (RecordId f : folders) {
+        bool any = false, allFirstLevel = true;
+        parser.forEachChild(f, [&](RecordId k) {
+            any = true;
+            allFirstLevel = firstLevel.count(k) > 0;
+            return allFirstLevel;
+        });
+        if (any && allFirstLevel) standIns.insert(f);
+    }
+    return standIns;
+}
+
 // The rows as a body file on stdout; with `md5`, each file's content hash.
-bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool md5) {
+// Rows of the records in `leaveOut` are not written.
+bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool md5,
+                   const std::set<RecordId>& leaveOut) {
     fs::path scratch;
     std::error_code ec;
     if (md5) {
@@ -81,7 +108,7 @@ bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool
         const std::u16string& path = r.path;
         const auto slash = path.rfind(u'\\');
         const std::u16string_view name = std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
-        if (name == u"." || name == u"..") continue;
+        if (name == u"." || name == u".." || (r.record && leaveOut.count(*r.record))) continue;
         BodyfileEntry e;
         e.path = bodyfilePath(path);
         e.deleted = r.deleted;
@@ -121,13 +148,16 @@ int runLs(LsOptions o) {
     auto id = validRecord(s.tree, parser, item);
     if (item != s.tree.root() && id && !parser.isDirectory(*id)) {
         rows.push_back(entryRow(parser, path, id, false));
-    } else {
-        std::set<RecordId> seen;
+    }
+    std::set<RecordId> standIns;
+    if (o.bodyfile && item == s.tree.root()) standIns = rootStandIns(s.tree, parser);
+    if (rows.empty()) {
+        std::set<RecordId> seen = standIns;
         if (id) seen.insert(*id);
         listFolder(s.tree, parser, item, path, o, rows, 0, seen);
     }
     if (o.bodyfile) {
-        if (!printBodyfile(parser, rows, o.md5) && rc == kExitOk) rc = kExitIncomplete;
+        if (!printBodyfile(parser, rows, o.md5, standIns) && rc == kExitOk) rc = kExitIncomplete;
     } else if (o.json)
         std::cout << rowsJson(rows).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     else
