@@ -121,6 +121,13 @@ public:
         m.creation = t.creation;
         return m;
     }
+    // Whether the record stands for the volume's root rather than for an
+    // entry of it (the FAT family's table root, which carries the first root
+    // entry's fields and may be listed among the first level).
+    virtual bool isRootRecord(RecordId id) const {
+        (void)id;
+        return false;
+    }
     // The record's number on disk (MFT record, inode, catalog ID, entry index).
     virtual std::int64_t recordNumber(RecordId id) const { return id; }
 

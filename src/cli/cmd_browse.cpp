@@ -64,29 +64,15 @@ std::string contentMd5(VolumeParser& parser, RecordId id, const fs::path& scratc
     return md5;
 }
 
-// First-level folders that stand for the volume's root: their children are
-// first-level entries again (the FAT family lists its root record, "DUMMY
-// ENTRY", beside the root's entries). A timeline lists those entries once,
-// under the root, and leaves the stand-in out.
-std::set<RecordId> rootStandIns(BrowseTree& tree, const VolumeParser& parser) {
-    std::set<RecordId> firstLevel, standIns;
-    std::vector<RecordId> folders;
-    for (TreeItem c : tree.children(tree.root())) {
-        auto id = validRecord(tree, parser, c);
-        if (!id) continue;
-        firstLevel.insert(*id);
-        if (parser.isDirectory(*id)) folders.push_back(*id);
-    }
-    for (RecordId f : folders) {
-        bool any = false, allFirstLevel = true;
-        parser.forEachChild(f, [&](RecordId k) {
-            any = true;
-            allFirstLevel = firstLevel.count(k) > 0;
-            return allFirstLevel;
-        });
-        if (any && allFirstLevel) standIns.insert(f);
-    }
-    return standIns;
+// First-level items that stand for the volume's root rather than an entry
+// (the FAT family lists its table root, "DUMMY ENTRY", beside the root's
+// entries). A timeline lists each entry once, under the root, and leaves
+// the stand-in out.
+std::set<RecordId> rootStandIns(const BrowseTree& tree, const VolumeParser& parser) {
+    std::set<RecordId> out;
+    for (TreeItem c : tree.children(tree.root()))
+        if (auto id = validRecord(tree, parser, c); id && parser.isRootRecord(*id)) out.insert(*id);
+    return out;
 }
 
 // The rows as a body file on stdout; with `md5`, each file's content hash.

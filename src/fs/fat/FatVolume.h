@@ -56,6 +56,7 @@ public:
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
     RecordMeta meta(RecordId id) const override;
+    bool isRootRecord(RecordId id) const override { return id == 0; }
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
 
     const std::vector<FatEntry>& entries() const { return entries_; }
