@@ -28,6 +28,16 @@ struct RecordTimes {
     std::optional<UnixNanos> creation, access, modification;
 };
 
+// A record's times and ownership as a timeline lists them: the four times
+// under their usual meanings (change: the last change of the record itself,
+// such as an inode's ctime or an MFT record's change time), and the type and
+// permission bits in st_mode form when the file system keeps them.
+struct RecordMeta {
+    std::optional<UnixNanos> access, modification, change, creation;
+    std::optional<std::uint32_t> mode;
+    std::uint32_t uid = 0, gid = 0;
+};
+
 // What one file save wrote.
 struct SaveOutcome {
     bool ok = false;
@@ -101,6 +111,23 @@ public:
     virtual std::u16string attributeText(RecordId id) const = 0;
     virtual std::uint64_t sizeBytes(RecordId id) const = 0;
     virtual RecordTimes times(RecordId id) const = 0;
+    // The timeline's view of the record. By default the saved times with no
+    // change time and no mode; parsers whose records keep more say so.
+    virtual RecordMeta meta(RecordId id) const {
+        const RecordTimes t = times(id);
+        RecordMeta m;
+        m.access = t.access;
+        m.modification = t.modification;
+        m.creation = t.creation;
+        return m;
+    }
+    // Whether the record stands for the volume's root rather than for an
+    // entry of it (the FAT family's table root, which carries the first root
+    // entry's fields and may be listed among the first level).
+    virtual bool isRootRecord(RecordId id) const {
+        (void)id;
+        return false;
+    }
     // The record's number on disk (MFT record, inode, catalog ID, entry index).
     virtual std::int64_t recordNumber(RecordId id) const { return id; }
 

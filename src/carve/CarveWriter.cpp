@@ -27,13 +27,7 @@ struct Digest {
         unsigned char out[EVP_MAX_MD_SIZE];
         unsigned len = 0;
         EVP_DigestFinal_ex(ctx.get(), out, &len);
-        static const char* digits = "0123456789abcdef";
-        std::string s;
-        for (unsigned i = 0; i < len; ++i) {
-            s += digits[out[i] >> 4];
-            s += digits[out[i] & 15];
-        }
-        return s;
+        return hexLower(out, len);
     }
     std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx;
 };

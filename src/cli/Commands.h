@@ -9,4 +9,5 @@ void addBrowseCommands(CLI::App& app);     // cmd_browse.cpp: ls, save, candidat
 void addSearchCommand(CLI::App& app);      // cmd_search.cpp
 void addCarveCommand(CLI::App& app);       // cmd_carve.cpp
 void addExportCommand(CLI::App& app);      // cmd_export.cpp
+void addVerifyCommand(CLI::App& app);      // cmd_verify.cpp
 }  // namespace salvage::cli

@@ -1,9 +1,13 @@
 // salvage ls, save and candidates: the browse tree, saving and the Advanced
 // candidate lists of one volume.
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <set>
 
+#include "browse/Bodyfile.h"
+#include "browse/Dfxml.h"
+#include "browse/FileDigest.h"
 #include "browse/FolderOpen.h"
 #include "browse/FolderSave.h"
 #include "browse/SaveReport.h"
@@ -25,6 +29,8 @@ struct LsOptions {
     bool recursive = false;
     bool deletedOnly = false;
     bool json = false;
+    bool bodyfile = false;
+    bool md5 = false;
 };
 
 std::u16string childPath(const std::u16string& base, const std::u16string& name) { return base + u"\\" + name; }
@@ -48,12 +54,73 @@ void listFolder(BrowseTree& tree, const VolumeParser& parser, TreeItem folder, c
     }
 }
 
-int runLs(const LsOptions& o) {
+// The MD5 of a file's content, read through the parser's one-file save into
+// a scratch folder; empty when it cannot be saved.
+std::string contentMd5(VolumeParser& parser, RecordId id, const fs::path& scratch) {
+    SaveOutcome saved = parser.saveFile(id, scratch);
+    std::string md5 = saved.ok ? digestFile(saved.written).md5 : std::string();
+    std::error_code ec;
+    if (!saved.written.empty()) fs::remove(saved.written, ec);
+    return md5;
+}
+
+// First-level items that stand for the volume's root rather than an entry
+// (the FAT family lists its table root, "DUMMY ENTRY", beside the root's
+// entries). A timeline lists each entry once, under the root, and leaves
+// the stand-in out.
+std::set<RecordId> rootStandIns(const BrowseTree& tree, const VolumeParser& parser) {
+    std::set<RecordId> out;
+    for (TreeItem c : tree.children(tree.root()))
+        if (auto id = validRecord(tree, parser, c); id && parser.isRootRecord(*id)) out.insert(*id);
+    return out;
+}
+
+// The rows as a body file on stdout; with `md5`, each file's content hash.
+// Rows of the records in `leaveOut` are not written.
+bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool md5,
+                   const std::set<RecordId>& leaveOut) {
+    fs::path scratch;
+    std::error_code ec;
+    if (md5) {
+        std::string dir = (fs::temp_directory_path(ec) / "salvage-md5-XXXXXX").string();
+        if (!mkdtemp(dir.data())) {
+            std::fprintf(stderr, "salvage: no scratch folder for --md5\n");
+            return false;
+        }
+        scratch = dir;
+    }
+    bool ok = true;
+    for (const EntryRow& r : rows) {
+        const std::u16string& path = r.path;
+        const auto slash = path.rfind(u'\\');
+        const std::u16string_view name = std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
+        if (name == u"." || name == u".." || (r.record && leaveOut.count(*r.record))) continue;
+        BodyfileEntry e;
+        e.path = bodyfilePath(path);
+        e.deleted = r.deleted;
+        e.directory = r.directory;
+        if (r.record) {
+            e.inode = r.recordNumber;
+            e.size = parser.sizeBytes(*r.record);
+            e.meta = parser.meta(*r.record);
+            if (md5 && !r.directory) {
+                e.md5 = contentMd5(parser, *r.record, scratch);
+                ok = ok && !e.md5.empty();
+            }
+        }
+        std::cout << bodyfileLine(e) << '\n';
+    }
+    if (md5) fs::remove_all(scratch, ec);
+    return ok;
+}
+
+int runLs(LsOptions o) {
     Session s;
     if (!s.open(o.image, o.volume)) return kExitOpen;
     int rc = s.parse();
     if (rc != kExitOk && rc != kExitInterrupted) return rc;
     VolumeParser& parser = *s.controller.parser();
+    if (o.bodyfile) o.recursive = true;  // a timeline covers the whole subtree
     const std::string wanted = o.pathOption.empty() ? o.path : o.pathOption;
     const auto names = splitVolumePath(wanted);
     TreeItem item = resolvePath(s.tree, parser, names);
@@ -67,12 +134,17 @@ int runLs(const LsOptions& o) {
     auto id = validRecord(s.tree, parser, item);
     if (item != s.tree.root() && id && !parser.isDirectory(*id)) {
         rows.push_back(entryRow(parser, path, id, false));
-    } else {
-        std::set<RecordId> seen;
+    }
+    std::set<RecordId> standIns;
+    if (o.bodyfile && item == s.tree.root()) standIns = rootStandIns(s.tree, parser);
+    if (rows.empty()) {
+        std::set<RecordId> seen = standIns;
         if (id) seen.insert(*id);
         listFolder(s.tree, parser, item, path, o, rows, 0, seen);
     }
-    if (o.json)
+    if (o.bodyfile) {
+        if (!printBodyfile(parser, rows, o.md5, standIns) && rc == kExitOk) rc = kExitIncomplete;
+    } else if (o.json)
         std::cout << rowsJson(rows).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     else
         printRowsText(rows);
@@ -85,6 +157,7 @@ struct SaveOptions {
     std::vector<std::string> paths;
     std::string out;
     std::string report;
+    std::string dfxml;
 };
 
 // The report's two files: --report F gives F.csv and F.json.
@@ -113,6 +186,8 @@ int runSave(const SaveOptions& o) {
     const auto [csv, json] = reportFiles(o);
     for (const fs::path& f : {csv, json})
         if (f.parent_path().lexically_normal() == out.lexically_normal()) save.reserveName(out, f.filename().string());
+    if (!o.dfxml.empty() && fs::path(o.dfxml).parent_path().lexically_normal() == out.lexically_normal())
+        save.reserveName(out, fs::path(o.dfxml).filename().string());
     // Ctrl-C during the save ends it at the next file.
     s.watchSaveStop(save.saveStopRequested);
     bool missing = false;
@@ -148,6 +223,7 @@ int runSave(const SaveOptions& o) {
     }
     s.reporter.finishProgress();
     bool reportOk = writeSaveReportCsv(csv, out, save.saved()) && writeSaveReportJson(json, out, save.saved());
+    if (!o.dfxml.empty()) reportOk = writeDfxml(o.dfxml, dfxmlForSave(parser, o.image, save.saved(), out)) && reportOk;
     if (!reportOk) std::fprintf(stderr, "salvage: the save report could not be written\n");
     std::size_t ok = 0;
     for (const auto& f : save.saved()) ok += f.ok;
@@ -203,6 +279,9 @@ void addBrowseCommands(CLI::App& app) {
         cmd->add_flag("-r,--recursive", o->recursive, "list subfolders too");
         cmd->add_flag("--deleted", o->deletedOnly, "list deleted entries only");
         cmd->add_flag("--json", o->json, "print the rows as JSON");
+        auto* body = cmd->add_flag("--bodyfile", o->bodyfile,
+                                   "print the subtree (always recursive) as a timeline body file");
+        cmd->add_flag("--md5", o->md5, "with --bodyfile: fill the MD5 column from each file's content")->needs(body);
         addVolumeOptions(cmd, o->volume);
         cmd->callback([o]() { std::exit(runLs(*o)); });
     }
@@ -214,6 +293,7 @@ void addBrowseCommands(CLI::App& app) {
         cmd->add_option("--path", o->paths, "a folder or file to save");
         cmd->add_option("--out", o->out, "output folder")->required();
         cmd->add_option("--report", o->report, "report file name without extension (default OUT/salvage_report)");
+        cmd->add_option("--dfxml", o->dfxml, "also write the save as DFXML (image, volume, byte runs) to this file");
         addVolumeOptions(cmd, o->volume);
         cmd->callback([o]() { std::exit(runSave(*o)); });
     }

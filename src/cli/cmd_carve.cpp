@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "browse/BrowseTree.h"
+#include "browse/Dfxml.h"
 #include "carve/CarveWriter.h"
 #include "carve/SignatureFile.h"
 #include "carve/myJpg.h"
@@ -29,6 +30,7 @@ struct CarveOptions {
     bool noDefault = false;
     std::string out;
     bool outGiven = false;
+    std::string dfxml;
     bool json = false;
 };
 
@@ -75,6 +77,31 @@ bool chooseExtent(const CarveOptions& o, readWriteInterface& source, Extent& e) 
     }
     e.bytes = std::min(e.bytes, imageBytes - e.startByte);
     return true;
+}
+
+// The written finds as DFXML: one fileobject per find, with the one run of
+// the image it was copied from.
+bool writeCarveDfxml(const CarveOptions& o, readWriteInterface& source, std::int64_t rangeStart,
+                     const std::vector<CarvedFile>& carved) {
+    DfxmlDocument doc = dfxmlForImage(o.image, std::uint64_t(source.totalSectors()) * kSectorBytes);
+    DfxmlVolume range;
+    range.offset = std::uint64_t(rangeStart);
+    for (const CarvedFile& c : carved) {
+        DfxmlFileObject f;
+        f.filename = c.fileName;
+        f.savedAs = c.fileName;
+        f.filesize = c.writtenBytes;
+        f.md5 = c.md5;
+        f.sha256 = c.sha256;
+        f.status = c.complete ? "ok" : "damaged";
+        if (c.writtenBytes)
+            f.runs.push_back({0, c.writtenBytes, std::uint64_t(rangeStart) + c.start, 0, ByteRun::Kind::Data});
+        range.files.push_back(std::move(f));
+    }
+    doc.volumes.push_back(std::move(range));
+    if (writeDfxml(o.dfxml, doc)) return true;
+    std::fprintf(stderr, "salvage: cannot write %s\n", o.dfxml.c_str());
+    return false;
 }
 
 int runCarve(const CarveOptions& o) {
@@ -124,6 +151,7 @@ int runCarve(const CarveOptions& o) {
         // Stopped during the scan: nothing is written but the report.
         wrote = writer->write(*engine, interrupt.interrupted() ? std::vector<std::size_t>{} : all);
         reporter.finishProgress();
+        if (!o.dfxml.empty()) wrote = writeCarveDfxml(o, *img.source, extent.startByte, writer->carved()) && wrote;
     }
 
     nlohmann::json categories = nlohmann::json::array();
@@ -182,6 +210,7 @@ void addCarveCommand(CLI::App& app) {
     cmd->add_option("--signatures", o->signatures, "a signature settings file; may be given more than once");
     cmd->add_flag("--no-default", o->noDefault, "do not load the default FileSetting.txt beside the program");
     auto* out = cmd->add_option("--out", o->out, "write every find into this folder, with carve-report.csv");
+    cmd->add_option("--dfxml", o->dfxml, "with --out: also list the written finds as DFXML in this file")->needs(out);
     cmd->add_flag("--json", o->json, "print the finds as JSON");
     cmd->callback([o, out]() {
         o->outGiven = out->count() > 0;

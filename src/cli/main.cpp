@@ -42,6 +42,7 @@ int main(int argc, char** argv) {
     salvage::cli::addSearchCommand(app);
     salvage::cli::addCarveCommand(app);
     salvage::cli::addExportCommand(app);
+    salvage::cli::addVerifyCommand(app);
     if (unknownCommand(app, argc, argv)) return salvage::cli::kExitOpen;
     try {
         app.parse(argc, argv);

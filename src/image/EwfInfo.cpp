@@ -128,6 +128,13 @@ bool readMediaValues(libewf_handle_t* handle, EwfInfoRecord& record, EwfError& e
     size64_t mediaSize = 0;
     if (libewf_handle_get_media_size(handle, &mediaSize, error.out()) != 1) return false;
     record.mediaSize = mediaSize;
+    std::uint8_t md5[16], sha1[20];
+    if (libewf_handle_get_md5_hash(handle, md5, sizeof md5, error.out()) == 1)
+        record.acquisitionMd5 = hexLower(md5, sizeof md5);
+    error.reset();
+    if (libewf_handle_get_sha1_hash(handle, sha1, sizeof sha1, error.out()) == 1)
+        record.acquisitionSha1 = hexLower(sha1, sizeof sha1);
+    error.reset();
     return true;
 }
 

@@ -33,6 +33,8 @@ struct EwfInfoRecord {
     std::uint32_t bytesPerSector = 0;
     std::uint64_t numberOfSectors = 0;
     std::uint64_t mediaSize = 0;
+    // The hashes the acquiring tool stored over the media (lower-case hex).
+    std::string acquisitionMd5, acquisitionSha1;
 };
 
 struct InfoRow {

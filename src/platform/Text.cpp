@@ -167,4 +167,15 @@ bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
 std::filesystem::path pathFromUtf16(std::u16string_view text) { return std::filesystem::path(toUtf8(text)); }
 std::u16string pathToUtf16(const std::filesystem::path& path) { return fromUtf8(path.string()); }
 
+std::string hexLower(const std::uint8_t* bytes, std::size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string s;
+    s.reserve(count * 2);
+    for (std::size_t i = 0; i < count; ++i) {
+        s += kDigits[bytes[i] >> 4];
+        s += kDigits[bytes[i] & 15];
+    }
+    return s;
+}
+
 }  // namespace salvage

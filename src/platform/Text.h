@@ -29,6 +29,9 @@ std::u16string utf16leToString(const std::uint8_t* bytes, std::size_t units, boo
 std::u16string format16(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string formatNarrow(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
+// Bytes as lower-case hex digits, two per byte (digests, identifiers).
+std::string hexLower(const std::uint8_t* bytes, std::size_t count);
+
 // Case-insensitive comparison of ASCII letters only (A-Z match a-z).
 bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b);
 

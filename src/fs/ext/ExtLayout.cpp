@@ -69,6 +69,9 @@ InodeFields decodeInode(ByteView inode) {
     f.changeTime = le32(inode, 12);
     f.modificationTime = le32(inode, 16);
     f.flags = le32(inode, 32);
+    // The high halves of the owner ids sit in the Linux part of osd2.
+    f.uid = le16(inode, 2) | (std::uint32_t(le16(inode, 0x78)) << 16);
+    f.gid = le16(inode, 0x18) | (std::uint32_t(le16(inode, 0x7A)) << 16);
     // Large inodes carry nanoseconds in their extra area (bits 2..31).
     std::uint16_t extra = inode.size() > 128 ? le16(inode, 128) : 0;
     auto nanos = [&](std::size_t off) -> std::uint32_t {
@@ -79,6 +82,10 @@ InodeFields decodeInode(ByteView inode) {
     f.changeNanos = nanos(0x84);
     f.modificationNanos = nanos(0x88);
     f.accessNanos = nanos(0x8C);
+    if (extra >= 0x94 + 4 - 128 && inode.has(0x90, 8)) {
+        f.creationTime = le32(inode, 0x90);
+        f.creationNanos = nanos(0x94);
+    }
     return f;
 }
 

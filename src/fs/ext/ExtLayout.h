@@ -3,6 +3,7 @@
 // group descriptor's inode-table block, and the inode fields. Pure decoding
 // over byte views; the parser class does the reads.
 #include <cstdint>
+#include <optional>
 
 #include "platform/ByteView.h"
 
@@ -73,6 +74,10 @@ struct InodeFields {
     std::uint32_t accessTime = 0, changeTime = 0, modificationTime = 0;
     std::uint32_t accessNanos = 0, changeNanos = 0, modificationNanos = 0;
     std::uint32_t flags = 0;
+    std::uint32_t uid = 0, gid = 0;
+    // Large ext4 inodes keep a creation time in their extra area.
+    std::optional<std::uint32_t> creationTime;
+    std::uint32_t creationNanos = 0;
 };
 InodeFields decodeInode(ByteView inode);
 

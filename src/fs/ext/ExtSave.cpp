@@ -159,4 +159,24 @@ RecordTimes ext2Class::times(RecordId id) const {
     return t;
 }
 
+RecordMeta ext2Class::meta(RecordId id) const {
+    RecordMeta m;
+    const ExtEntry* e = find(id);
+    std::vector<std::uint8_t> inode;
+    if (!e || !geometry.blockSize || !readInode(e->inodeTableBlock, e->slotInGroup, inode)) return m;
+    InodeFields f = decodeInode(ByteView(inode));
+    m.access = toNanos(f.accessTime, f.accessNanos);
+    m.modification = toNanos(f.modificationTime, f.modificationNanos);
+    m.change = toNanos(f.changeTime, f.changeNanos);
+    // Only ext4 keeps the creation time up to date; on ext2 and ext3 volumes
+    // the field holds whatever the formatter wrote. Extents, 64-bit block
+    // numbers, flexible groups or the extra inode size mark an ext4 volume.
+    const bool ext4 = (geometry.incompat & (0x0040 | 0x0080 | 0x0200)) || (geometry.roCompat & 0x0040);
+    if (f.creationTime && ext4) m.creation = toNanos(*f.creationTime, f.creationNanos);
+    m.mode = f.mode;
+    m.uid = f.uid;
+    m.gid = f.gid;
+    return m;
+}
+
 }  // namespace salvage

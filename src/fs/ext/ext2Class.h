@@ -51,6 +51,7 @@ public:
     std::u16string attributeText(RecordId id) const override;
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
+    RecordMeta meta(RecordId id) const override;
     std::int64_t recordNumber(RecordId id) const override { return id + 1; }
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
     // A double click's save tells the user where the file went.

@@ -197,6 +197,12 @@ RecordTimes Fat64Class::times(RecordId id) const {
     return t;
 }
 
+RecordMeta Fat64Class::meta(RecordId id) const {
+    RecordMeta m = VolumeParser::meta(id);
+    if (const ExFatEntry* r = rec(id)) m.mode = fat::unixMode(r->attributes, isDirectory(id));
+    return m;
+}
+
 namespace {
 std::u16string timeText(const std::optional<UnixNanos>& t) { return t ? formatListTime(*t) : std::u16string(); }
 }  // namespace

@@ -246,6 +246,12 @@ RecordTimes FatVolume::times(RecordId id) const {
     return t;
 }
 
+RecordMeta FatVolume::meta(RecordId id) const {
+    RecordMeta m = VolumeParser::meta(id);
+    if (const FatEntry* r = rec(id)) m.mode = fat::unixMode(r->attributes, isDirectory(id));
+    return m;
+}
+
 SaveOutcome FatVolume::saveFile(RecordId id, const std::filesystem::path& folder) {
     const FatEntry* r = rec(id);
     if (!r) return {};

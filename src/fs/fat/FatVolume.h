@@ -55,6 +55,8 @@ public:
     std::u16string attributeText(RecordId id) const override;
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
+    RecordMeta meta(RecordId id) const override;
+    bool isRootRecord(RecordId id) const override { return id == 0; }
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
 
     const std::vector<FatEntry>& entries() const { return entries_; }

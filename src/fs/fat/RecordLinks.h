@@ -48,4 +48,10 @@ void forEachChildOf(const std::vector<Record>& table, RecordId id, const std::fu
 // "RHSVDA" letters of the attribute bits that are set.
 std::u16string attributeLetters(std::uint16_t attributes);
 
+// The entry as st_mode bits: FAT keeps no owners, so everyone may read and
+// run it, and write it unless the read-only bit is set.
+inline std::uint32_t unixMode(std::uint16_t attributes, bool directory) {
+    return (directory ? 0040000u : 0100000u) | ((attributes & 0x01) ? 0555u : 0777u);
+}
+
 }  // namespace salvage::fat

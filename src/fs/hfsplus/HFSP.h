@@ -57,8 +57,9 @@ struct HfsEntry {
     std::uint32_t recordOffset = 0;
     std::uint64_t size = 0;
     std::vector<hfsp::Extent> extents;  // catalog extents with a nonzero start
-    // File records: dates and mode, kept so listing needs no further reads.
+    // Dates, ownership and mode, kept so listing needs no further reads.
     std::uint32_t createDate = 0, contentModDate = 0, attributeModDate = 0, accessDate = 0;
+    std::uint32_t ownerId = 0, groupId = 0;
     std::uint16_t fileMode = 0;
 };
 
@@ -94,6 +95,7 @@ public:
     std::u16string attributeText(RecordId id) const override;
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
+    RecordMeta meta(RecordId id) const override;
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
     // A double click's save tells the user where the file went.
     bool announcesSingleSave() const override { return true; }

@@ -38,12 +38,14 @@ void HFSP::collectEntries() {
                 e.totalBlocks = rec->dataFork.totalBlocks;
                 for (const Extent& x : rec->dataFork.extents)
                     if (x.startBlock != 0) e.extents.push_back(x);
-                e.createDate = rec->createDate;
-                e.contentModDate = rec->contentModDate;
-                e.attributeModDate = rec->attributeModDate;
-                e.accessDate = rec->accessDate;
-                e.fileMode = rec->fileMode;
             }
+            e.createDate = rec->createDate;
+            e.contentModDate = rec->contentModDate;
+            e.attributeModDate = rec->attributeModDate;
+            e.accessDate = rec->accessDate;
+            e.ownerId = rec->ownerId;
+            e.groupId = rec->groupId;
+            e.fileMode = rec->fileMode;
             // The first record under a cnid wins; later copies are dropped.
             entryMap.emplace(e.cnid, std::move(e));
         }

@@ -111,6 +111,23 @@ RecordTimes HFSP::times(RecordId id) const {
             hfsDateToUnixNanos(e->contentModDate)};
 }
 
+RecordMeta HFSP::meta(RecordId id) const {
+    RecordMeta m;
+    const HfsEntry* e = entry(id);
+    if (!e) return m;
+    // A date of 0 was never set.
+    auto date = [](std::uint32_t d) { return d ? std::optional<UnixNanos>(hfsDateToUnixNanos(d)) : std::nullopt; };
+    m.creation = date(e->createDate);
+    m.access = date(e->accessDate);
+    m.modification = date(e->contentModDate);
+    m.change = date(e->attributeModDate);
+    // A record whose permissions were never set keeps a mode of 0.
+    if (e->fileMode) m.mode = e->fileMode;
+    m.uid = e->ownerId;
+    m.gid = e->groupId;
+    return m;
+}
+
 std::vector<Extent> HFSP::fileExtents(const HfsEntry& e) const {
     std::vector<Extent> out = e.extents;
     appendOverflowExtents(e.cnid, e.totalBlocks, out);

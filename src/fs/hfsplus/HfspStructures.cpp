@@ -81,12 +81,15 @@ std::optional<CatalogRecord> decodeCatalogRecord(ByteView node, std::size_t off)
     r.name.resize(units);
     for (std::size_t i = 0; i < units; ++i) r.name[i] = char16_t(be16(node, off + 8 + 2 * i));
     r.cnid = be32(node, body + 8);
+    // Folder and file records lay out their dates and permissions alike.
+    r.createDate = be32(node, body + 12);
+    r.contentModDate = be32(node, body + 16);
+    r.attributeModDate = be32(node, body + 20);
+    r.accessDate = be32(node, body + 24);
+    r.ownerId = be32(node, body + 32);
+    r.groupId = be32(node, body + 36);
+    r.fileMode = be16(node, body + 42);
     if (r.type == kFileRecord) {
-        r.createDate = be32(node, body + 12);
-        r.contentModDate = be32(node, body + 16);
-        r.attributeModDate = be32(node, body + 20);
-        r.accessDate = be32(node, body + 24);
-        r.fileMode = be16(node, body + 42);
         r.dataFork = decodeForkData(node, body + 88);
     }
     return r;

@@ -100,9 +100,11 @@ struct CatalogRecord {
     std::uint32_t parentId = 0;
     std::uint32_t cnid = 0;
     std::u16string name;
-    // Files only:
+    // Dates and BSD ownership, which folders and files share:
     std::uint32_t createDate = 0, contentModDate = 0, attributeModDate = 0, accessDate = 0;
+    std::uint32_t ownerId = 0, groupId = 0;
     std::uint16_t fileMode = 0;
+    // Files only:
     ForkData dataFork;
 };
 // Decodes the catalog record whose key starts at recordOffset within node.

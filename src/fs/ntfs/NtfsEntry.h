@@ -29,6 +29,7 @@ struct NtfsEntry {
     std::uint64_t baseReference = 0;   // non-zero for an extension record
     std::uint32_t fileNameFlags = 0;   // of the last $FILE_NAME
     std::uint64_t creation = 0, modification = 0, access = 0;  // FILETIMEs from $STANDARD_INFORMATION
+    std::uint64_t recordChange = 0;                            // its MFT-record change time
     std::int64_t dataSize = -1;        // unnamed $DATA size; -1 when only the full data walk knows it
     bool hasName = false;
     bool hasAttributeList = false;

@@ -52,6 +52,7 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
             e.creation = t.creation;
             e.modification = t.modification;
             e.access = t.access;
+            e.recordChange = t.recordChange;
         } else if (a.type == kAttrFileName && !a.nonResident) {
             auto fn = decodeFileName(residentValue(rec, a));
             if (!fn) continue;

@@ -113,6 +113,7 @@ StandardTimes decodeStandardInformation(ByteView v) {
     StandardTimes t;
     t.creation = le64(v, 0);
     t.modification = le64(v, 8);
+    t.recordChange = le64(v, 16);
     t.access = le64(v, 24);
     return t;
 }

@@ -99,6 +99,7 @@ std::optional<FileNameInfo> decodeFileName(ByteView value);
 
 struct StandardTimes {
     std::uint64_t creation = 0, modification = 0, access = 0;  // FILETIMEs as stored
+    std::uint64_t recordChange = 0;                            // the MFT record's last change
 };
 StandardTimes decodeStandardInformation(ByteView value);
 

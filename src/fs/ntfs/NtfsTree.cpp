@@ -68,6 +68,7 @@ void ntfs::resolveExtensionRecords() {
         e.creation = base.creation;
         e.modification = base.modification;
         e.access = base.access;
+        e.recordChange = base.recordChange;
         if (e.dataSize < 0) e.dataSize = base.dataSize;
         e.hasAttributeList = e.hasAttributeList || base.hasAttributeList;
     }

@@ -140,4 +140,15 @@ RecordTimes ntfs::times(RecordId id) const {
     return t;
 }
 
+RecordMeta ntfs::meta(RecordId id) const {
+    RecordMeta m;
+    if (const NtfsEntry* e = rec(id)) {
+        m.creation = timeValue(e->creation);
+        m.access = timeValue(e->access);
+        m.modification = timeValue(e->modification);
+        m.change = timeValue(e->recordChange);
+    }
+    return m;
+}
+
 }  // namespace salvage

@@ -64,6 +64,7 @@ public:
     std::u16string attributeText(RecordId id) const override;
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
+    RecordMeta meta(RecordId id) const override;
     // The MFT record number: the entry index in the MFT walk, the number
     // the record's header stores in a table built by a scan.
     std::int64_t recordNumber(RecordId id) const override;
