@@ -153,7 +153,7 @@ void advanceOptions::startSearch(std::int64_t maxCandidates) {
         endEarly();
         return;
     }
-    if (*kind_ == ParserKind::Fat16) candidateLabel_->setText(QStringLiteral("Total fat16 Entries Found:"));
+    if (*kind_ == ParserKind::Fat16 || *kind_ == ParserKind::Fat12) candidateLabel_->setText(QStringLiteral("Total fat16 Entries Found:"));
     if (*kind_ == ParserKind::Fat64) candidateLabel_->setText(QStringLiteral("Total fat64 Entries Found:"));
     session_->reporter().rearm();
     const StartOutcome outcome = session_->controller().startCandidateScan(session_->volume(), g_sectorSource,
@@ -191,6 +191,7 @@ void advanceOptions::searchEnded() {
             statusText = QStringLiteral("Parsing done.Click next to continue.");
             break;
         case ParserKind::Fat16:
+        case ParserKind::Fat12:
             text = QStringLiteral("Number of FAT-ENTRY found = %1 . Please select the choice from combo box and "
                                   "click Next button to proceed.")
                        .arg(found);
