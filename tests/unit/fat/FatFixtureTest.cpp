@@ -151,6 +151,13 @@ TEST(FatFixtures, Fat12VolumesComeBackByteForByte) {
     auto fixtures = loadFixtures("fat12");
     if (fixtures.empty()) return;
     ASSERT_EQ(fixtures.size(), 2u);
+    // The 12/16-bit rules name a deleted file by its short entry, whose
+    // first byte shows as U+FFE5.
+    for (auto& m : fixtures.at("fat12").files) {
+        if (!m.deleted) continue;
+        std::transform(m.path.begin(), m.path.end(), m.path.begin(), [](unsigned char c) { return std::toupper(c); });
+        m.path = "\xEF\xBF\xA5" + m.path.substr(1);
+    }
     fixtures.at("fat12_disk").files = fixtures.at("fat12").files;
     for (const auto& [key, f] : fixtures) {
         SCOPED_TRACE(key);
