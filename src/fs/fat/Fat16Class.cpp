@@ -42,6 +42,7 @@ bool Fat16Class::checkBootSector() {
     const std::uint64_t fatBytes = std::uint64_t(spf) * bps;
     rootDirOffset_ = std::int64_t(bps) * (std::int64_t(fats) * spf + reserved);
     rootDirBytes_ = rootEntries * 32;
+    bootRootDirBytes_ = rootDirBytes_;
     clusterHeap_ = rootDirOffset_ + rootDirBytes_;
 
     if (const unsigned told = fatBitsOf(b)) fatBits_ = told;
@@ -89,7 +90,9 @@ void Fat16Class::loadFatAtCandidate(std::size_t index, std::uint32_t spc) {
     } else {
         rootDirOffset_ = std::int64_t(2 * ((fatLength + 511) / 512 * 512 + 2048));
     }
-    rootDirBytes_ = 16384;  // 512 root entries
+    // 512 root entries, unless a sound boot sector says otherwise (a
+    // floppy's root holds 224).
+    rootDirBytes_ = bootValid_ && bootRootDirBytes_ ? bootRootDirBytes_ : 16384;
     clusterHeap_ = rootDirOffset_ + rootDirBytes_;
 }
 
@@ -97,8 +100,11 @@ std::int64_t Fat16Class::advancedDataStart(const fat::ScanMarks& marks) const {
     // Two FAT copies fix the layout. With one, the estimate from the assumed
     // cluster count holds only for the layout it presumes; a folder's "."
     // entry, which names its own cluster, places cluster 2 on any layout.
+    // FAT12 roots come in many sizes (224 entries on a floppy): without a
+    // sound boot sector the "." entry places cluster 2 there too.
     const bool twoCopies = fatCandidates_.size() >= 2 && fatCandidates_[1] > fatCandidates_[0];
-    if (!twoCopies && marks.dotHeap > 0) return marks.dotHeap;
+    const bool rootSizeKnown = fatBits_ == 16 || bootValid_;
+    if ((!twoCopies || !rootSizeKnown) && marks.dotHeap > 0) return marks.dotHeap;
     return clusterHeap_;
 }
 

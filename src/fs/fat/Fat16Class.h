@@ -38,6 +38,7 @@ protected:
 private:
     std::int64_t rootDirOffset_ = 0;
     std::uint32_t rootDirBytes_ = 0;
+    std::uint32_t bootRootDirBytes_ = 0;  // the root's size as a boot sector that passed its test gives it
 };
 
 // FAT12 (floppies, small cards, EFI system partitions): the FAT16 rules with
