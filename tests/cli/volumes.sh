@@ -43,6 +43,12 @@ if "$bin" ls "$cut" --volume 3 2>"$cut.err"; then echo "expected a refusal"; exi
 grep -q "past the image's end" "$cut.err"; rm -f "$cut.err"
 "$bin" ls "$cut" --volume 1 2>/dev/null | grep -q 'HELLO.TXT'
 
+# The sector search finds all four volumes of the sample disk (mkfs.fat's own
+# OEM names and an ext volume among them), as its table lists them.
+sample="$(dirname "$0")/../../samples/sample.img"
+adv="$("$bin" volumes --advanced --json "$sample" 2>/dev/null)"
+python3 -c 'import json,sys; v=json.loads(sys.argv[1]); assert sorted((r["fileSystem"], r["startSector"]) for r in v)==[("FAT16",20480),("FAT32",57344),("NTFS",2048),("extX",38912)], v' "$adv"
+
 # A missing image: a clear message and a non-zero exit.
 if err="$("$bin" volumes /nonexistent.img 2>&1)"; then echo "expected failure"; exit 1; fi
 grep -q "no such file" <<<"$err"
