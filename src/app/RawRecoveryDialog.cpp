@@ -291,17 +291,13 @@ void RawRecoveryDialog::startScan() {
         restoreIdle();
         return;
     }
-    constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
     std::int64_t bytes = 0, startOffset = 0;
-    const std::int64_t megabytes = sizeTextMegabytes(volume_.sizeText);
     // A volume read past the image's end would only yield failed reads: the
     // scan stops where the image does.
-    if (megabytes > 0 && volume_.startSector >= 0 && checkedMul(volume_.startSector, std::int64_t(512), startOffset)) {
-        if (!checkedMul(megabytes, kMiB, bytes)) bytes = kMost;
-        if (g_totalSectors > 0) {
-            std::int64_t imageBytes = kMost;
-            if (!checkedMul(g_totalSectors, std::int64_t(512), imageBytes)) imageBytes = kMost;
-            bytes = std::min(bytes, std::max<std::int64_t>(imageBytes - startOffset, 0));
+    if (volumeBytes(volume_) > 0) {
+        if (const std::optional<VolumeExtent> x = extentOf(volume_, g_totalSectors > 0 ? g_totalSectors : INT64_MAX)) {
+            startOffset = x->startByte();
+            bytes = x->bytes();
         }
     }
     if (bytes <= 0) {

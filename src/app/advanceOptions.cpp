@@ -31,9 +31,14 @@ QPushButton* button(const QString& text, const char* name, QWidget* parent) {
     return b;
 }
 
-void fill(QComboBox* combo, const std::vector<std::u16string>& items) {
+// Items come best first where the parser ranks them; each one's fit is its tooltip.
+void fill(QComboBox* combo, const std::vector<std::u16string>& items, const std::vector<std::int64_t>& fits = {}) {
     combo->clear();
-    for (const auto& item : items) combo->addItem(QString::fromStdU16String(item));
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        combo->addItem(QString::fromStdU16String(items[i]));
+        if (i < fits.size())
+            combo->setItemData(int(i), QStringLiteral("fit %1 (ranked best first)").arg(fits[i]), Qt::ToolTipRole);
+    }
     combo->setCurrentIndex(items.empty() ? -1 : 0);
 }
 }  // namespace
@@ -153,7 +158,7 @@ void advanceOptions::startSearch(std::int64_t maxCandidates) {
         endEarly();
         return;
     }
-    if (*kind_ == ParserKind::Fat16) candidateLabel_->setText(QStringLiteral("Total fat16 Entries Found:"));
+    if (*kind_ == ParserKind::Fat16 || *kind_ == ParserKind::Fat12) candidateLabel_->setText(QStringLiteral("Total fat16 Entries Found:"));
     if (*kind_ == ParserKind::Fat64) candidateLabel_->setText(QStringLiteral("Total fat64 Entries Found:"));
     session_->reporter().rearm();
     const StartOutcome outcome = session_->controller().startCandidateScan(session_->volume(), g_sectorSource,
@@ -170,8 +175,8 @@ void advanceOptions::searchEnded() {
     searching_ = false;
     VolumeParser* parser = session_->controller().parser();
     const AdvancedLists lists = parser ? parser->advancedLists() : AdvancedLists{};
-    fill(candidates_, lists.candidates);
-    fill(sectorsPerCluster_, lists.sectorsPerCluster);
+    fill(candidates_, lists.candidates, lists.candidateFit);
+    fill(sectorsPerCluster_, lists.sectorsPerCluster, lists.sectorsPerClusterFit);
     fill(heapOffsets_, lists.heapOffsets);
     const bool exfat = kind_ == ParserKind::Fat64;
     for (QWidget* w : {static_cast<QWidget*>(candidateLabel_), static_cast<QWidget*>(candidates_),
@@ -191,6 +196,7 @@ void advanceOptions::searchEnded() {
             statusText = QStringLiteral("Parsing done.Click next to continue.");
             break;
         case ParserKind::Fat16:
+        case ParserKind::Fat12:
             text = QStringLiteral("Number of FAT-ENTRY found = %1 . Please select the choice from combo box and "
                                   "click Next button to proceed.")
                        .arg(found);

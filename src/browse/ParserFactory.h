@@ -8,6 +8,7 @@
 namespace salvage {
 std::unique_ptr<VolumeParser> createNtfsParser();
 std::unique_ptr<VolumeParser> createFat16Parser();
+std::unique_ptr<VolumeParser> createFat12Parser();
 std::unique_ptr<VolumeParser> createFat32Parser();
 std::unique_ptr<VolumeParser> createFat64Parser();
 std::unique_ptr<VolumeParser> createExtParser();

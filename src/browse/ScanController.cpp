@@ -15,6 +15,7 @@ struct Row {
 };
 constexpr Row kRows[] = {
     {u"ntfs", ParserKind::Ntfs},  {u"fat32", ParserKind::Fat32}, {u"fat16", ParserKind::Fat16},
+    {u"fat12", ParserKind::Fat12},
     {u"fat", ParserKind::Fat16},  {u"extX", ParserKind::Ext},    {u"fat64", ParserKind::Fat64},
     {u"exFat", ParserKind::Fat64}, {u"HFS+", ParserKind::Hfsp},
 };
@@ -41,6 +42,7 @@ std::unique_ptr<VolumeParser> createParser(ParserKind kind) {
         case ParserKind::Ntfs: return createNtfsParser();
         case ParserKind::Fat32: return createFat32Parser();
         case ParserKind::Fat16: return createFat16Parser();
+        case ParserKind::Fat12: return createFat12Parser();
         case ParserKind::Ext: return createExtParser();
         case ParserKind::Fat64: return createFat64Parser();
         case ParserKind::Hfsp: return createHfspParser();

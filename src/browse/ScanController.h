@@ -19,7 +19,7 @@
 
 namespace salvage {
 
-enum class ParserKind { Ntfs, Fat32, Fat16, Ext, Fat64, Hfsp };
+enum class ParserKind { Ntfs, Fat32, Fat16, Ext, Fat64, Hfsp, Fat12 };
 enum class JobKind { Parse, CandidateScan, Search };
 
 enum class StartOutcome {

@@ -51,6 +51,10 @@ struct AdvancedLists {
     std::vector<std::u16string> candidates;         // "MFT_ENTRY:%d", "FAT_ENTRY:%d", ...
     std::vector<std::u16string> sectorsPerCluster;  // exFAT: its shifts
     std::vector<std::u16string> heapOffsets;        // exFAT only: "HEAP_OFFSET_ENTRY:%d"
+    // How well each candidate and each sectors-per-cluster value fits what
+    // the volume holds (higher is better; the lists are ranked by it), where
+    // the parser measures it; empty otherwise.
+    std::vector<std::int64_t> candidateFit, sectorsPerClusterFit;
 };
 
 // Advanced mode, step two: the user's choice, as indices into the lists

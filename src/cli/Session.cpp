@@ -107,7 +107,8 @@ int Session::parse() {
         AdvancedLists lists = p->advancedLists();
         AdvancedChoice& c = p->advancedChoice;
         c.candidate = options.candidate.value_or(lists.candidates.empty() ? -1 : 0);
-        c.sectorsPerCluster = options.sectorsPerCluster.value_or(-1);
+        // The lists come best first: without a choice, the first.
+        c.sectorsPerCluster = options.sectorsPerCluster.value_or(lists.sectorsPerCluster.empty() ? -1 : 0);
         c.heapOffset = options.heap.value_or(-1);
         if (c.candidate >= int(lists.candidates.size()) ||
             c.sectorsPerCluster >= int(lists.sectorsPerCluster.size()) ||

@@ -5,6 +5,7 @@
 
 #include "platform/ByteView.h"
 #include "platform/Text.h"
+#include "volumes/BootSignature.h"
 #include "volumes/Partition.h"
 
 namespace salvage::cli {
@@ -14,7 +15,7 @@ void addVolumeOptions(CLI::App* cmd, VolumeOptions& o) {
     cmd->add_flag("--gpt", o.gpt, "take the volume list from the GPT");
     cmd->add_option("--start", o.start, "override: the volume's first sector");
     cmd->add_option("--end", o.end, "override: the volume's last sector");
-    cmd->add_option("--fs", o.fileSystem, "override: treat the file system as ntfs, fat16, fat32, exfat, extX or HFS+");
+    cmd->add_option("--fs", o.fileSystem, "override: treat the file system as ntfs, fat12, fat16, fat32, exfat, extX or HFS+");
     cmd->add_option("--mode", o.mode, "recovery mode: standard, advanced or deep")
         ->check(CLI::IsMember({"standard", "advanced", "deep"}, CLI::ignore_case));
     cmd->add_option("--candidate", o.candidate, "Advanced mode: the candidate to use (index from `candidates`)");
@@ -34,36 +35,13 @@ std::optional<RecoveryMode> parseMode(const std::string& text) {
     return std::nullopt;
 }
 
-std::u16string detectFileSystem(readWriteInterface& source, std::int64_t startSector) {
-    std::vector<std::uint8_t> buf(2048, 0);
-    const std::int64_t saved = source.baseOffset;
-    source.baseOffset = 0;
-    bool ok = readAt(source, startSector * kSectorBytes, buf.data(), std::uint32_t(buf.size()));
-    source.baseOffset = saved;
-    if (!ok) return u"Unknown";
-    ByteView v(buf);
-    auto at = [&](std::size_t off, const char* s) { return std::memcmp(buf.data() + off, s, std::strlen(s)) == 0; };
-    if (at(3, "NTFS    ")) return u"NTFS";
-    if (at(3, "EXFAT   ")) return u"FAT64";
-    if (le16(v, 510) == 0xAA55) {
-        if (at(0x52, "FAT32")) return u"FAT32";
-        if (at(0x36, "FAT16")) return u"FAT16";
-    }
-    if (le16(v, 1024 + 56) == 0xEF53) return u"extX";
-    if (at(1024, "H+") || at(1024, "HX")) return u"HFS+";
-    return u"Unknown";
-}
-
 bool chooseVolume(readWriteInterface& source, const VolumeOptions& o, VolumeRecord& out, std::string& error) {
+    // The scan lists a bare volume (sector 0 a boot sector or superblock) as
+    // the one volume at sector 0, as the volume list shows it.
     std::vector<VolumeRecord> records;
-    // A volume boot sector at sector 0 is a bare volume, whatever its
-    // boot code would read as partition entries.
-    const std::u16string bare = detectFileSystem(source, 0);
-    if (!o.volume.empty() || bare == u"Unknown") {
-        Partition scanner(records);
-        scanner.useGpt = o.gpt;
-        scanPartitionTables(source, scanner);
-    }
+    Partition scanner(records);
+    scanner.useGpt = o.gpt;
+    scanPartitionTables(source, scanner);
     source.baseOffset = 0;
     const std::int64_t total = source.totalSectors();
     if (!o.volume.empty()) {
@@ -84,10 +62,14 @@ bool chooseVolume(readWriteInterface& source, const VolumeOptions& o, VolumeReco
         error = "the image holds several volumes: choose one with --volume N (see `salvage volumes`)";
         return false;
     } else {
-        // No partition table: the image is one bare volume.
-        out.name = u"1";
+        // Neither a table nor a file system at sector 0: the whole image.
+        out.name = u"0";
         out.startSector = 0;
         out.fileSystem = u"Unknown";
+    }
+    if (!o.start && out.fit == ImageFit::Outside) {
+        error = "volume " + toUtf8(out.name) + " lies past the image's end (the table names more than the image holds)";
+        return false;
     }
     if (o.start) out.startSector = *o.start;
     if (out.startSector < 0 || (total > 0 && out.startSector >= total)) {
@@ -101,6 +83,7 @@ bool chooseVolume(readWriteInterface& source, const VolumeOptions& o, VolumeReco
             return false;
         }
         out.sizeText = format16("%lld   MB", (long long)((end - out.startSector + 1) / 2048));
+        out.sectors = end - out.startSector + 1;
     }
     if (!o.fileSystem.empty()) {
         std::u16string fs = fromUtf8(o.fileSystem);
@@ -109,7 +92,7 @@ bool chooseVolume(readWriteInterface& source, const VolumeOptions& o, VolumeReco
                              ? u"extX"
                              : fs;
     } else if (records.empty() || out.fileSystem == u"Unknown") {
-        out.fileSystem = detectFileSystem(source, out.startSector);
+        out.fileSystem = fileSystemAt(source, out.startSector);
     }
     return true;
 }

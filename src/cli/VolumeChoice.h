@@ -1,9 +1,9 @@
 #pragma once
 // Which volume of an image a command works on: `--volume N` as `salvage
 // volumes` lists it (from the MBR, or the GPT with --gpt), changed by the
-// "Custom Settings" overrides --start, --end and --fs. An image without a
-// partition table is taken as one bare volume at sector 0, its file system
-// told by its boot sector or superblock.
+// "Custom Settings" overrides --start, --end and --fs. A bare volume (sector
+// 0 a boot sector or superblock) is the list's one volume; an image with
+// neither table nor file system is taken whole.
 #include <CLI/CLI.hpp>
 #include <optional>
 #include <string>
@@ -26,10 +26,6 @@ struct VolumeOptions {
 };
 
 void addVolumeOptions(CLI::App* cmd, VolumeOptions& o);
-
-// The file system a bare volume's first sectors name ("NTFS", "FAT16",
-// "FAT32", "FAT64", "extX", "HFS+"), or "Unknown".
-std::u16string detectFileSystem(readWriteInterface& source, std::int64_t startSector);
 
 // Picks the volume; false with a message in `error` when it cannot.
 bool chooseVolume(readWriteInterface& source, const VolumeOptions& o, VolumeRecord& out, std::string& error);

@@ -256,6 +256,9 @@ int runCandidates(const CandidateOptions& o) {
         nlohmann::json j = {{"candidates", strings(lists.candidates)},
                             {"sectorsPerCluster", strings(lists.sectorsPerCluster)},
                             {"heapOffsets", strings(lists.heapOffsets)}};
+        // How well each item fits the volume (the lists are ranked by it).
+        if (!lists.candidateFit.empty()) j["candidateFit"] = lists.candidateFit;
+        if (!lists.sectorsPerClusterFit.empty()) j["sectorsPerClusterFit"] = lists.sectorsPerClusterFit;
         std::cout << j.dump(2) << "\n";
     } else {
         auto print = [](const char* title, const std::vector<std::u16string>& v) {

@@ -40,8 +40,8 @@ struct Extent {
 };
 
 // The part of the image to scan: a listed volume, a sector range, or the
-// whole image. Volumes are as long as their listed size in MiB, as the
-// raw recovery page takes them, and never longer than the image.
+// whole image. Volumes are as long as their table entry or boot sector
+// says, as the raw recovery page takes them, and never longer than the image.
 bool chooseExtent(const CarveOptions& o, readWriteInterface& source, Extent& e) {
     const std::int64_t imageBytes = source.totalSectors() * kSectorBytes;
     if (o.volume >= 0) {
@@ -51,9 +51,14 @@ bool chooseExtent(const CarveOptions& o, readWriteInterface& source, Extent& e) 
         scanPartitionTables(source, scanner);
         const std::u16string wanted = u16(std::to_string(o.volume));
         for (const VolumeRecord& r : records) {
-            if (r.name != wanted) continue;
-            e.startByte = r.startSector * kSectorBytes;
-            e.bytes = sizeTextMegabytes(r.sizeText) * myJpg::kChunkBytes;
+            if (r.name != wanted || volumeBytes(r) == 0) continue;
+            const std::optional<VolumeExtent> x = extentOf(r, source.totalSectors());
+            if (!x) {
+                std::fprintf(stderr, "salvage: volume %d lies past the image's end\n", o.volume);
+                return false;
+            }
+            e.startByte = x->startByte();
+            e.bytes = x->bytes();
             break;
         }
         if (e.bytes == 0) {

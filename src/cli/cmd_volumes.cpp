@@ -55,26 +55,34 @@ int runVolumes(const VolumesOptions& o) {
         rc = scanPartitionTables(*img.source, scanner);
         list.showStandardResults();
     }
-    std::vector<VolumeRecord> records;
-    for (std::size_t i = 0; i < list.rowCount(); ++i) records.push_back(list.rowRecord(i));
+    // The rows exactly as the wizard's volume list shows them.
+    const std::size_t rows = list.rowCount();
     if (o.json) {
         nlohmann::json out = nlohmann::json::array();
-        for (const auto& r : records)
-            out.push_back({{"volume", toUtf8(r.name)},
-                           {"fileSystem", toUtf8(r.fileSystem)},
-                           {"sizeText", toUtf8(r.sizeText)},
-                           {"startSector", r.startSector}});
+        for (std::size_t i = 0; i < rows; ++i) {
+            const VolumeRecord& r = list.rowRecord(i);
+            nlohmann::json item = {{"volume", toUtf8(r.name)},
+                                   {"fileSystem", toUtf8(r.fileSystem)},
+                                   {"sizeText", toUtf8(r.sizeText)},
+                                   {"startSector", r.startSector},
+                                   {"bytes", volumeBytes(r)}};
+            if (r.fit != ImageFit::Inside)
+                item["pastImageEnd"] = r.fit == ImageFit::Outside ? "whole" : "partly";
+            out.push_back(std::move(item));
+        }
         std::cout << out.dump(2) << "\n";
     } else {
         std::printf("%-8s %-30s %-14s %s\n", "VOLUME", "FILE_SYSTEM", "VOLUME_SIZE", "START_SECTOR");
-        for (const auto& r : records)
-            std::printf("%-8s %-30s %-14s %lld\n", toUtf8(r.name).c_str(), toUtf8(r.fileSystem).c_str(),
-                        toUtf8(r.sizeText).c_str(), (long long)r.startSector);
+        for (std::size_t i = 0; i < rows; ++i) {
+            const VolumeRowText& t = list.rowText(i);
+            std::printf("%-8s %-30s %-14s %s\n", toUtf8(t.volume).c_str(), toUtf8(t.fileSystem).c_str(),
+                        toUtf8(t.volumeSize).c_str(), toUtf8(t.startSector).c_str());
+        }
     }
     if (rc != 0) {
         std::fprintf(stderr, "salvage: %s could not be read (error %d)\n",
                      o.advanced ? "a scan window" : "a partition table sector", rc);
-        return records.empty() ? kExitParse : kExitOk;
+        return rows == 0 ? kExitParse : kExitOk;
     }
     return interrupt.interrupted() ? kExitInterrupted : kExitOk;
 }

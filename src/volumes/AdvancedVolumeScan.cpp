@@ -89,6 +89,7 @@ int AdvancedVolumeScan::run(readWriteInterface& source, std::int64_t totalSector
                     record.name = fromUtf8(std::to_string(volumeCounter++));
                     record.sizeText = found.sizeText;
                     record.startSector = found.volumeStartSector;
+                    record.sectors = found.volumeSectors;
                     records_->push_back(record);
                     if (onFound) onFound(records_->back());
                     // Resume at the first sector behind the volume, unless the

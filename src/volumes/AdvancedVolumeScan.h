@@ -1,7 +1,8 @@
 #pragma once
-// The advanced volume scan: finds NTFS, FAT16, FAT32, exFAT and HFS+
+// The advanced volume scan: finds NTFS, FAT12/16/32, exFAT, HFS+ and ext2/3/4
 // volumes without trusting any partition table, by testing every sector of
-// the image (read in 1 MiB windows) for a boot sector or volume header.
+// the image (read in 1 MiB windows) for a boot sector, volume header or
+// primary superblock.
 #include <cstdint>
 #include <functional>
 #include <vector>

@@ -7,6 +7,7 @@
 
 #include "platform/ByteView.h"
 #include "platform/Text.h"
+#include "volumes/BootSignature.h"
 
 namespace salvage {
 
@@ -35,6 +36,7 @@ public:
         std::vector<std::uint8_t> head(1024, 0);
         errno = 0;
         bool ok = readAt(source, 0, head.data(), 1024);
+        if (bareVolume()) return 0;
         if (scanner.useGpt && ok) return gpt(ByteView(head));
         return mbr();
     }
@@ -42,13 +44,28 @@ public:
 private:
     void status(const std::u16string& text) { scanner.statusLine->setStatus(text); }
 
-    void append(std::u16string fileSystem, std::u16string sizeText, std::int64_t start) {
+    void append(std::u16string fileSystem, std::u16string sizeText, std::int64_t start, std::int64_t sectors) {
         VolumeRecord r;
         r.fileSystem = std::move(fileSystem);
         r.name = fromUtf8(std::to_string(counter++));
         r.sizeText = std::move(sizeText);
         r.startSector = start;
+        r.sectors = sectors;
         scanner.page->push_back(std::move(r));
+    }
+
+    // Sector 0 that is itself a volume's boot sector or superblock makes the
+    // image one bare volume (a stick or floppy dump): its boot code must not
+    // be read as partition entries.
+    bool bareVolume() {
+        std::vector<std::uint8_t> head(2048, 0);
+        if (!readAt(source, 0, head.data(), std::uint32_t(head.size()))) return false;
+        const std::optional<VolumeIdentity> id = identifyVolume(ByteView(head));
+        if (!id) return false;
+        status(u"found " + id->fileSystem + u"...");
+        append(id->fileSystem, format16("%lld   MB", (long long)(id->sectors / 2048)), 0,
+               id->sectors >= std::uint64_t(INT64_MAX) ? INT64_MAX : std::int64_t(id->sectors));
+        return true;
     }
 
     int gpt(ByteView header) {
@@ -64,6 +81,7 @@ private:
         struct Entry {
             std::int64_t first, last;
             std::u16string name;
+            std::int64_t sectors() const { return last >= first ? last - first + 1 : -1; }
         };
         std::vector<Entry> collected;
         for (int i = 0; i < kMaxGptEntries; ++i) {
@@ -92,6 +110,7 @@ private:
                     status(format16("found NTFS %d...", ++ntfsCount));
                     VolumeRecord r{u"NTFS", fromUtf8(std::to_string(name)),
                                    format16("%d   MB", int(size / std::uint64_t(kMiB))), entry.first};
+                    r.sectors = entry.sectors();
                     scanner.page->push_back(std::move(r));
                 }
             } else if (b[0] == 0xEB && jumpMatchesFat(b[1]) && b.matches(3, "MSDO")) {
@@ -108,29 +127,37 @@ private:
                     status(u"found FAT 16...");
                     std::uint64_t small = le16(b, 19);
                     size = (small ? small : le32(b, 32)) * 512ULL;
+                } else if (const auto l = fatLayout(b)) {
+                    fs = l->fileSystem;
+                    status(u"found " + fs + u"...");
+                    size = l->sectors * 512;
                 } else {
                     fs = u"UNKNOWN";
                     status(u"found unknown...");
                 }
-                appendSized(fs, size, entry.first);
+                appendSized(fs, size, entry.first, entry.sectors());
             } else if (b[0] == 0xEB && jumpMatchesFat(b[1]) && b.matches(3, "EXFA")) {
                 known = true;
                 status(u"found FAT 64...");
-                appendSized(u"FAT64", le64(b, 72) * 512, entry.first);
+                appendSized(u"FAT64", le64(b, 72) * 512, entry.first, entry.sectors());
             }
             if (known) {
                 if (scanner.stopRequested.load()) break;
                 continue;
             }
-            std::u16string fs = isHfsPlusVolume(source, entry.first) ? std::u16string(u"HFS+") : entry.name;
-            append(fs, format16("%lld", (long long)((entry.last - entry.first) / 2048)), entry.first);
+            // Other partitions are named by their first sectors when those
+            // tell a file system (ext, FAT by structure), else by the entry.
+            std::u16string fs = fileSystemAt(source, entry.first);
+            if (fs == u"Unknown") fs = isHfsPlusVolume(source, entry.first) ? std::u16string(u"HFS+") : entry.name;
+            append(fs, format16("%lld", (long long)((entry.last - entry.first) / 2048)), entry.first,
+                   entry.sectors());
         }
         return 0;
     }
 
-    void appendSized(const std::u16string& fs, std::uint64_t size, std::int64_t start) {
+    void appendSized(const std::u16string& fs, std::uint64_t size, std::int64_t start, std::int64_t sectors) {
         if (size < std::uint64_t(kMiB)) return;
-        append(fs, format16("%lld  MB", (long long)(size / std::uint64_t(kMiB))), start);
+        append(fs, format16("%lld  MB", (long long)(size / std::uint64_t(kMiB))), start, sectors);
     }
 
     // File system and status text of a partition type; `logical` selects the
@@ -162,6 +189,11 @@ private:
         case 0x83: fs = u"extX"; status(logical ? u"found extx..." : u"found ext2..."); break;
         default: fs = u"Unknown"; status(u"found UNKNOWN..."); break;
         }
+        // The type byte says FAT; the boot sector tells which width.
+        if (fs == u"FAT12" || fs == u"FAT16" || fs == u"FAT32") {
+            const std::u16string told = fileSystemAt(source, start);
+            if (told == u"FAT12" || told == u"FAT16" || told == u"FAT32") fs = told;
+        }
     }
 
     int mbr() {
@@ -181,7 +213,7 @@ private:
             std::int64_t start = le32(e, 8);
             std::u16string fs;
             classify(type, start, false, fs);
-            append(fs, format16("%lld   MB", (long long)(le32(e, 12) / 2048)), start);
+            append(fs, format16("%lld   MB", (long long)(le32(e, 12) / 2048)), start, le32(e, 12));
         }
         if (extendedBase < 0) return 0;
 
@@ -208,7 +240,7 @@ private:
                 std::int64_t start = extendedBase + ebrRelative + std::int64_t(le32(e, 8));
                 std::u16string fs;
                 classify(type, start, true, fs);
-                append(fs, format16("%d   MB", int(le32(e, 12) / 2048)), start);
+                append(fs, format16("%d   MB", int(le32(e, 12) / 2048)), start, le32(e, 12));
             }
             if (ended || !linked) break;
             ebrRelative = next;
@@ -226,7 +258,14 @@ private:
 
 int scanPartitionTables(readWriteInterface& source, Partition& scanner) {
     Scan scan(source, scanner);
-    return scan.run();
+    const std::size_t before = scanner.page->size();
+    const int rc = scan.run();
+    // Entries that a table names but the image does not hold (a truncated
+    // image, a table of another disk) are marked, not offered as real.
+    const std::int64_t imageSectors = source.totalSectors();
+    for (std::size_t i = before; i < scanner.page->size(); ++i)
+        (*scanner.page)[i].fit = fitInImage((*scanner.page)[i], imageSectors);
+    return rc;
 }
 
 bool isExfatBootSector(readWriteInterface& source, std::int64_t startSector) {

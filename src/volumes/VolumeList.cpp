@@ -14,6 +14,9 @@ struct VolumeList::Row {
     VolumeRowText text;
     std::size_t recordIndex = 0;
     std::unique_ptr<VolumeRecord> copy;
+    // What the scan gave besides the texts, restored with them.
+    std::int64_t sectors = -1;
+    ImageFit fit = ImageFit::Inside;
 };
 
 namespace {
@@ -21,15 +24,22 @@ namespace {
 std::u16string decimal(std::int64_t value) { return fromUtf8(std::to_string(value)); }
 
 VolumeRowText textOf(const VolumeRecord& r) {
-    return {r.name, r.fileSystem, r.sizeText, format16("%lld", (long long)r.startSector)};
+    // The size column says when the image does not hold the volume (whole).
+    std::u16string size = r.sizeText;
+    if (r.fit == ImageFit::Outside) size += kPastImageEndMark;
+    else if (r.fit == ImageFit::RunsPast) size += kRunsPastImageEndMark;
+    return {r.name, r.fileSystem, size, format16("%lld", (long long)r.startSector)};
 }
 
 bool startsWithIgnoreCase(std::u16string_view text, std::u16string_view prefix) {
     return text.size() >= prefix.size() && equalsIgnoreAsciiCase(text.substr(0, prefix.size()), prefix);
 }
 
-// "VOLUME_SIZE" with every "MB" removed and blanks trimmed at both ends.
+// "VOLUME_SIZE" with the image-end mark and every "MB" removed and blanks
+// trimmed at both ends.
 std::u16string sizeFromRowText(std::u16string text) {
+    for (std::u16string_view mark : {kPastImageEndMark, kRunsPastImageEndMark})
+        if (const std::size_t at = text.find(mark); at != std::u16string::npos) text.erase(at, mark.size());
     for (std::size_t at; (at = text.find(u"MB")) != std::u16string::npos;) text.erase(at, 2);
     const std::size_t first = text.find_first_not_of(u' ');
     if (first == std::u16string::npos) return u"";
@@ -62,9 +72,12 @@ void applyCustomSettings(VolumeRecord& record, std::int64_t start, std::int64_t 
     std::int64_t span = 0;
     if (end > start && __builtin_sub_overflow(end, start, &span)) span = INT64_MAX - 1;
     record.sizeText = end > start ? format16("%lld", (long long)((span + 1) / 2048)) : std::u16string(u"0");
+    record.sectors = end > start ? span + 1 : -1;
+    record.fit = ImageFit::Inside;
     if (treatAs && *treatAs < kTreatAsChoices.size()) {
-        static constexpr std::u16string_view kNames[] = {u"extX", u"fat16", u"fat32", u"fat64",
-                                                         u"HFS+", u"ntfs",  u"RAW"};
+        static constexpr std::u16string_view kNames[] = {u"extX",  u"fat12", u"fat16", u"fat32",
+                                                         u"fat64", u"HFS+",  u"ntfs",  u"RAW"};
+        static_assert(std::size(kNames) == kTreatAsChoices.size());
         record.fileSystem = std::u16string(kNames[*treatAs]);
         if (raw) *raw = kTreatAsChoices[*treatAs] == u"RAW";
     }
@@ -85,6 +98,8 @@ void VolumeList::addRow(std::size_t recordIndex, bool atTop) {
     auto row = std::make_unique<Row>();
     row->text = textOf(records_[recordIndex]);
     row->recordIndex = recordIndex;
+    row->sectors = records_[recordIndex].sectors;
+    row->fit = records_[recordIndex].fit;
     if (mode_ == ScanMode::Advanced) row->copy = std::make_unique<VolumeRecord>(records_[recordIndex]);
     if (atTop) {
         rows_.insert(rows_.begin(), std::move(row));
@@ -186,6 +201,8 @@ ProceedResult VolumeList::proceed() {
         record.fileSystem = row.text.fileSystem;
         record.sizeText = sizeFromRowText(row.text.volumeSize);
         record.startSector = numberBoxValue(row.text.startSector);
+        record.sectors = row.sectors;
+        record.fit = row.fit;
     }
     bool raw = false;
     if (customSettings) {
@@ -195,6 +212,11 @@ ProceedResult VolumeList::proceed() {
     result.record = record;
     if (raw) {
         result.route = ProceedRoute::RawRecovery;
+        return result;
+    }
+    if (record.fit == ImageFit::Outside) {
+        reporter_->message(u"The selected volume lies past the end of the image: the image does not hold it.",
+                           kAppTitle, MessageIcon::Information);
         return result;
     }
     if (equalsIgnoreAsciiCase(record.fileSystem, u"unknown")) {

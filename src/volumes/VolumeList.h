@@ -25,8 +25,12 @@ struct VolumeRowText {
 };
 
 // The "Treat file system as:" items, sorted.
-inline constexpr std::array<std::u16string_view, 7> kTreatAsChoices = {u"EXTX", u"FAT16", u"FAT32", u"FAT64",
-                                                                       u"HFS+", u"NTFS",  u"RAW"};
+inline constexpr std::array<std::u16string_view, 8> kTreatAsChoices = {u"EXTX", u"FAT12", u"FAT16", u"FAT32",
+                                                                       u"FAT64", u"HFS+",  u"NTFS",  u"RAW"};
+
+// Added to the size column of a volume the image does not hold whole.
+inline constexpr std::u16string_view kPastImageEndMark = u"  (past the image's end)";
+inline constexpr std::u16string_view kRunsPastImageEndMark = u"  (runs past the image's end)";
 
 // Where "Next" leads.
 enum class ProceedRoute {
@@ -46,7 +50,7 @@ std::int64_t numberBoxValue(std::u16string_view text);
 
 // Custom settings applied to `record` as "Next" applies them: start from the
 // start box, size text "%lld" of (end - start + 1) / 2048 when end > start
-// (else "0"), and the file system of the "Treat file system as:" item, when
+// (else "0", the rest of the image), and the file system of the "Treat file system as:" item, when
 // one is chosen (by index into kTreatAsChoices). Sets `raw` for "RAW". The
 // command line's --start/--end/--fs use it too.
 void applyCustomSettings(VolumeRecord& record, std::int64_t start, std::int64_t end,

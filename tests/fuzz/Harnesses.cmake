@@ -8,7 +8,7 @@
 set(SALVAGE_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 set(SALVAGE_FUZZ_HARNESSES
   partitions ntfs ntfs_advanced ntfs_deep lznt1
-  fat16 fat16_advanced fat32 fat32_advanced fat32_formatted exfat exfat_advanced
+  fat12 fat16 fat16_advanced fat32 fat32_advanced fat32_formatted exfat exfat_advanced
   ext hfsplus hfsplus_search carve search ewf export)
 
 if(NOT TARGET salvage_fuzz_support)

@@ -38,7 +38,8 @@ def kind(path, off):
     if b[3:11] == b"NTFS    ": return "ntfs"
     if b[3:11] == b"EXFAT   ": return "exfat"
     if b[82:87] == b"FAT32": return "fat32"
-    if b[54:59] in (b"FAT16", b"FAT12"): return "fat16"
+    if b[54:59] == b"FAT12": return "fat12"
+    if b[54:59] == b"FAT16": return "fat16"
     if b[1080:1082] == b"\x53\xef": return "ext"
     if b[1024:1026] in (b"H+", b"HX"): return "hfsplus"
     return None
@@ -76,6 +77,7 @@ def partitions(path):
 
 HARNESSES = {
     "ntfs": ["ntfs", "ntfs_advanced", "ntfs_deep"],
+    "fat12": ["fat12", "fat16_advanced"],
     "fat16": ["fat16", "fat16_advanced"],
     "fat32": ["fat32", "fat32_advanced", "fat32_formatted"],
     "exfat": ["exfat", "exfat_advanced"],

@@ -53,7 +53,7 @@ const ExtEntry* ext2Class::find(RecordId id) const {
 
 ParseResult ext2Class::parse(RecoveryMode) {
     if (!attachSource()) return ParseResult::Failed;
-    volumeBytes = std::uint64_t(sizeTextMegabytes(volume.sizeText)) * 1048576ull;
+    volumeBytes = std::uint64_t(salvage::volumeBytes(volume));
     if (volumeBytes == 0) return ParseResult::Failed;
     if (!locateSuperblock()) return ParseResult::Failed;
     if (!readGroupDescriptors()) return ParseResult::Failed;

@@ -27,7 +27,7 @@ constexpr std::uint32_t kScanChunkBytes = 1024 * 1024;
 constexpr int kShiftChoices[] = {8, 9, 10, 11, 3, 6};
 
 std::int64_t volumeBytesOf(const VolumeRecord& v) {
-    return std::max<std::int64_t>(0, sizeTextMegabytes(v.sizeText)) * 1048576;
+    return volumeBytes(v);
 }
 bool entersFolder(std::uint16_t a) { return (a >= 0x10 && a <= 0x13) || a == 0x15 || a == 0x30; }
 }  // namespace

@@ -3,4 +3,5 @@
 
 namespace salvage {
 std::unique_ptr<VolumeParser> createFat16Parser() { return std::make_unique<Fat16Class>(); }
+std::unique_ptr<VolumeParser> createFat12Parser() { return std::make_unique<Fat12Class>(); }
 }  // namespace salvage

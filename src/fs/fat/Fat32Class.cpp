@@ -34,7 +34,7 @@ bool Fat32Class::checkBootSector() {
     // (the boot sector's count, or the volume record's size when it has none).
     std::uint64_t limit = std::min<std::uint64_t>(fatBytes / 4, 0x0FFFFFF7);
     std::uint64_t total = p.totalSectors;
-    if (total == 0) total = std::uint64_t(sizeTextMegabytes(volume.sizeText)) * 1048576 / p.bytesPerSector;
+    if (total == 0) total = std::uint64_t(volumeBytes()) / p.bytesPerSector;
     const std::uint64_t heapSectors = std::uint64_t(clusterHeap_) / p.bytesPerSector;
     limit = total > heapSectors ? std::min<std::uint64_t>(limit, (total - heapSectors) / p.sectorsPerCluster + 2) : 2;
     auto chain = std::make_unique<fat::Fat32Chain>(*source, fatOffset_, fatBytes);

@@ -29,8 +29,6 @@ protected:
 
     fat::FatKind fatKind() const override { return fat::FatKind::Fat32; }
     const char* candidateFormat() const override { return "FAT32_ENTRY:%d"; }
-    std::vector<int> sectorsPerClusterChoices() const override { return {2, 4, 16, 32, 64, 8}; }
-    bool offersBootSectorsPerCluster(std::uint8_t spc) const override { return spc != 0 && spc % 2 == 0; }
     bool entryHit(ByteView e, std::uint64_t n) const override { return fat::isFat32EntryHit(e, n); }
     std::uint64_t foundFurtherClusters() const override { return 19; }
     std::uint64_t nestedFurtherClusters() const override { return 19; }

@@ -73,7 +73,7 @@ bool Fat64Class::checkBootSector() {
     // Clusters stop at the boot sector's count, the FAT's last entry and the
     // end of the volume as its record gives it.
     std::uint64_t limit = std::min<std::uint64_t>(std::uint64_t(le32(b, 92)) + 2, fatBytes / 4);
-    const std::uint64_t volumeBytes = std::uint64_t(std::max<std::int64_t>(0, sizeTextMegabytes(volume.sizeText))) * 1048576;
+    const std::uint64_t volumeBytes = std::uint64_t(salvage::volumeBytes(volume));
     if (volumeBytes) limit = std::min<std::uint64_t>(limit, volumeBytes / geo_.clusterBytes + 2);
     limit = std::min<std::uint64_t>(limit, 0x0FFFFFF7);
     geo_.clusterLimit = std::uint32_t(limit);

@@ -1,5 +1,9 @@
-// Advanced mode of the FAT16 and FAT32 parsers: the boot sector is not
-// trusted. The FAT is taken at a candidate the search found, the volume is
+// Advanced mode of the FAT12, FAT16 and FAT32 parsers: the boot sector is not
+// trusted. The FAT candidates and the cluster sizes are ranked by how well
+// they fit what the volume holds: folders' "." entries must agree on where
+// cluster 2 lies and their ".." entries name clusters holding folders; the
+// chains of files of known size must have the length the size needs. The
+// FAT is taken at the candidate the user picks, the volume is
 // scanned for slots that look like directory entries, and a table is rebuilt
 // from them with a "DUMMY ENTRY" root and an "ORPHAN ENTRY" folder for
 // entries whose folder was not found.
@@ -21,7 +25,7 @@ constexpr std::uint32_t kScanChunkBytes = 1024 * 1024;
 }  // namespace
 
 std::int64_t FatVolume::volumeBytes() const {
-    return std::max<std::int64_t>(0, sizeTextMegabytes(volume.sizeText)) * 1048576;
+    return salvage::volumeBytes(volume);
 }
 
 std::int64_t FatVolume::findAdvancedCandidates(std::int64_t maxCandidates) {
@@ -36,13 +40,158 @@ std::int64_t FatVolume::findAdvancedCandidates(std::int64_t maxCandidates) {
     bootSectorsPerCluster_ = boot[13];
     reporter->setStatus(u"Finding Fat entries....");
     fatCandidates_ = findFatStarts(*source, volumeBytes(), fatKind(), maxCandidates, *this, *reporter);
-    lists_ = {};
-    for (std::size_t i = 0; i < fatCandidates_.size(); ++i)
-        lists_.candidates.push_back(format16(candidateFormat(), int(i)));
-    if (bootValid_ && offersBootSectorsPerCluster(bootSectorsPerCluster_))
-        lists_.sectorsPerCluster.push_back(format16("%d", int(bootSectorsPerCluster_)));
-    for (int v : sectorsPerClusterChoices()) lists_.sectorsPerCluster.push_back(format16("%d", v));
+    rankAdvancedChoices();
     return std::int64_t(fatCandidates_.size());
+}
+
+namespace {
+// The evidence the ranking weighs, gathered from the first part of the volume.
+constexpr std::int64_t kFitScanBytes = 256ll * 1024 * 1024;
+constexpr std::size_t kMaxFitItems = 4096;
+
+struct DotPair {
+    std::int64_t offset;     // of the "." entry, from the volume's start
+    std::uint32_t own, parent;
+};
+struct KnownFile {
+    std::uint32_t first;
+    std::uint32_t size;
+};
+struct FitEvidence {
+    std::vector<DotPair> folders;
+    std::vector<KnownFile> files;  // live files listed in those folders' first sectors
+};
+
+std::uint32_t firstClusterOf(ByteView e) { return (std::uint32_t(le16(e, 20)) << 16) | le16(e, 26); }
+
+bool isDotPair(ByteView s) {
+    return s.matches(0, ".          ") && s.matches(32, "..         ") && (s[11] & 0x10) && (s[43] & 0x10);
+}
+
+FitEvidence gatherFitEvidence(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll) {
+    FitEvidence ev;
+    const std::int64_t end = std::min(volumeBytes, kFitScanBytes);
+    std::vector<std::uint8_t> buf;
+    for (std::int64_t start = 0; start < end && ev.folders.size() < kMaxFitItems; start += kSearchBlockBytes) {
+        if (poll.pollStop()) break;
+        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(kSearchBlockBytes, end - start));
+        buf.assign(n, 0);
+        readAt(src, start, buf.data(), n);
+        ByteView v(buf);
+        // A folder's first cluster starts on a sector boundary.
+        for (std::uint32_t pos = 0; pos + 512 <= n; pos += 512) {
+            ByteView sector = v.sub(pos, 512);
+            if (!isDotPair(sector)) continue;
+            ev.folders.push_back({start + pos, firstClusterOf(sector), firstClusterOf(sector.sub(32))});
+            for (std::size_t at = 64; at + 32 <= 512 && ev.files.size() < kMaxFitItems; at += 32) {
+                ByteView e = sector.sub(at, 32);
+                const std::uint8_t a = e[11];
+                if (e[0] == 0) break;
+                if (e[0] == kDeletedMark || a == kLongNameAttr || (a & 0x18)) continue;
+                if (le32(e, 28) > 0 && firstClusterOf(e) >= 2) ev.files.push_back({firstClusterOf(e), le32(e, 28)});
+            }
+        }
+    }
+    return ev;
+}
+
+// How many folders agree on where cluster 2 lies for this cluster size, and
+// how many of their ".." entries then name a cluster that holds a folder.
+std::int64_t folderFit(const FitEvidence& ev, std::uint32_t clusterBytes) {
+    std::vector<std::int64_t> heaps;
+    for (const DotPair& d : ev.folders)
+        if (d.own >= 2) heaps.push_back(d.offset - std::int64_t(d.own - 2) * clusterBytes);
+    if (heaps.empty()) return 0;
+    std::vector<std::int64_t> sorted = heaps;
+    std::sort(sorted.begin(), sorted.end());
+    std::int64_t best = sorted[0], bestRun = 0;
+    for (std::size_t i = 0; i < sorted.size();) {
+        std::size_t j = i;
+        while (j < sorted.size() && sorted[j] == sorted[i]) ++j;
+        if (std::int64_t(j - i) > bestRun) bestRun = std::int64_t(j - i), best = sorted[i];
+        i = j;
+    }
+    if (bestRun < 2 && ev.folders.size() >= 2) bestRun = 0;  // one folder alone fits any size
+    std::vector<std::int64_t> folderAt;
+    for (const DotPair& d : ev.folders) folderAt.push_back(d.offset);
+    std::sort(folderAt.begin(), folderAt.end());
+    std::int64_t parents = 0;
+    for (const DotPair& d : ev.folders) {
+        if (d.own < 2 || d.offset - std::int64_t(d.own - 2) * clusterBytes != best || d.parent < 2) continue;
+        const std::int64_t at = best + std::int64_t(d.parent - 2) * clusterBytes;
+        if (std::binary_search(folderAt.begin(), folderAt.end(), at)) ++parents;
+    }
+    return 2 * bestRun + parents;
+}
+
+// Files whose chain in the FAT has the length their size needs.
+std::int64_t chainFit(const FitEvidence& ev, FatChain& chain, std::uint32_t clusterBytes) {
+    std::int64_t fit = 0;
+    for (const KnownFile& f : ev.files) {
+        const std::uint64_t want = (std::uint64_t(f.size) + clusterBytes - 1) / clusterBytes;
+        if (f.first >= chain.clusterLimit) continue;
+        std::uint64_t length = 1;
+        for (auto c = chain.next(f.first); c && length <= want; c = chain.next(*c)) ++length;
+        if (length == want) ++fit;
+    }
+    return fit;
+}
+}  // namespace
+
+void FatVolume::rankAdvancedChoices() {
+    lists_ = {};
+    // Every cluster size from 512 bytes to 64 KiB, and the boot sector's
+    // own value when the boot sector passed its test.
+    std::vector<std::uint32_t> sizes = {1, 2, 4, 8, 16, 32, 64, 128};
+    const std::uint32_t bootSpc = bootValid_ ? bootSectorsPerCluster_ : 0;
+    if (bootSpc && std::find(sizes.begin(), sizes.end(), bootSpc) == sizes.end()) sizes.push_back(bootSpc);
+
+    reporter->setStatus(u"Weighing the choices....");
+    const FitEvidence ev = gatherFitEvidence(*source, volumeBytes(), *this);
+    const std::size_t nc = fatCandidates_.size();
+    std::vector<std::int64_t> sizeFit(sizes.size(), 0), candFit(nc, 0);
+    std::vector<std::vector<std::int64_t>> chains(nc, std::vector<std::int64_t>(sizes.size(), 0));
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+        sizeFit[k] = folderFit(ev, sizes[k] * 512);
+        for (std::size_t i = 0; i < nc; ++i) {
+            loadFatAtCandidate(i, sizes[k]);
+            if (chain_) chains[i][k] = chainFit(ev, *chain_, sizes[k] * 512);
+        }
+    }
+    // A size's fit adds its best FAT's chains; a FAT's fit is its chains at
+    // the best size.
+    for (std::size_t k = 0; k < sizes.size(); ++k) {
+        std::int64_t best = 0;
+        for (std::size_t i = 0; i < nc; ++i) best = std::max(best, chains[i][k]);
+        sizeFit[k] += best;
+    }
+    const std::size_t bestSize =
+        std::size_t(std::max_element(sizeFit.begin(), sizeFit.end()) - sizeFit.begin());
+    for (std::size_t i = 0; i < nc; ++i) candFit[i] = chains[i][bestSize];
+
+    // Best first; ties keep the boot sector's value first, then the order found.
+    std::vector<std::size_t> sizeOrder(sizes.size()), candOrder(nc);
+    for (std::size_t k = 0; k < sizes.size(); ++k) sizeOrder[k] = k;
+    for (std::size_t i = 0; i < nc; ++i) candOrder[i] = i;
+    std::stable_sort(sizeOrder.begin(), sizeOrder.end(), [&](std::size_t a, std::size_t b) {
+        if (sizeFit[a] != sizeFit[b]) return sizeFit[a] > sizeFit[b];
+        return sizes[a] == bootSpc && sizes[b] != bootSpc;
+    });
+    std::stable_sort(candOrder.begin(), candOrder.end(),
+                     [&](std::size_t a, std::size_t b) { return candFit[a] > candFit[b]; });
+    std::vector<std::int64_t> ranked;
+    for (std::size_t i : candOrder) ranked.push_back(fatCandidates_[i]);
+    fatCandidates_ = std::move(ranked);
+    for (std::size_t i = 0; i < nc; ++i) {
+        lists_.candidates.push_back(format16(candidateFormat(), int(i)));
+        lists_.candidateFit.push_back(candFit[candOrder[i]]);
+    }
+    for (std::size_t k : sizeOrder) {
+        lists_.sectorsPerCluster.push_back(format16("%d", int(sizes[k])));
+        lists_.sectorsPerClusterFit.push_back(sizeFit[k]);
+    }
+    // The boot sector's geometry, which the loads above replaced.
+    if (bootValid_) checkBootSector();
 }
 
 ParseResult FatVolume::parseAdvanced() {
@@ -102,7 +251,7 @@ std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
                     reporter->setStatus(format16("found file or directory =  %d ", int(found.size())));
             }
         }
-        if (fatKind() == FatKind::Fat16)
+        if (fatKind() == FatKind::Fat16 || fatKind() == FatKind::Fat12)
             reporter->setStatus(
                 format16("currently at sector %lld of %lld", (long long)(start / 512), (long long)(total / 512)));
         reporter->setProgressPosition(total ? (start + n) * 100000 / total : 100000);

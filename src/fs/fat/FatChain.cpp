@@ -19,6 +19,19 @@ std::uint32_t Fat16Chain::entry(std::uint32_t c) {
     return le16(ByteView(image), std::size_t(c) * 2);
 }
 
+std::uint32_t Fat12Chain::entry(std::uint32_t c) {
+    const std::uint32_t pair = le16(ByteView(image), std::size_t(c) + c / 2);
+    return (c & 1) ? pair >> 4 : pair & 0x0FFF;
+}
+
+std::unique_ptr<Fat16Chain> makeSmallFatChain(unsigned bits) {
+    std::unique_ptr<Fat16Chain> chain;
+    if (bits == 12) chain = std::make_unique<Fat12Chain>();
+    else chain = std::make_unique<Fat16Chain>();
+    chain->endFrom = bits == 12 ? 0x0FF7 : 0xFFF7;
+    return chain;
+}
+
 Fat32Chain::Fat32Chain(readWriteInterface& src, std::int64_t fatOffset, std::uint64_t fatBytes)
     : src_(src), fatOffset_(fatOffset), fatBytes_(fatBytes) {}
 

@@ -29,6 +29,13 @@ struct FatEntry {
     std::uint32_t firstCluster() const { return (std::uint32_t(firstClusterHigh) << 16) | firstClusterLow; }
 };
 
+// A volume-label entry that owns clusters: a label has no data of its own,
+// so one with a start cluster and a size hides a file. Such entries are
+// listed and saved as files; their "V" attribute letter marks them.
+inline bool isLabelWithData(std::uint8_t attributes, std::uint32_t firstCluster, std::uint32_t size) {
+    return (attributes & 0x08) && attributes != 0x0F && !(attributes & 0x10) && firstCluster >= 2 && size > 0;
+}
+
 // The attribute bytes the directory walks descend into.
 inline bool isWalkedDirectory(std::uint8_t a) {
     return (a >= 0x10 && a <= 0x16) || a == 0x30;

@@ -16,6 +16,7 @@ bool matchesFat(ByteView s, FatKind kind) {
         case FatKind::Fat16: return a == 0xFFFFFFF8;
         case FatKind::Fat32: return a == 0x0FFFFFF8 && (b == 0xFFFFFFFF || b == 0x0FFFFFFF);
         case FatKind::ExFat: return a == 0xFFFFFFF8 && b == 0xFFFFFFFF;
+        case FatKind::Fat12: return (s[0] == 0xF0 || s[0] >= 0xF8) && s[1] == 0xFF && s[2] == 0xFF;
     }
     return false;
 }
@@ -104,9 +105,17 @@ std::vector<std::int64_t> findHeapStarts(readWriteInterface& src, std::int64_t v
     return out;
 }
 
+// A volume-label slot that owns clusters (a file hidden as the label).
+static bool isLabelWithDataHit(ByteView e, std::uint64_t n) {
+    const std::uint32_t c = firstCluster(e);
+    return classA(e[0]) && classB(e[1]) && (e[12] == 0 || e[12] == 0x18) && c >= 2 && c < n && le32(e, 28) != 0 &&
+           datesAndTimesValid(e);
+}
+
 bool isFat16EntryHit(ByteView e, std::uint64_t n) {
     if (!e.has(0, 32)) return false;
     const std::uint8_t a = e[11], b0 = e[0], b1 = e[1];
+    if (a == 0x08) return isLabelWithDataHit(e, n);
     if (a == 0x0F) return e[12] == 0 && e[26] == 0 && (b0 == 0xE5 ? classB(b1) : (classB(b1) || b1 == '_'));
     if (isFolderAttr(a)) {
         if (!(classA(b0) || b0 == '$') || !classB(b1)) return false;
@@ -122,6 +131,7 @@ bool isFat16EntryHit(ByteView e, std::uint64_t n) {
 bool isFat32EntryHit(ByteView e, std::uint64_t n) {
     if (!e.has(0, 32)) return false;
     const std::uint8_t a = e[11], b0 = e[0], b1 = e[1];
+    if (a == 0x08) return isLabelWithDataHit(e, n);
     if (a == 0x0F) return (classB(b1) || b1 == '_' || b1 == ',') && e[12] == 0 && le16(e, 26) == 0;
     const bool folder = isFolderAttr(a);
     if (!folder && a != 0x20) return false;

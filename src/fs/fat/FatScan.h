@@ -19,11 +19,12 @@ inline constexpr std::uint32_t kSearchBlockBytes = 10 * 1024 * 1024;
 // A candidate count typed as 0 or below searches for this many.
 inline constexpr std::int64_t kDefaultCandidates = 3;
 
-enum class FatKind { Fat16, Fat32, ExFat };
+enum class FatKind { Fat16, Fat32, ExFat, Fat12 };
 
 // Offsets (from the volume start) of 512-byte boundaries whose first bytes
 // start a FAT of the kind: FAT16 F8 FF FF FF; FAT32 0x0FFFFFF8 then an end
-// mark (0xFFFFFFFF, or 0x0FFFFFFF as mkfs.fat writes it); exFAT 0xFFFFFFF8
+// mark (0xFFFFFFFF, or 0x0FFFFFFF as mkfs.fat writes it); FAT12 a media
+// byte (0xF0, 0xF8-0xFF) then FF FF; exFAT 0xFFFFFFF8
 // then 0xFFFFFFFF. At most max offsets; ends on the stop flag.
 std::vector<std::int64_t> findFatStarts(readWriteInterface& src, std::int64_t volumeBytes, FatKind kind,
                                         std::int64_t max, Pollable& poll, Reporter& reporter);
@@ -33,7 +34,7 @@ std::vector<std::int64_t> findHeapStarts(readWriteInterface& src, std::int64_t v
                                          Pollable& poll, Reporter& reporter);
 
 // Whether a FAT16 directory slot looks like a live or deleted entry of a
-// volume with clusterCount clusters.
+// volume with clusterCount clusters (a volume label owning clusters counts).
 bool isFat16EntryHit(ByteView e, std::uint64_t clusterCount);
 // The same for FAT32, whose entries must also carry non-zero creation
 // tenths, dates and times.

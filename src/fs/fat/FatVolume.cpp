@@ -170,7 +170,8 @@ void FatVolume::fillRootEntries() {
         if (i == 0 && !dummyGetsNode()) continue;
         ItemImage img;
         if (rootFolderNode(r.attributes)) img = ItemImage::Folder;
-        else if (r.attributes == 0x20) img = ItemImage::File;
+        else if (r.attributes == 0x20 || isLabelWithData(r.attributes, r.firstCluster(), r.size))
+            img = ItemImage::File;
         else continue;
         TreeItem item = tree->insertItem(r.name, img, rootItem);
         tree->setItemData(item, RecordId(i));

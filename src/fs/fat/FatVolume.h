@@ -93,10 +93,6 @@ protected:
     virtual FatKind fatKind() const = 0;
     // "FAT_ENTRY:%d" or "FAT32_ENTRY:%d".
     virtual const char* candidateFormat() const = 0;
-    // Sectors-per-cluster values offered after the boot sector's own.
-    virtual std::vector<int> sectorsPerClusterChoices() const = 0;
-    // Whether the boot sector's value leads the list (FAT16: even values only).
-    virtual bool offersBootSectorsPerCluster(std::uint8_t spc) const = 0;
     virtual bool entryHit(ByteView e, std::uint64_t clusterCount) const = 0;
     // Found folders follow this many further clusters of their chain; the
     // folders inside them nestedFurtherClusters().
@@ -120,6 +116,9 @@ protected:
     std::int64_t clusterOffset(std::uint32_t c) const;
 
 private:
+    // Ranks fatCandidates_ and the sectors-per-cluster values by fit and
+    // fills lists_.
+    void rankAdvancedChoices();
     ParseResult parseAdvanced();
     std::vector<std::int64_t> scanForEntries(ScanMarks& marks);
     void rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold);

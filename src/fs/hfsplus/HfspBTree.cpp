@@ -170,8 +170,7 @@ bool HFSP::scanCatalogLeaves() {
     leafScanUsed = true;
     catalogNodeSize = h.nodeSize;
     nodeBlocks = catalogNodeSize / blockSize;
-    std::uint64_t volumeBlocks = std::uint64_t(std::max<std::int64_t>(sizeTextMegabytes(volume.sizeText), 0)) *
-                                 1048576ULL / blockSize;
+    std::uint64_t volumeBlocks = std::uint64_t(volumeBytes(volume)) / blockSize;
     // Blocks past the image's end hold nothing to find.
     if (std::uint64_t avail = volumeBytesAvailable()) volumeBlocks = std::min(volumeBlocks, avail / blockSize);
     if (volumeBlocks == 0 || nodeBlocks == 0 || catalogNodeSize < kMinNodeSize || catalogNodeSize > kMaxNodeSize) {

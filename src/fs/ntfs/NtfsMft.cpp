@@ -108,8 +108,7 @@ bool ntfs::readBootSector() {
     std::int64_t size = 0;
     if (boot.isNtfs && boot.totalSectors <= std::uint64_t(INT64_MAX / 512)) size = std::int64_t(boot.totalSectors) * 512;
     if (!boot.isNtfs) {
-        const std::int64_t mb = sizeTextMegabytes(volume.sizeText);
-        if (mb > 0 && mb < INT64_MAX / 1048576) size = mb * 1048576;
+        size = volumeBytes(volume);
     }
     volumeSize = size;
     return volumeSize != 0;

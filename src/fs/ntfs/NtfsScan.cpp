@@ -23,8 +23,7 @@ std::int64_t ntfs::scanForMftCandidates(std::int64_t limit) {
     candidates_.clear();
     // The volume record's size bounds the search; without one, the size
     // the boot sector gave.
-    const std::int64_t mb = sizeTextMegabytes(volume.sizeText);
-    if (mb > 0 && mb < INT64_MAX / 1048576) volumeSize = mb * 1048576;
+    if (const std::int64_t bytes = volumeBytes(volume); bytes > 0) volumeSize = bytes;
     if (volumeSize <= 0) return 0;
     reporter->setStatus(u"");
     // The names of the last eight record headers met, oldest first: the

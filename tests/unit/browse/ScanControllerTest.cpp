@@ -65,7 +65,9 @@ TEST(Dispatch, NamesMatchTheirRowsIgnoringAsciiCase) {
     EXPECT_EQ(parserKindFor(u"FAT64"), ParserKind::Fat64);
     EXPECT_EQ(parserKindFor(u"exfat"), ParserKind::Fat64);
     EXPECT_EQ(parserKindFor(u"hfs+"), ParserKind::Hfsp);
-    for (auto n : {u"FAT12", u"Basic data partition", u"unknown", u"", u"ntfs "})
+    EXPECT_EQ(parserKindFor(u"FAT12"), ParserKind::Fat12);
+    EXPECT_FALSE(modeAvailable(ParserKind::Fat12, RecoveryMode::Deep));
+    for (auto n : {u"Basic data partition", u"unknown", u"", u"ntfs "})
         EXPECT_FALSE(parserKindFor(n).has_value()) << toUtf8(n);
     EXPECT_TRUE(modeAvailable(ParserKind::Ntfs, RecoveryMode::Deep));
     EXPECT_TRUE(modeAvailable(ParserKind::Hfsp, RecoveryMode::Advanced));

@@ -59,11 +59,17 @@ TEST(FatAdvanced, Fat16CandidatesAndSectorsPerClusterList) {
     EXPECT_EQ(p->parser->findAdvancedCandidates(0), 2);
     const AdvancedLists l = p->parser->advancedLists();
     EXPECT_EQ(l.candidates, (std::vector<std::u16string>{u"FAT_ENTRY:0", u"FAT_ENTRY:1"}));
-    // The boot sector's even value first, then the fixed list.
-    EXPECT_EQ(l.sectorsPerCluster,
-              (std::vector<std::u16string>{u"4", u"4", u"8", u"16", u"2", u"32", u"64", u"128"}));
+    // Every cluster size from 512 bytes to 64 KiB, the one that fits first.
+    std::vector<int> offered;
+    for (const auto& t : l.sectorsPerCluster) offered.push_back(std::stoi(toUtf8(t)));
+    EXPECT_EQ(offered.front(), 4);
+    std::sort(offered.begin(), offered.end());
+    EXPECT_EQ(offered, (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 128}));
+    ASSERT_EQ(l.sectorsPerClusterFit.size(), l.sectorsPerCluster.size());
+    EXPECT_GT(l.sectorsPerClusterFit[0], l.sectorsPerClusterFit[1]);
 
-    // One sector per cluster (odd) is not offered.
+    // A boot sector that survives with a wrong value does not outrank the
+    // sizes the folders and chains fit.
     auto raw = readImage(img);
     raw[13] = 1;
     auto odd = attach(createFat16Parser(), raw);

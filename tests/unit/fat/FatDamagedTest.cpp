@@ -144,9 +144,13 @@ std::int64_t exfatHeap(const Fixtures& f) {
 AdvancedChoice rightChoice(const Damaged& d, Volume& v, std::int64_t heap) {
     const AdvancedLists l = v.parser->advancedLists();
     AdvancedChoice c;
-    c.candidate = d.damage == "fat" && d.kind != "exfat" ? 1 : 0;
+    // FAT12/16/32: the first choice of each ranked list is the right one.
+    c.candidate = 0;
     const char16_t* spc = d.kind == "fat16" ? u"4" : d.kind == "fat32" ? u"2" : u"3";
-    c.sectorsPerCluster = indexOf(l.sectorsPerCluster, spc);
+    c.sectorsPerCluster = d.kind == "exfat" ? indexOf(l.sectorsPerCluster, spc) : 0;
+    if (d.kind != "exfat") {
+        EXPECT_EQ(l.sectorsPerCluster.at(0), spc);
+    }
     if (d.kind == "exfat") {
         const auto& heaps = dynamic_cast<Fat64Class&>(*v.parser).heapCandidates();
         const auto at = std::find(heaps.begin(), heaps.end(), heap);
@@ -169,8 +173,6 @@ bool survives(const Damaged& d, const ManifestFile& m) {
 TEST(FatDamaged, CandidatesAndSectorsPerClusterLists) {
     const Fixtures f = load();
     if (f.volumes.empty()) return;
-    const std::vector<std::u16string> fat16List{u"4", u"8", u"16", u"2", u"32", u"64", u"128"};
-    const std::vector<std::u16string> fat32List{u"2", u"4", u"16", u"32", u"64", u"8"};
     const std::vector<std::u16string> exfatList{u"8", u"9", u"10", u"11", u"3", u"6"};
     const std::int64_t heap = exfatHeap(f);
     for (const auto& d : f.volumes) {
@@ -200,9 +202,18 @@ TEST(FatDamaged, CandidatesAndSectorsPerClusterLists) {
         const std::u16string stem = d.kind == "fat16" ? u"FAT_ENTRY:" : u"FAT32_ENTRY:";
         EXPECT_EQ(n, 2);
         EXPECT_EQ(l.candidates, (std::vector<std::u16string>{stem + u"0", stem + u"1"}));
-        std::vector<std::u16string> want = d.kind == "fat16" ? fat16List : fat32List;
-        if (!bootGone) want.insert(want.begin(), d.kind == "fat16" ? u"4" : u"2");
-        EXPECT_EQ(l.sectorsPerCluster, want);
+        // Every cluster size from 512 bytes to 64 KiB, the volume's own first
+        // whether its boot sector survived or not.
+        std::vector<int> offered;
+        for (const auto& t : l.sectorsPerCluster) offered.push_back(std::stoi(toUtf8(t)));
+        EXPECT_EQ(offered.front(), d.kind == "fat16" ? 4 : 2);
+        std::sort(offered.begin(), offered.end());
+        EXPECT_EQ(offered, (std::vector<int>{1, 2, 4, 8, 16, 32, 64, 128}));
+        // The FAT copy whose entries were overwritten ranks behind the sound one.
+        ASSERT_EQ(l.candidateFit.size(), 2u);
+        if (d.damage == "fat") {
+            EXPECT_GT(l.candidateFit[0], l.candidateFit[1]);
+        }
         EXPECT_TRUE(l.heapOffsets.empty());
     }
 }

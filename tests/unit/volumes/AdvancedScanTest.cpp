@@ -94,6 +94,33 @@ TEST(AdvancedScan, FindsEveryVolumeOfTheZeroedTableDisk) {
     EXPECT_EQ(all.size(), 10u);
 }
 
+// The disk made by Linux tools alone: FAT boot sectors with mkfs.fat's own
+// OEM name, FAT12, and ext superblocks (1 KiB and 4 KiB blocks), each found
+// once with its full length, the ext backup superblocks inside not at all.
+TEST(AdvancedScan, FindsLinuxMadeVolumesByTheirStructure) {
+    fs::path img;
+    if (!test::requireFixture("zeroed_linux.img", img)) return;
+    FileReadSeek src;
+    ASSERT_TRUE(src.open(img));
+    std::vector<std::tuple<std::string, std::int64_t, std::int64_t>> want, got, unskipped;
+    std::ifstream in(test::fixturePath("zeroed_linux.expect"));
+    Expected e;
+    while (in >> e.fs >> e.start >> e.sectors) want.push_back({e.fs, e.start, e.sectors});
+    ASSERT_EQ(want.size(), 6u);
+    for (bool skip : {true, false}) {
+        std::vector<VolumeRecord> records;
+        AdvancedVolumeScan s(records);
+        s.skipVolumeSize = skip;
+        ASSERT_EQ(s.run(src), 0);
+        for (const auto& r : records)
+            (skip ? got : unskipped).push_back({toUtf8(r.fileSystem), r.startSector, r.sectors});
+    }
+    EXPECT_EQ(got, want);
+    // Without skipping, only the NTFS and FAT32 backup boot sectors come on top.
+    for (const auto& w : want) EXPECT_EQ(std::count(unskipped.begin(), unskipped.end(), w), 1);
+    EXPECT_EQ(unskipped.size(), want.size() + 2) << ::testing::PrintToString(unskipped);
+}
+
 TEST(AdvancedScan, CustomRangeRulesAndStop) {
     fs::path img;
     if (!test::requireFixture("zeroed_disk.img", img)) return;

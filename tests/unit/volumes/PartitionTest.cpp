@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 
 #include "TestPaths.h"
 #include "image/SectorSource.h"
@@ -174,4 +175,88 @@ TEST(GptScan, EntryListEndsAtLba2AndNamesStayInTheirField) {
     Disk far(8);
     storeLe64(far.sector(1), 72, 0x7FFFFFFFFFFFFFFFull);  // entry array far away
     EXPECT_TRUE(scan(far, true).empty());
+}
+
+// Sector 0 that is a volume's own boot sector or superblock: one bare volume
+// at sector 0 with its exact length, whatever its boot code would read as
+// partition entries; a real table still wins over a superblock behind it.
+TEST(BareVolume, BootSectorOrSuperblockAtSectorZero) {
+    struct Case {
+        const char* what;
+        std::function<void(Disk&)> lay;
+        std::u16string fs;  // empty: not a bare volume
+        std::int64_t sectors;
+    };
+    auto floppy = [](Disk& d) {
+        auto s = d.sector(0);
+        s[0] = 0xEB, s[1] = 0x3C, s[2] = 0x90;
+        std::memcpy(&s[3], "mkfs.fat", 8);
+        storeLe16(s, 11, 512);
+        s[13] = 1;                 // sectors per cluster
+        storeLe16(s, 14, 1);       // reserved
+        s[16] = 2;                 // FATs
+        storeLe16(s, 17, 224);     // root entries
+        storeLe16(s, 19, 2880);    // sectors
+        s[21] = 0xF0;
+        storeLe16(s, 22, 9);       // sectors per FAT
+        for (std::size_t i = 446; i < 510; ++i) s[i] = std::uint8_t(i * 7);  // boot code that looks like entries
+        s[510] = 0x55, s[511] = 0xAA;
+    };
+    auto ext = [](Disk& d) {
+        auto sb = d.sector(2);
+        storeLe32(sb, 0, 1024);    // inodes
+        storeLe32(sb, 4, 4096);    // blocks
+        storeLe32(sb, 20, 1);      // first data block (1 KiB blocks)
+        storeLe32(sb, 24, 0);
+        storeLe32(sb, 32, 8192);   // blocks per group
+        storeLe32(sb, 40, 1024);   // inodes per group
+        storeLe16(sb, 56, 0xEF53);
+    };
+    const std::vector<Case> cases = {
+        {"FAT12 floppy", floppy, u"FAT12", 2880},
+        {"FAT16 by cluster count", [&](Disk& d) { floppy(d); storeLe16(d.sector(0), 19, 20000); d.sector(0)[13] = 4; storeLe16(d.sector(0), 22, 20); }, u"FAT16", 20000},
+        {"NTFS", [](Disk& d) { d.ntfsBoot(0, 4095); }, u"NTFS", 4096},
+        {"ext, 1 KiB blocks", ext, u"extX", 8192},
+        {"ext backup superblock", [&](Disk& d) { ext(d); storeLe16(d.sector(2), 90, 1); }, u"", 0},
+        {"ext with the wrong first data block", [&](Disk& d) { ext(d); storeLe32(d.sector(2), 20, 0); }, u"", 0},
+        {"table before a superblock", [&](Disk& d) { ext(d); d.entry(0, 0, 0x83, 2048, 2000); }, u"", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Disk d(9000);
+        c.lay(d);
+        auto v = scan(d, false);
+        if (c.fs.empty()) {
+            for (const auto& r : v) EXPECT_NE(r.startSector, 0);
+            continue;
+        }
+        ASSERT_EQ(v.size(), 1u);
+        EXPECT_EQ(v[0].fileSystem, c.fs);
+        EXPECT_EQ(v[0].startSector, 0);
+        EXPECT_EQ(v[0].sectors, c.sectors);
+        EXPECT_EQ(volumeBytes(v[0]), c.sectors * 512);
+        EXPECT_EQ(v[0].fit, c.sectors <= 9000 ? ImageFit::Inside : ImageFit::RunsPast);
+        EXPECT_EQ(scan(d, true).size(), 1u);  // --gpt too
+    }
+}
+
+TEST(BareVolume, ExtentIsCheckedAndClippedToTheImage) {
+    VolumeRecord r;
+    r.startSector = 100;
+    r.sectors = 50;
+    ASSERT_TRUE(extentOf(r, 1000));
+    EXPECT_EQ(extentOf(r, 1000)->bytes(), 50 * 512);
+    EXPECT_FALSE(extentOf(r, 1000)->clipped);
+    EXPECT_EQ(extentOf(r, 120)->sectors, 20);  // runs past: clipped
+    EXPECT_TRUE(extentOf(r, 120)->clipped);
+    EXPECT_EQ(fitInImage(r, 120), ImageFit::RunsPast);
+    EXPECT_FALSE(extentOf(r, 100));             // starts at the end
+    EXPECT_EQ(fitInImage(r, 100), ImageFit::Outside);
+    r.sectors = -1;
+    r.sizeText = u"0";
+    EXPECT_EQ(extentOf(r, 1000)->sectors, 900);  // no size: the rest of the image
+    r.sizeText = u"2   MB";
+    EXPECT_EQ(volumeBytes(r), 2 * 1048576);
+    r.startSector = -5;
+    EXPECT_FALSE(extentOf(r, 1000));
 }

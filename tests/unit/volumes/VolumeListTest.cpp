@@ -110,7 +110,7 @@ TEST(VolumeList, ProceedRoutesAndCustomSettings) {
     l.customSettings = true;
     l.startText = u"2048";
     l.endText = u"206847";
-    l.treatAs = 5;
+    l.treatAs = treatAsIndex(u"NTFS");
     ProceedResult r = l.proceed();
     EXPECT_EQ(r.route, ProceedRoute::RecoveryMode);
     EXPECT_EQ(r.record.fileSystem, u"ntfs");
@@ -133,7 +133,7 @@ TEST(VolumeList, ProceedRoutesAndCustomSettings) {
     l.customSettings = true;
     l.startText = u"2048";
     l.endText = u"2048";
-    l.treatAs = 6;
+    l.treatAs = treatAsIndex(u"RAW");
     r = l.proceed();
     EXPECT_EQ(r.route, ProceedRoute::RawRecovery);
     EXPECT_EQ(r.record.fileSystem, u"RAW");
@@ -147,7 +147,7 @@ TEST(VolumeList, AdvancedRowsEditTheirOwnCopies) {
     l.customSettings = true;
     l.startText = u"4096";
     l.endText = u"8191";
-    l.treatAs = 1;
+    l.treatAs = treatAsIndex(u"FAT16");
     ProceedResult r = l.proceed();
     EXPECT_EQ(r.record.fileSystem, u"fat16");
     EXPECT_EQ(r.record.sizeText, u"2");
@@ -161,8 +161,8 @@ TEST(VolumeList, AdvancedRowsEditTheirOwnCopies) {
 
 TEST(VolumeList, CustomSettingsForTheCommandLine) {
     EXPECT_EQ(treatAsIndex(u"extx"), 0u);
-    EXPECT_EQ(treatAsIndex(u"hfs+"), 4u);
-    EXPECT_EQ(treatAsIndex(u"raw"), 6u);
+    EXPECT_EQ(treatAsIndex(u"hfs+"), 5u);
+    EXPECT_EQ(treatAsIndex(u"raw"), 7u);
     EXPECT_FALSE(treatAsIndex(u"ext4"));
     VolumeRecord r{u"Unknown", u"1", u"7  MB", 63};
     bool raw = true;
