@@ -12,8 +12,11 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
+
+namespace salvage::ui {
+class JobProgress;
+}
 
 namespace salvage::app {
 
@@ -50,7 +53,7 @@ private:
     QLineEdit* segmentSize_;
     QLineEdit* startOffset_;
     QLineEdit* byteCount_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QLabel* percentLine_;
     QPushButton* stop_;
     QPushButton* extract_;

@@ -16,7 +16,6 @@
 
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -25,6 +24,7 @@ class BrowseTreeModel;
 class CheckListView;
 class CheckTreeView;
 class FileListModel;
+class JobProgress;
 }  // namespace salvage::ui
 
 namespace salvage::app {
@@ -61,8 +61,6 @@ private:
     void startParse();
     void jobEnded(int kind);
     void showJobControls(bool running);
-    void setProgressRange(qint64 minimum, qint64 maximum);
-    void setProgressPosition(qint64 position);
 
     void labelClicked(const QModelIndex& index);
     void expanded(const QModelIndex& index);
@@ -96,7 +94,7 @@ private:
     QPushButton* saveButton_;
     QLabel* status_;
     QLabel* sizeLine_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QPushButton* pause_;
     QPushButton* resume_;
     QPushButton* stop_;
@@ -105,7 +103,6 @@ private:
     WorkerJob* saveJob_;
     std::shared_ptr<FolderSave> currentSave_;
     std::vector<SavedFile> lastSaved_;
-    qint64 progressScale_ = 1;
     bool controllerJob_ = false;
 };
 
