@@ -13,7 +13,6 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QModelIndex;
-class QProgressBar;
 class QPushButton;
 class QTreeView;
 
@@ -22,6 +21,10 @@ class BrowseTree;
 class CarveWriter;
 class myJpg;
 }  // namespace salvage
+
+namespace salvage::ui {
+class JobProgress;
+}
 
 namespace salvage::app {
 
@@ -48,6 +51,7 @@ public:
     // The job that runs the scan and the save; tests hold it at its pause gate.
     WorkerJob& job() { return *job_; }
     FindsTreeModel& findsModel() { return *model_; }
+    ui::JobProgress& progress() { return *progress_; }
     const myJpg* engine() const { return engine_.get(); }
 
 signals:
@@ -67,8 +71,6 @@ private:
     void showProgressControls(bool shown);
     // Back to idle after a load failure or a volume that cannot be scanned.
     void restoreIdle();
-    void setProgressRange(qint64 minimum, qint64 maximum);
-    void setProgressPosition(qint64 position);
 
     VolumeRecord volume_;
     QString defaultSettingsPath_;
@@ -82,7 +84,6 @@ private:
     std::size_t checkedCount_ = 0;
     bool busy_ = false;
     bool checkClicked_ = false;
-    std::int64_t progressDivisor_ = 1;
     std::int64_t volumeStartOffset_ = 0;  // bytes, of the last scan
 
     QtReporter* reporter_;
@@ -95,7 +96,7 @@ private:
     QPushButton* editor_;
     QTreeView* tree_;
     InfoList* list_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QPushButton* pause_;
     QPushButton* resume_;
     QPushButton* stop_;

@@ -43,8 +43,19 @@ void FindsTreeModel::clear() {
     tree_.setListener(nullptr);
     tree_.clear();
     fromWorker_.clear();
+    pendingByText_.clear();
+    pending_.clear();
     tree_.setListener(this);
     endResetModel();
+}
+
+TreeItem FindsTreeModel::insertUnder(TreeItem parent, const TreeBatch::Item& in) {
+    TreeItem item = tree_.insertItem(in.text, in.image, parent);
+    if (item == kNoItem) return kNoItem;
+    if (in.data) tree_.setItemData(item, *in.data);
+    // A category checked during the scan takes its later finds too.
+    if (parent != kNoItem && tree_.checkState(parent) == CheckState::Checked) tree_.setCheck(item, true);
+    return item;
 }
 
 void FindsTreeModel::apply(const TreeBatch& batch) {
@@ -55,17 +66,36 @@ void FindsTreeModel::apply(const TreeBatch& batch) {
             if (p == fromWorker_.end()) continue;  // its parent never arrived
             parent = p->second;
         }
-        TreeItem item = tree_.insertItem(in.text, in.image, parent);
-        if (item == kNoItem) continue;
-        if (in.data) tree_.setItemData(item, *in.data);
-        // A category checked during the scan takes its later finds too.
-        if (parent != kNoItem && tree_.checkState(parent) == CheckState::Checked) tree_.setCheck(item, true);
-        fromWorker_[in.item] = item;
+        // The engine reports a find in its own order; its pending entry
+        // gives way so the tree ends as the engine lists it.
+        if (auto p = pendingByText_.find({parent, in.text}); p != pendingByText_.end()) {
+            pending_.erase(p->second);
+            tree_.deleteItem(p->second);
+            pendingByText_.erase(p);
+        }
+        TreeItem item = insertUnder(parent, in);
+        if (item != kNoItem) fromWorker_[in.item] = item;
     }
     for (const TreeBatch::Text& t : batch.renamed) {
         auto it = fromWorker_.find(t.item);
         if (it != fromWorker_.end()) tree_.setText(it->second, t.text);
     }
+    for (const TreeBatch::Item& in : batch.pending) {
+        auto p = fromWorker_.find(in.parent);
+        if (p == fromWorker_.end()) continue;
+        // Listed without record data: a pending find cannot be saved.
+        TreeBatch::Item plain{in.item, in.parent, in.text, in.image, std::nullopt};
+        TreeItem item = insertUnder(p->second, plain);
+        if (item == kNoItem) continue;
+        pending_.insert(item);
+        pendingByText_[{p->second, in.text}] = item;
+    }
+}
+
+void FindsTreeModel::dropPending() {
+    for (const auto& [key, item] : pendingByText_) tree_.deleteItem(item);
+    pendingByText_.clear();
+    pending_.clear();
 }
 
 TreeItem FindsTreeModel::itemAt(const QModelIndex& index) const {
@@ -120,11 +150,16 @@ QVariant FindsTreeModel::data(const QModelIndex& index, int role) const {
     TreeItem item = itemAt(index);
     if (!tree_.valid(item)) return {};
     switch (role) {
-        case Qt::DisplayRole:
-        case Qt::ToolTipRole: return QString::fromStdU16String(tree_.text(item));
+        case Qt::DisplayRole: return QString::fromStdU16String(tree_.text(item));
+        case Qt::ToolTipRole:
+            if (isPending(item))
+                return QStringLiteral("%1: start found, its end is still being searched for")
+                    .arg(QString::fromStdU16String(tree_.text(item)));
+            return QString::fromStdU16String(tree_.text(item));
         case Qt::DecorationRole:
             return tree_.image(item) == ItemImage::Folder ? folderIcon_ : iconFor(tree_.text(item));
         case Qt::CheckStateRole:
+            if (isPending(item)) return {};
             switch (tree_.checkState(item)) {
                 case CheckState::Checked: return Qt::Checked;
                 case CheckState::Partial: return Qt::PartiallyChecked;
@@ -133,6 +168,7 @@ QVariant FindsTreeModel::data(const QModelIndex& index, int role) const {
             return {};
         case Qt::ForegroundRole:
             if (tree_.isRed(item)) return QBrush(Qt::red);
+            if (isPending(item)) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
             return {};
         default: return {};
     }
@@ -156,7 +192,7 @@ QIcon FindsTreeModel::iconFor(const std::u16string& name) const {
 
 bool FindsTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     TreeItem item = itemAt(index);
-    if (role != Qt::CheckStateRole || !tree_.valid(item)) return false;
+    if (role != Qt::CheckStateRole || !tree_.valid(item) || isPending(item)) return false;
     // Partly checked means "some below": a click on it checks the whole subtree.
     tree_.setCheck(item, value.toInt() != Qt::Unchecked);
     emit checkToggled();
@@ -165,6 +201,7 @@ bool FindsTreeModel::setData(const QModelIndex& index, const QVariant& value, in
 
 Qt::ItemFlags FindsTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
+    if (isPending(itemAt(index))) return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
 }
 
