@@ -25,9 +25,11 @@ QUrl homepageUrl() { return QUrl(QString::fromLatin1(kHomepage)); }
 
 QString manualPath() {
     const QString appDir = QCoreApplication::applicationDirPath();
+    // Installed, or copied beside the program by the build; never read from
+    // the source tree, which a user's machine does not have.
     const QString candidates[] = {
         appDir + QStringLiteral("/../share/doc/salvage/MANUAL.md"),
-        QStringLiteral(SALVAGE_SOURCE_DIR "/docs/MANUAL.md"),
+        appDir + QStringLiteral("/MANUAL.md"),
     };
     for (const QString& c : candidates) {
         QFileInfo info(c);

@@ -16,8 +16,9 @@ QString appTitle();
 QString aboutCaption();
 QString aboutText();
 QUrl homepageUrl();
-// The user manual (docs/MANUAL.md): installed beside the program, or in the
-// source tree when run from a build folder. Empty when neither exists.
+// The user manual (MANUAL.md): installed under share/doc/salvage beside the
+// program's bin folder, or copied beside the program by the build. Empty when
+// neither exists.
 QString manualPath();
 
 }  // namespace salvage::app
