@@ -1,17 +1,63 @@
 #include "app/EwfDialog.h"
 
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <array>
 
 #include "app/AppInfo.h"
 #include "app/DialogService.h"
 #include "app/EwfFileInfo.h"
+#include "fs/ext/ExtLayout.h"
+#include "image/Globals.h"
+#include "image/ImageOpen.h"
+#include "platform/ByteView.h"
+#include "platform/Text.h"
+#include "volumes/BootSignature.h"
+#include "volumes/Partition.h"
 
 namespace salvage::app {
+
+namespace {
+
+// True when the volume starting at sector 0 has a boot sector (NTFS, FAT,
+// exFAT), an HFS+ volume header or an ext superblock.
+bool bareVolumeAtStart(readWriteInterface& source) {
+    std::array<std::uint8_t, 2048> head{};
+    if (!readAt(source, 0, head.data(), std::uint32_t(head.size()))) return false;
+    const ByteView v(head.data(), head.size());
+    if (classifyBootSector(ByteView(head.data(), 512), 0).kind != BootKind::None) return true;
+    if (classifyBootSector(ByteView(head.data() + 1024, 512), 2).kind == BootKind::HfsPlus) return true;
+    return le16(v, 1024 + 56) == ext::kSuperblockMagic;
+}
+
+}  // namespace
+
+QString EwfDialog::layoutWarning(const QString& path) {
+    // Opening sets the image size for the run; the pages after this one
+    // open the image again and set it for themselves.
+    const std::int64_t savedTotal = g_totalSectors;
+    OpenedImage image = openImage(pathFromUtf16(path.toStdU16String()), nullReporter());
+    g_totalSectors = savedTotal;
+    // An image that cannot be opened is reported by the next page.
+    if (!image.source) return {};
+    const QString name = QFileInfo(path).fileName();
+    if (image.source->totalSectors() <= 0)
+        return QStringLiteral("%1 is empty: it holds no sector to recover anything from.").arg(name);
+    std::vector<VolumeRecord> records;
+    Partition scanner(records);
+    scanPartitionTables(*image.source, scanner);
+    image.source->baseOffset = 0;
+    if (!records.empty() || bareVolumeAtStart(*image.source)) return {};
+    return QStringLiteral(
+               "%1 has neither a partition table nor a known boot sector: it may not be a disk image. "
+               "The volume list may stay empty; RAW recovery can still search it for files.")
+        .arg(name);
+}
 
 EwfDialog::EwfDialog(WizardWindow* wizard, WizardPage* owner) : WizardPage(wizard, owner) {
     setObjectName(QStringLiteral("EwfDialog"));
@@ -56,6 +102,8 @@ void EwfDialog::next() {
         dialogs().message(this, QStringLiteral("please select a file first"), appTitle(), BoxIcon::Information);
         return;
     }
+    if (const QString warning = layoutWarning(imagePath_); !warning.isEmpty())
+        dialogs().message(this, warning, appTitle(), BoxIcon::Warning);
     if (!openNext<EwfFileInfo>(imagePath_))
         dialogs().message(this, QStringLiteral("error creating physicalDiskDlg"), appTitle(), BoxIcon::Information);
 }
