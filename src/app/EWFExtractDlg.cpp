@@ -117,6 +117,12 @@ EWFExtractDlg::~EWFExtractDlg() {
 
 bool EWFExtractDlg::isExporting() const { return job_->isRunning(); }
 
+QString EWFExtractDlg::runningJobNote() const {
+    if (!isExporting()) return {};
+    return QStringLiteral("An export into %1 is running. Closing stops it and leaves that image incomplete.")
+        .arg(pathBox_->text());
+}
+
 void EWFExtractDlg::browse() {
     const QString path = dialogs().saveFile(this);
     if (!path.isEmpty()) pathBox_->setText(path);

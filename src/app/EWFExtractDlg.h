@@ -32,6 +32,7 @@ public:
     ~EWFExtractDlg() override;
 
     bool isExporting() const;
+    QString runningJobNote() const override;
     // The settings "Extract" would start with.
     ExportSettings collectSettings() const;
     // What the last export ended with.

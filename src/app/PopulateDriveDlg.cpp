@@ -136,6 +136,12 @@ PopulateDriveDlg::~PopulateDriveDlg() { job_->stopAndWait(); }
 
 bool PopulateDriveDlg::isScanning() const { return job_->isRunning(); }
 
+QString PopulateDriveDlg::runningJobNote() const {
+    if (!isScanning()) return {};
+    return QStringLiteral("An advanced volume scan is running. Closing stops it; the volumes found so far are not "
+                          "kept.");
+}
+
 void PopulateDriveDlg::finishControls() {
     addCustom_->setEnabled(true);
     status_->setText(QStringLiteral("Finished Scanning."));

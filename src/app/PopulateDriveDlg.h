@@ -36,6 +36,7 @@ public:
     VolumeList& model() { return *model_; }
     InfoList* list() const { return list_; }
     bool isScanning() const;
+    QString runningJobNote() const override;
     const QString& readFailure() const { return readFailure_; }
 
 signals:

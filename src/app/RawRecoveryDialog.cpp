@@ -469,6 +469,15 @@ void RawRecoveryDialog::saveEnded() {
     emit jobFinished();
 }
 
+QString RawRecoveryDialog::runningJobNote() const {
+    if (!job_->isRunning()) return {};
+    if (writer_)
+        return QStringLiteral("Carved files are being saved into %1. Closing stops the save after the file being "
+                              "written; the files written so far stay there, listed in %2.")
+            .arg(saveFolder_, QLatin1String(kCarveReportName));
+    return QStringLiteral("A carving scan is running. Closing stops it; its finds are not kept.");
+}
+
 void RawRecoveryDialog::openEditor() {
     RawSettingDlg editor(this);
     editor.exec();

@@ -53,6 +53,7 @@ public:
     FindsTreeModel& findsModel() { return *model_; }
     ui::JobProgress& progress() { return *progress_; }
     const myJpg* engine() const { return engine_.get(); }
+    QString runningJobNote() const override;
 
 signals:
     // A scan or a save has ended and the page is idle again.

@@ -174,6 +174,17 @@ VolumeScanDlg::~VolumeScanDlg() {
 
 bool VolumeScanDlg::isBusy() const { return controllerJob_ || saveJob_->isRunning(); }
 
+QString VolumeScanDlg::runningJobNote() const {
+    if (saveJob_->isRunning())
+        return QStringLiteral("Files are being saved into %1. Closing stops the save after the file being written; "
+                              "the files written so far stay there.")
+            .arg(outputFolder_->text());
+    if (controllerJob_)
+        return QStringLiteral("A job on this volume (reading its folders, or a search) is running. Closing stops "
+                              "it; what it found so far is not kept.");
+    return {};
+}
+
 void VolumeScanDlg::showJobControls(bool running) {
     progress_->setVisible(running);
     pause_->setVisible(running);

@@ -46,6 +46,7 @@ public:
     RecoveryMode mode() const { return mode_; }
     // A parse, search or save is running.
     bool isBusy() const;
+    QString runningJobNote() const override;
     ui::BrowseTreeModel* treeModel() const { return treeModel_; }
     ui::FileListModel* listModel() const { return listModel_; }
     ui::CheckTreeView* treeView() const { return treeView_; }

@@ -339,6 +339,12 @@ void RawRecoveryTest::pauseStopAndBrowseThenParseAgain() {
     QVERIFY(h.find<QProgressBar>("progressBar")->isVisible());
     QVERIFY(h.click("pauseButton"));
     QCOMPARE(h.find<QLabel>("statusLine")->text(), QStringLiteral("Pause button pressed"));
+    // The close box names the running job and what closing does to it.
+    h.dialogs.queueAnswer(false);
+    h.window->close();
+    QVERIFY(h.window->isVisible());
+    QVERIFY(h.dialogs.texts().last().startsWith(QStringLiteral("A carving scan is running. Closing stops it")));
+    QVERIFY(h.dialogs.texts().last().endsWith(QStringLiteral("\n\nDo you want to Close Application ?")));
     QVERIFY(h.click("saveButton"));
     QCOMPARE(h.dialogs.texts().last(), QStringLiteral("Please wait for other process to complete"));
     QVERIFY(h.click("stopButton"));
