@@ -21,4 +21,9 @@ QUrl homepageUrl();
 // neither exists.
 QString manualPath();
 
+// A plain explanation for a term of the volume list a user may not know
+// ("FAT64" is exFAT, "extX" any of ext2/3/4, "RAW" the carving scan); the
+// term itself when there is nothing to add.
+QString plainTermTip(const QString& term);
+
 }  // namespace salvage::app

@@ -70,7 +70,11 @@ PopulateDriveDlg::PopulateDriveDlg(WizardWindow* wizard, WizardPage* owner, cons
     endBox_->setObjectName(QStringLiteral("endSector"));
     treatAs_ = new QComboBox(custom_);
     treatAs_->setObjectName(QStringLiteral("treatAs"));
-    for (auto choice : kTreatAsChoices) treatAs_->addItem(QString::fromStdU16String(std::u16string(choice)));
+    for (auto choice : kTreatAsChoices) {
+        const QString name = QString::fromStdU16String(std::u16string(choice));
+        treatAs_->addItem(name);
+        treatAs_->setItemData(treatAs_->count() - 1, plainTermTip(name), Qt::ToolTipRole);
+    }
     treatAs_->setCurrentIndex(-1);
     grid->addWidget(new QLabel(QStringLiteral("Selected Volume :"), custom_), 0, 0);
     grid->addWidget(selectedVolume_, 0, 1);
