@@ -248,6 +248,21 @@ RawRecoveryDialog::RawRecoveryDialog(WizardWindow* wizard, WizardPage* owner, co
     connect(model_, &FindsTreeModel::checkToggled, this, [this] { checkClicked_ = true; });
     connect(tree_, &QTreeView::pressed, this, [this] { checkClicked_ = false; });
     connect(tree_, &QTreeView::clicked, this, &RawRecoveryDialog::itemClicked);
+    // A batch applied as one reset (the scan's end) keeps the categories
+    // the user had opened.
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        expandedBeforeReset_.clear();
+        const BrowseTree& tree = model_->tree();
+        for (TreeItem top : tree.children(kNoItem)) {
+            if (tree_->isExpanded(model_->indexOf(top))) expandedBeforeReset_.push_back(top);
+            for (TreeItem category : tree.children(top))
+                if (tree_->isExpanded(model_->indexOf(category))) expandedBeforeReset_.push_back(category);
+        }
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        for (TreeItem item : expandedBeforeReset_) tree_->expand(model_->indexOf(item));
+        expandedBeforeReset_.clear();
+    });
     // The category items and the root come open as they arrive.
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int) {
         if (!parent.isValid()) tree_->expand(model_->index(first, 0));

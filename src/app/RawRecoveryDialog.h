@@ -5,8 +5,10 @@
 // the checked finds into a folder.
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "app/WizardPage.h"
+#include "browse/BrowseTree.h"
 #include "volumes/VolumeRecord.h"
 
 class QCheckBox;
@@ -85,6 +87,7 @@ private:
     std::size_t checkedCount_ = 0;
     bool busy_ = false;
     bool checkClicked_ = false;
+    std::vector<TreeItem> expandedBeforeReset_;
     std::int64_t volumeStartOffset_ = 0;  // bytes, of the last scan
 
     QtReporter* reporter_;

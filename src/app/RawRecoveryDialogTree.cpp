@@ -59,19 +59,48 @@ TreeItem FindsTreeModel::insertUnder(TreeItem parent, const TreeBatch::Item& in)
 }
 
 void FindsTreeModel::apply(const TreeBatch& batch) {
+    // The scan's end settles every pending find at once: thousands of
+    // removals and insertions, each of which a view would follow row by row.
+    // Past a few hundred the batch is applied as one reset instead.
+    constexpr std::size_t kResetAbove = 256;
+    std::size_t replacing = 0;
+    if (!pendingByText_.empty())
+        for (const TreeBatch::Item& in : batch.inserted) {
+            auto p = fromWorker_.find(in.parent);
+            if (p != fromWorker_.end() && pendingByText_.count({p->second, in.text})) ++replacing;
+        }
+    const bool reset = replacing > kResetAbove;
+    if (reset) {
+        beginResetModel();
+        tree_.setListener(nullptr);
+    }
+    applyItems(batch);
+    if (reset) {
+        tree_.setListener(this);
+        endResetModel();
+    }
+}
+
+void FindsTreeModel::applyItems(const TreeBatch& batch) {
+    // The engine reports a find in its own order; its pending entry gives
+    // way so the tree ends as the engine lists it.
+    std::vector<TreeItem> settled;
+    for (const TreeBatch::Item& in : batch.inserted) {
+        auto parent = fromWorker_.find(in.parent);
+        if (parent == fromWorker_.end()) continue;
+        if (auto p = pendingByText_.find({parent->second, in.text}); p != pendingByText_.end()) {
+            settled.push_back(p->second);
+            pending_.erase(p->second);
+            pendingByText_.erase(p);
+        }
+    }
+    tree_.deleteItems(settled);
     for (const TreeBatch::Item& in : batch.inserted) {
         TreeItem parent = kNoItem;
         if (in.parent != kNoItem) {
             auto p = fromWorker_.find(in.parent);
             if (p == fromWorker_.end()) continue;  // its parent never arrived
             parent = p->second;
-        }
-        // The engine reports a find in its own order; its pending entry
-        // gives way so the tree ends as the engine lists it.
-        if (auto p = pendingByText_.find({parent, in.text}); p != pendingByText_.end()) {
-            pending_.erase(p->second);
-            tree_.deleteItem(p->second);
-            pendingByText_.erase(p);
         }
         TreeItem item = insertUnder(parent, in);
         if (item != kNoItem) fromWorker_[in.item] = item;

@@ -107,6 +107,7 @@ private:
 
     QIcon iconFor(const std::u16string& name) const;
     TreeItem insertUnder(TreeItem parent, const TreeBatch::Item& in);
+    void applyItems(const TreeBatch& batch);
 
     BrowseTree tree_;
     std::unordered_map<TreeItem, TreeItem> fromWorker_;
