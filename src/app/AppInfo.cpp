@@ -23,11 +23,26 @@ QString aboutText() {
 
 QUrl homepageUrl() { return QUrl(QString::fromLatin1(kHomepage)); }
 
+QString plainTermTip(const QString& term) {
+    const QString t = term.trimmed().toUpper();
+    if (t == QLatin1String("FAT64")) return QStringLiteral("FAT64: an exFAT file system");
+    if (t == QLatin1String("EXTX")) return QStringLiteral("%1: an ext2, ext3 or ext4 file system").arg(term.trimmed());
+    if (t == QLatin1String("HFS+")) return QStringLiteral("HFS+: a Mac OS Extended file system");
+    if (t == QLatin1String("RAW"))
+        return QStringLiteral("RAW: no file system is read; the volume's sectors are searched for files by their "
+                              "signatures");
+    if (t == QLatin1String("UNKNOWN"))
+        return QStringLiteral("%1: no known boot sector at the volume's start").arg(term.trimmed());
+    return term;
+}
+
 QString manualPath() {
     const QString appDir = QCoreApplication::applicationDirPath();
+    // Installed, or copied beside the program by the build; never read from
+    // the source tree, which a user's machine does not have.
     const QString candidates[] = {
         appDir + QStringLiteral("/../share/doc/salvage/MANUAL.md"),
-        QStringLiteral(SALVAGE_SOURCE_DIR "/docs/MANUAL.md"),
+        appDir + QStringLiteral("/MANUAL.md"),
     };
     for (const QString& c : candidates) {
         QFileInfo info(c);

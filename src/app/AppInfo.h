@@ -16,8 +16,14 @@ QString appTitle();
 QString aboutCaption();
 QString aboutText();
 QUrl homepageUrl();
-// The user manual (docs/MANUAL.md): installed beside the program, or in the
-// source tree when run from a build folder. Empty when neither exists.
+// The user manual (MANUAL.md): installed under share/doc/salvage beside the
+// program's bin folder, or copied beside the program by the build. Empty when
+// neither exists.
 QString manualPath();
+
+// A plain explanation for a term of the volume list a user may not know
+// ("FAT64" is exFAT, "extX" any of ext2/3/4, "RAW" the carving scan); the
+// term itself when there is nothing to add.
+QString plainTermTip(const QString& term);
 
 }  // namespace salvage::app

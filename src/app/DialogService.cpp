@@ -4,6 +4,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -21,6 +22,17 @@ QMessageBox::Icon toQt(BoxIcon icon) {
         case BoxIcon::None: break;
     }
     return QMessageBox::NoIcon;
+}
+
+// The window manager draws a box's caption in its title bar and cuts one
+// longer than the box to "…": the box is made wide enough for the whole
+// caption (the title bar's font may be larger, and its buttons take room).
+void fitCaption(QMessageBox& box) {
+    const QFontMetrics metrics = box.fontMetrics();
+    const int width = metrics.horizontalAdvance(box.windowTitle()) * 5 / 4 + metrics.averageCharWidth() * 16;
+    if (auto* grid = qobject_cast<QGridLayout*>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
 }
 
 class QtDialogService final : public DialogService {
@@ -45,6 +57,7 @@ public:
     }
     void message(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon) override {
         QMessageBox box(toQt(icon), caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::Ok, parent);
+        fitCaption(box);
         box.exec();
     }
     int choose(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon,
@@ -60,6 +73,7 @@ public:
     bool ask(QWidget* parent, const QString& text, const QString& caption) override {
         QMessageBox box(QMessageBox::Question, caption.isEmpty() ? defaultCaption() : caption, text,
                         QMessageBox::Yes | QMessageBox::No, parent);
+        fitCaption(box);
         return box.exec() == QMessageBox::Yes;
     }
     void about(QWidget* parent) override { QMessageBox::about(parent, aboutCaption(), aboutText()); }

@@ -6,7 +6,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -15,6 +14,7 @@
 #include "app/QtReporter.h"
 #include "app/WorkerJob.h"
 #include "platform/Text.h"
+#include "ui/JobProgress.h"
 #include "volumes/VolumeList.h"
 
 namespace salvage::app {
@@ -76,10 +76,8 @@ EWFExtractDlg::EWFExtractDlg(WizardWindow* wizard, WizardPage* owner, const QStr
     grid->addWidget(byteCount_, 4, 1);
     grid->setColumnStretch(1, 1);
 
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progressBar"));
-    progress_->setRange(0, 1000);
-    progress_->setTextVisible(false);
+    progress_ = new ui::JobProgress(this);
+    progress_->setObjectName(QStringLiteral("jobProgress"));
     percentLine_ = new QLabel(this);
     percentLine_->setObjectName(QStringLiteral("percentLine"));
     stop_ = new QPushButton(QStringLiteral("Stop"), this);
@@ -107,10 +105,7 @@ EWFExtractDlg::EWFExtractDlg(WizardWindow* wizard, WizardPage* owner, const QStr
     connect(extract_, &QPushButton::clicked, this, &EWFExtractDlg::extract);
     connect(back_, &QPushButton::clicked, this, &WizardPage::goBack);
     connect(stop_, &QPushButton::clicked, this, [this] { job_->requestStop(); });
-    connect(reporter_, &QtReporter::progressRangeChanged, this,
-            [this](qint64 lo, qint64 hi) { progress_->setRange(int(lo), int(hi)); });
-    connect(reporter_, &QtReporter::progressPositionChanged, this,
-            [this](qint64 pos) { progress_->setValue(int(pos)); });
+    connectProgress(*reporter_, *progress_);
     connect(reporter_, &QtReporter::statusChanged, percentLine_, &QLabel::setText);
     connect(job_, &WorkerJob::finished, this, &EWFExtractDlg::finish);
 }
@@ -121,6 +116,12 @@ EWFExtractDlg::~EWFExtractDlg() {
 }
 
 bool EWFExtractDlg::isExporting() const { return job_->isRunning(); }
+
+QString EWFExtractDlg::runningJobNote() const {
+    if (!isExporting()) return {};
+    return QStringLiteral("An export into %1 is running. Closing stops it and leaves that image incomplete.")
+        .arg(pathBox_->text());
+}
 
 void EWFExtractDlg::browse() {
     const QString path = dialogs().saveFile(this);
@@ -165,7 +166,10 @@ void EWFExtractDlg::extract() {
         return;
     exportJob_ = std::make_unique<ExportJob>(settings, *reporter_);
     percentLine_->setText(QString());
-    progress_->setValue(0);
+    progress_->start();
+    // The export counts in per mille of the bytes it copies.
+    if (settings.exportSize > 0)
+        progress_->setUnit(ui::JobProgress::Unit::Bytes, double(settings.exportSize) / 1000.0);
     setExporting(true);
     ExportJob* job = exportJob_.get();
     job_->start([this, job] { lastResult_ = job->run(); }, [job] { job->stopRequested = true; });
@@ -181,9 +185,8 @@ void EWFExtractDlg::setExporting(bool exporting) {
 
 void EWFExtractDlg::finish() {
     setExporting(false);
-    // A full bar only for a complete, sound copy; the job's last message
-    // says in words how it ended.
-    if (lastResult_.outcome == ExportOutcome::Done) progress_->setValue(1000);
+    // The bar stays where the export stopped.
+    progress_->finish();
     exportJob_.reset();
     emit exportFinished();
 }

@@ -12,8 +12,11 @@
 class QComboBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
+
+namespace salvage::ui {
+class JobProgress;
+}
 
 namespace salvage::app {
 
@@ -29,6 +32,7 @@ public:
     ~EWFExtractDlg() override;
 
     bool isExporting() const;
+    QString runningJobNote() const override;
     // The settings "Extract" would start with.
     ExportSettings collectSettings() const;
     // What the last export ended with.
@@ -50,7 +54,7 @@ private:
     QLineEdit* segmentSize_;
     QLineEdit* startOffset_;
     QLineEdit* byteCount_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QLabel* percentLine_;
     QPushButton* stop_;
     QPushButton* extract_;

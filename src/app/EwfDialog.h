@@ -19,6 +19,11 @@ public:
     // Set only by the file dialog; typing into the path box leaves it.
     const QString& imagePath() const { return imagePath_; }
 
+    // A warning when the image at `path` is empty or has neither a partition
+    // table nor a known boot sector or superblock at its start; empty when it
+    // looks like a disk or a volume (or cannot be opened at all).
+    static QString layoutWarning(const QString& path);
+
 private:
     void browse();
     void next();

@@ -1,6 +1,7 @@
 #pragma once
 // The "Help" menu button of every page: the user manual, the About box and
-// the program's home page.
+// the program's home page. The manual (MANUAL.md installed beside the
+// program) is shown rendered, in a window of its own.
 #include <QPushButton>
 
 namespace salvage::app {
@@ -10,6 +11,7 @@ class HelpButton : public QPushButton {
 public:
     explicit HelpButton(QWidget* parent = nullptr);
 
+    // Shows the manual's window (made once, raised when open already).
     static void openManual(QWidget* parent);
 };
 

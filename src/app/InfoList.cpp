@@ -2,6 +2,8 @@
 
 #include <QHeaderView>
 
+#include "app/AppInfo.h"
+
 namespace salvage::app {
 
 namespace {
@@ -42,7 +44,7 @@ int InfoList::insertTextRow(const QStringList& texts, int position) {
     insertRow(row);
     for (int c = 0; c < columnCount() && c < texts.size(); ++c) {
         auto* item = new QTableWidgetItem(texts[c]);
-        item->setToolTip(texts[c]);
+        item->setToolTip(plainTermTip(texts[c]));
         setItem(row, c, item);
     }
     fitColumns();

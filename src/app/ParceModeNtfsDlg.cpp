@@ -49,6 +49,17 @@ ParceModeNtfsDlg::ParceModeNtfsDlg(WizardWindow* wizard, WizardPage* owner, cons
     maxNote_ = new QLabel(QStringLiteral("( By  Default  it's  = 3 )"), group);
     formatted_ = new QCheckBox(QStringLiteral("Is Drive Formated..?"), group);
     formatted_->setObjectName(QStringLiteral("driveFormatted"));
+    standard_->setToolTip(QStringLiteral("Reads the file system as it stands: its folders and files, deleted "
+                                         "entries included."));
+    advanced_->setToolTip(QStringLiteral("For a damaged or reformatted volume: searches it for lost structures "
+                                         "(MFT copies, FAT copies, the exFAT cluster heap) and reads the one you "
+                                         "pick."));
+    maxBox_->setToolTip(QStringLiteral("The Advanced search stops after finding this many file systems."));
+    formatted_->setToolTip(QStringLiteral("FAT only: tick when the volume was formatted after the files were lost. "
+                                          "Files are then read as runs of consecutive clusters, so a fragmented "
+                                          "file may come out wrong."));
+    deep_->setToolTip(QStringLiteral("Rebuilds the folder tree from every file record found on the volume, "
+                                     "including records no folder lists any more."));
 
     grid->addWidget(standard_, 0, 0, 1, 4);
     grid->addWidget(advanced_, 1, 0, 1, 4);

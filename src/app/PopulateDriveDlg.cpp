@@ -7,9 +7,9 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstring>
 
 #include "app/AppInfo.h"
 #include "app/DialogService.h"
@@ -19,8 +19,10 @@
 #include "app/QtReporter.h"
 #include "app/SectorBox.h"
 #include "app/WorkerJob.h"
+#include "image/EwfReader.h"
 #include "image/Globals.h"
 #include "platform/Text.h"
+#include "ui/JobProgress.h"
 #include "volumes/AdvancedVolumeScan.h"
 #include "volumes/Partition.h"
 
@@ -68,7 +70,11 @@ PopulateDriveDlg::PopulateDriveDlg(WizardWindow* wizard, WizardPage* owner, cons
     endBox_->setObjectName(QStringLiteral("endSector"));
     treatAs_ = new QComboBox(custom_);
     treatAs_->setObjectName(QStringLiteral("treatAs"));
-    for (auto choice : kTreatAsChoices) treatAs_->addItem(QString::fromStdU16String(std::u16string(choice)));
+    for (auto choice : kTreatAsChoices) {
+        const QString name = QString::fromStdU16String(std::u16string(choice));
+        treatAs_->addItem(name);
+        treatAs_->setItemData(treatAs_->count() - 1, plainTermTip(name), Qt::ToolTipRole);
+    }
     treatAs_->setCurrentIndex(-1);
     grid->addWidget(new QLabel(QStringLiteral("Selected Volume :"), custom_), 0, 0);
     grid->addWidget(selectedVolume_, 0, 1);
@@ -83,10 +89,8 @@ PopulateDriveDlg::PopulateDriveDlg(WizardWindow* wizard, WizardPage* owner, cons
     top->addWidget(listGroup, 3);
     top->addWidget(custom_, 2);
 
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progressBar"));
-    progress_->setRange(0, 1000);
-    progress_->setTextVisible(false);
+    progress_ = new ui::JobProgress(this);
+    progress_->setObjectName(QStringLiteral("jobProgress"));
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("statusLine"));
     stop_ = new QPushButton(QStringLiteral("Stop"), this);
@@ -106,10 +110,7 @@ PopulateDriveDlg::PopulateDriveDlg(WizardWindow* wizard, WizardPage* owner, cons
     layout->addLayout(makeButtonRow({back_, next_}));
 
     connect(reporter_, &QtReporter::statusChanged, status_, &QLabel::setText);
-    connect(reporter_, &QtReporter::progressRangeChanged, this,
-            [this](qint64 lo, qint64 hi) { progress_->setRange(int(lo), int(hi)); });
-    connect(reporter_, &QtReporter::progressPositionChanged, this,
-            [this](qint64 pos) { progress_->setValue(int(pos)); });
+    connectProgress(*reporter_, *progress_);
     connect(list_, &QTableWidget::itemSelectionChanged, this, &PopulateDriveDlg::rowSelected);
     connect(list_, &QTableWidget::cellClicked, this, [this](int row, int) { rowClicked(row); });
     connect(filter_, &QPushButton::clicked, this, &PopulateDriveDlg::filterEntries);
@@ -131,7 +132,6 @@ PopulateDriveDlg::PopulateDriveDlg(WizardWindow* wizard, WizardPage* owner, cons
     } else if (request_.scanMode == 2) {
         advancedScan();
     } else {
-        progress_->setValue(1000);
         status_->setText(QStringLiteral("Finished Scanning."));
     }
 }
@@ -140,13 +140,38 @@ PopulateDriveDlg::~PopulateDriveDlg() { job_->stopAndWait(); }
 
 bool PopulateDriveDlg::isScanning() const { return job_->isRunning(); }
 
+QString PopulateDriveDlg::runningJobNote() const {
+    if (!isScanning()) return {};
+    return QStringLiteral("An advanced volume scan is running. Closing stops it; the volumes found so far are not "
+                          "kept.");
+}
+
 void PopulateDriveDlg::finishControls() {
     addCustom_->setEnabled(true);
     status_->setText(QStringLiteral("Finished Scanning."));
     progress_->hide();
     stop_->hide();
     status_->setText(QStringLiteral("Select volume and click next button..."));
-    progress_->setValue(1000);
+    progress_->finish();
+}
+
+void PopulateDriveDlg::reportReadFailure(int error, const QString& where) {
+    // The list keeps what was found before the failure; the user is told
+    // that it may be incomplete and why, rather than shown a short list
+    // without a word.
+    QString text = QStringLiteral("%1 could not be read: %2 (error %3).")
+                       .arg(where, QString::fromLocal8Bit(std::strerror(error)))
+                       .arg(error);
+    if (auto* ewf = dynamic_cast<FileReadSeekEWf*>(g_sectorSource); ewf && ewf->checksumErrors() > 0)
+        text += QStringLiteral(" The image holds %1 damaged chunk(s) that fail their checksum.")
+                    .arg(ewf->checksumErrors());
+    text += QStringLiteral(
+        "\nThe list shows only the volumes found before it. A segment of the image may be missing or cut "
+        "short, or the disk may be damaged.");
+    readFailure_ = text;
+    status_->setText(text.section(QLatin1Char('\n'), 0, 0));
+    status_->setToolTip(text);
+    dialogs().message(this, text, appTitle(), BoxIcon::Warning);
 }
 
 void PopulateDriveDlg::standardScan() {
@@ -163,13 +188,14 @@ void PopulateDriveDlg::standardScan() {
     } else {
         list_->clearRows();
         model_->records().clear();
-        scanPartitionTables(*g_sectorSource, scanner);
+        scanError_ = scanPartitionTables(*g_sectorSource, scanner);
         model_->showStandardResults();
         showRows();
         custom_->setEnabled(!model_->records().empty());
     }
     filter_->setEnabled(true);
     finishControls();
+    if (scanError_ != 0) reportReadFailure(scanError_, QStringLiteral("A partition table sector"));
 }
 
 void PopulateDriveDlg::advancedScan() {
@@ -182,6 +208,12 @@ void PopulateDriveDlg::advancedScan() {
     }
     list_->clearRows();
     model_->records().clear();
+    progress_->start();
+    // The scan counts in per mille of the sectors it searches.
+    const std::int64_t first = request_.rangeEndSector >= 0 ? request_.rangeStartSector : 0;
+    const std::int64_t last = request_.rangeEndSector >= 0 ? request_.rangeEndSector : g_sectorSource->totalSectors();
+    if (last > first) progress_->setUnit(ui::JobProgress::Unit::Bytes, double(last - first) * 512.0 / 1000.0);
+    foundCount_ = 0;
 
     // The scan fills its own array on the worker; each find reaches the
     // page's model as a copy, on the GUI thread.
@@ -198,6 +230,7 @@ void PopulateDriveDlg::advancedScan() {
             // Appends to the model's records and adds the row on top.
             model_->addScannedRecord(record);
             showRows();
+            progress_->setCounts(QStringLiteral("%1 volume(s) found").arg(++foundCount_));
         });
     };
     back_->setEnabled(false);
@@ -219,6 +252,7 @@ void PopulateDriveDlg::advancedScanEnded(int error) {
     filter_->setEnabled(error == 0);
     next_->setEnabled(true);
     finishControls();
+    if (error != 0) reportReadFailure(error, QStringLiteral("A scan window of the image"));
     emit scanFinished();
 }
 

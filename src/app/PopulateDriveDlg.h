@@ -12,8 +12,11 @@
 class QComboBox;
 class QGroupBox;
 class QLabel;
-class QProgressBar;
 class QPushButton;
+
+namespace salvage::ui {
+class JobProgress;
+}
 
 namespace salvage::app {
 
@@ -33,6 +36,8 @@ public:
     VolumeList& model() { return *model_; }
     InfoList* list() const { return list_; }
     bool isScanning() const;
+    QString runningJobNote() const override;
+    const QString& readFailure() const { return readFailure_; }
 
 signals:
     // The advanced scan has ended and the page shows its results.
@@ -51,6 +56,9 @@ private:
     void syncDetailsToModel();
     void showDetails();
     void finishControls();
+    // Tells the user, in words, that a scan met an unreadable part of the
+    // image (`error` an errno code) and that the list may be incomplete.
+    void reportReadFailure(int error, const QString& where);
 
     ScanRequest request_;
     std::unique_ptr<VolumeList> model_;
@@ -64,13 +72,17 @@ private:
     SectorBox* startBox_;
     SectorBox* endBox_;
     QComboBox* treatAs_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QLabel* status_;
     QPushButton* stop_;
     QPushButton* back_;
     QPushButton* next_;
     bool showingRows_ = false;
     int scanError_ = 0;
+    int foundCount_ = 0;
+    // The words shown when a scan could not read part of the image; empty
+    // when it read everything.
+    QString readFailure_;
 };
 
 }  // namespace salvage::app

@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include "app/DialogService.h"
+#include "ui/JobProgress.h"
 
 namespace salvage::app {
 
@@ -54,11 +55,16 @@ void QtReporter::setProgressRange(std::int64_t minimum, std::int64_t maximum) {
 }
 
 void QtReporter::setProgressPosition(std::int64_t position) {
+    const qint64 stamp = ui::steadyMs();
     if (onGuiThread()) {
         emit progressPositionChanged(position);
+        emit progressStamped(position, stamp);
         return;
     }
-    postToGui(this, [this, position] { emit progressPositionChanged(position); });
+    postToGui(this, [this, position, stamp] {
+        emit progressPositionChanged(position);
+        emit progressStamped(position, stamp);
+    });
 }
 
 void QtReporter::message(const std::u16string& text, const std::u16string& caption, MessageIcon icon) {
@@ -118,6 +124,12 @@ void QtReporter::release() {
 void QtReporter::rearm() {
     std::lock_guard lock(mutex_);
     released_ = false;
+}
+
+void connectProgress(QtReporter& reporter, ui::JobProgress& progress) {
+    QObject::connect(&reporter, &QtReporter::progressRangeChanged, &progress, &ui::JobProgress::setRange);
+    QObject::connect(&reporter, &QtReporter::progressStamped, &progress,
+                     [p = &progress](qint64 position, qint64 stamp) { p->setPosition(position, stamp); });
 }
 
 }  // namespace salvage::app

@@ -16,6 +16,10 @@
 
 #include "platform/Reporter.h"
 
+namespace salvage::ui {
+class JobProgress;
+}
+
 namespace salvage::app {
 
 class QtReporter : public QObject, public salvage::Reporter {
@@ -41,6 +45,9 @@ signals:
     void statusChanged(const QString& text);
     void progressRangeChanged(qint64 minimum, qint64 maximum);
     void progressPositionChanged(qint64 position);
+    // The same position with the time the worker reported it (ui::steadyMs),
+    // for rates that queueing delays do not skew.
+    void progressStamped(qint64 position, qint64 stamp);
 
 private:
     struct Request;
@@ -53,5 +60,8 @@ private:
     std::condition_variable answered_;
     bool released_ = false;
 };
+
+// Feeds the reporter's range and stamped positions to `progress`.
+void connectProgress(QtReporter& reporter, ui::JobProgress& progress);
 
 }  // namespace salvage::app

@@ -9,7 +9,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStyle>
@@ -31,6 +30,7 @@
 #include "image/SectorSource.h"
 #include "platform/ByteView.h"
 #include "platform/Text.h"
+#include "ui/JobProgress.h"
 
 namespace salvage::app {
 
@@ -39,11 +39,16 @@ namespace {
 constexpr std::int64_t kMiB = 1 << 20;
 
 // The engine's reporter on the worker: passes everything on to the page's
-// reporter and, at every progress step (once per 1 MiB chunk), sends the
-// finds listed since the previous step to the page.
+// reporter and, at every progress step (once per 1 MiB chunk), sends what the
+// scan found since the previous step to the page as one batch: new finds,
+// renamed categories, starts still waiting for their end (listed as
+// pending), and the finds per category. A chunk full of finds is one batch,
+// not one event per find; a step that found nothing sends nothing.
 class ScanReporter final : public Reporter {
 public:
-    ScanReporter(Reporter& page, TreeRelay& relay, FindsTreeModel* model) : page_(page), relay_(relay), model_(model) {}
+    ScanReporter(Reporter& page, TreeRelay& relay, const myJpg& engine, FindsTreeModel* model,
+                 ui::JobProgress* progress)
+        : page_(page), relay_(relay), engine_(engine), model_(model), progress_(progress) {}
     void setStatus(const std::u16string& text) override { page_.setStatus(text); }
     void setProgressRange(std::int64_t minimum, std::int64_t maximum) override {
         page_.setProgressRange(minimum, maximum);
@@ -59,19 +64,73 @@ public:
     bool ask(const std::u16string& text, const std::u16string& caption) override { return page_.ask(text, caption); }
 
     void flush() {
-        TreeBatch batch = relay_.take();
-        if (batch.empty()) return;
-        // Queued to the model: it lives as long as the page, which joins
-        // this worker before it goes.
-        postToGui(model_, [model = model_, batch = std::make_shared<TreeBatch>(std::move(batch))] {
+        auto batch = std::make_shared<TreeBatch>(relay_.take());
+        addPending(*batch);
+        QString counts = countText();
+        if (batch->empty() && counts == lastCounts_) return;
+        lastCounts_ = counts;
+        // Queued to the model: it and the progress live as long as the page,
+        // which joins this worker before it goes.
+        postToGui(model_, [model = model_, progress = progress_, batch, counts] {
             model->apply(*batch);
+            progress->setCounts(counts);
         });
     }
 
 private:
+    void addPending(TreeBatch& batch) {
+        const auto& types = engine_.signatureTypes;
+        const std::size_t n = std::min(types.size(), engine_.pendingStarts.size());
+        sentUpTo_.resize(n, -1);
+        for (std::size_t i = 0; i < n; ++i) {
+            // A type's starts are pushed in scan order: those not sent yet
+            // are at the top of its stack.
+            const auto& starts = engine_.pendingStarts[i];
+            std::size_t first = starts.size();
+            while (first > 0 && std::int64_t(starts[first - 1]) > sentUpTo_[i]) --first;
+            if (first == starts.size() || types[i].categoryItem == kNoItem) continue;
+            for (std::size_t k = first; k < starts.size(); ++k)
+                batch.pending.push_back(
+                    {kNoItem, types[i].categoryItem, myJpg::findText(types[i], starts[k]), ItemImage::File, {}});
+            sentUpTo_[i] = std::int64_t(starts.back());
+        }
+    }
+
+    // "12 finds: Images 9, Documents 3", pending starts included.
+    QString countText() const {
+        std::vector<std::pair<std::u16string, std::uint64_t>> perCategory;
+        std::uint64_t total = 0;
+        const auto& types = engine_.signatureTypes;
+        for (std::size_t i = 0; i < types.size(); ++i) {
+            auto it = std::find_if(perCategory.begin(), perCategory.end(),
+                                   [&](const auto& c) { return c.first == types[i].category; });
+            if (it == perCategory.end()) {
+                auto reported = engine_.categoryCounts.find(types[i].category);
+                perCategory.emplace_back(types[i].category,
+                                         reported == engine_.categoryCounts.end() ? 0 : reported->second);
+                total += perCategory.back().second;
+                it = perCategory.end() - 1;
+            }
+            if (i < engine_.pendingStarts.size()) {
+                it->second += engine_.pendingStarts[i].size();
+                total += engine_.pendingStarts[i].size();
+            }
+        }
+        QStringList parts;
+        for (const auto& [category, count] : perCategory)
+            if (count) parts << QStringLiteral("%1 %2").arg(QString::fromStdU16String(category)).arg(count);
+        QString text = QStringLiteral("%1 finds").arg(total);
+        if (!parts.isEmpty()) text += QStringLiteral(": ") + parts.join(QStringLiteral(", "));
+        return text;
+    }
+
     Reporter& page_;
     TreeRelay& relay_;
+    const myJpg& engine_;
     FindsTreeModel* model_;
+    ui::JobProgress* progress_;
+    std::vector<std::int64_t> sentUpTo_;
+    QString lastCounts_;
 };
 
 QPushButton* iconButton(QWidget* parent, const char* name, const QString& text, QStyle::StandardPixmap icon,
@@ -139,15 +198,14 @@ RawRecoveryDialog::RawRecoveryDialog(WizardWindow* wizard, WizardPage* owner, co
 
     status_ = new QLabel(this);
     status_->setObjectName(QStringLiteral("statusLine"));
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progressBar"));
-    progress_->setTextVisible(false);
+    progress_ = new ui::JobProgress(this);
+    progress_->setObjectName(QStringLiteral("jobProgress"));
     pause_ = iconButton(this, "pauseButton", QStringLiteral("Pause"), QStyle::SP_MediaPause, QStringLiteral("Pause"));
     resume_ = iconButton(this, "resumeButton", QStringLiteral("Resume"), QStyle::SP_MediaPlay, QStringLiteral("Resume"));
     stop_ = iconButton(this, "stopButton", QStringLiteral("Stop"), QStyle::SP_MediaStop, QStringLiteral("Stop"));
     auto* progressRow = new QHBoxLayout;
     progressRow->addWidget(status_, 1);
-    progressRow->addWidget(progress_, 1);
+    progressRow->addWidget(progress_, 2);
     progressRow->addWidget(pause_);
     progressRow->addWidget(resume_);
     progressRow->addWidget(stop_);
@@ -180,8 +238,7 @@ RawRecoveryDialog::RawRecoveryDialog(WizardWindow* wizard, WizardPage* owner, co
         status_->setText(QStringLiteral("Stop button pressed.Please wait for the process to stop"));
     });
     connect(reporter_, &QtReporter::statusChanged, status_, &QLabel::setText);
-    connect(reporter_, &QtReporter::progressRangeChanged, this, &RawRecoveryDialog::setProgressRange);
-    connect(reporter_, &QtReporter::progressPositionChanged, this, &RawRecoveryDialog::setProgressPosition);
+    connectProgress(*reporter_, *progress_);
     connect(job_, &WorkerJob::finished, this, [this] {
         if (writer_) saveEnded();
         else scanEnded();
@@ -191,6 +248,21 @@ RawRecoveryDialog::RawRecoveryDialog(WizardWindow* wizard, WizardPage* owner, co
     connect(model_, &FindsTreeModel::checkToggled, this, [this] { checkClicked_ = true; });
     connect(tree_, &QTreeView::pressed, this, [this] { checkClicked_ = false; });
     connect(tree_, &QTreeView::clicked, this, &RawRecoveryDialog::itemClicked);
+    // A batch applied as one reset (the scan's end) keeps the categories
+    // the user had opened.
+    connect(model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        expandedBeforeReset_.clear();
+        const BrowseTree& tree = model_->tree();
+        for (TreeItem top : tree.children(kNoItem)) {
+            if (tree_->isExpanded(model_->indexOf(top))) expandedBeforeReset_.push_back(top);
+            for (TreeItem category : tree.children(top))
+                if (tree_->isExpanded(model_->indexOf(category))) expandedBeforeReset_.push_back(category);
+        }
+    });
+    connect(model_, &QAbstractItemModel::modelReset, this, [this] {
+        for (TreeItem item : expandedBeforeReset_) tree_->expand(model_->indexOf(item));
+        expandedBeforeReset_.clear();
+    });
     // The category items and the root come open as they arrive.
     connect(model_, &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex& parent, int first, int) {
         if (!parent.isValid()) tree_->expand(model_->index(first, 0));
@@ -222,14 +294,6 @@ void RawRecoveryDialog::showProgressControls(bool shown) {
     stop_->setVisible(shown);
 }
 
-void RawRecoveryDialog::setProgressRange(qint64 minimum, qint64 maximum) {
-    // The bar counts in int; a range beyond it is shown scaled down.
-    progressDivisor_ = maximum > std::numeric_limits<int>::max() ? maximum / std::numeric_limits<int>::max() + 1 : 1;
-    progress_->setRange(int(minimum / progressDivisor_), int(maximum / progressDivisor_));
-}
-
-void RawRecoveryDialog::setProgressPosition(qint64 position) { progress_->setValue(int(position / progressDivisor_)); }
-
 void RawRecoveryDialog::chooseSettingsFile() {
     // A cancelled dialog empties the box.
     pathBox_->setText(dialogs().openFile(this));
@@ -242,6 +306,7 @@ void RawRecoveryDialog::restoreIdle() {
     pathBox_->setEnabled(true);
     editor_->setEnabled(true);
     showProgressControls(false);
+    progress_->finish();
     status_->setText(QStringLiteral("Processing done"));
     busy_ = false;
 }
@@ -254,8 +319,9 @@ void RawRecoveryDialog::parse() {
         return;
     }
     showProgressControls(true);
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
+    progress_->start();
+    // The scan's steps are 1 MiB chunks.
+    progress_->setUnit(ui::JobProgress::Unit::Bytes, double(kMiB));
     parse_->setEnabled(false);
     busy_ = true;
 
@@ -317,7 +383,7 @@ void RawRecoveryDialog::startScan() {
 
     back_->setEnabled(false);
     myJpg* engine = engine_.get();
-    auto scanReporter = std::make_shared<ScanReporter>(*reporter_, *relay_, model_);
+    auto scanReporter = std::make_shared<ScanReporter>(*reporter_, *relay_, *engine, model_, progress_);
     engine->pageWindow = scanReporter.get();
     job_->start(
         [engine, scanReporter] {
@@ -330,8 +396,14 @@ void RawRecoveryDialog::startScan() {
 }
 
 void RawRecoveryDialog::scanEnded() {
+    model_->dropPending();
+    progress_->finish();
     back_->setEnabled(true);
     editor_->setEnabled(true);
+    // The path box and "..." come back too, so a settings file just made in
+    // the editor can be loaded with the next Parse.
+    browse_->setEnabled(true);
+    pathBox_->setEnabled(true);
     status_->setText(QStringLiteral("Processing done"));
     showProgressControls(false);
     parse_->setEnabled(true);
@@ -368,8 +440,8 @@ void RawRecoveryDialog::save() {
     back_->setEnabled(false);
     editor_->setEnabled(false);
     showProgressControls(true);
-    progress_->setRange(0, 1000);
-    progress_->setValue(0);
+    progress_->start();
+    progress_->setUnit(ui::JobProgress::Unit::Entries);
     status_->setText(QStringLiteral("Saving....."));
 
     // The finds' offsets count from the volume's first byte.
@@ -397,6 +469,7 @@ void RawRecoveryDialog::saveEnded() {
     if (incomplete) text += QStringLiteral("\n%1 could not be read whole.").arg(incomplete);
     text += QStringLiteral("\nOffsets, lengths, MD5 and SHA-256 are listed in %1.").arg(QLatin1String(kCarveReportName));
     writer_.reset();
+    progress_->finish();
     status_->setText(stopped ? QStringLiteral("Saving stopped") : QStringLiteral("Saving done"));
     showProgressControls(false);
     parse_->setEnabled(true);
@@ -405,6 +478,15 @@ void RawRecoveryDialog::saveEnded() {
     busy_ = false;
     dialogs().message(this, text, appTitle(), BoxIcon::Information);
     emit jobFinished();
+}
+
+QString RawRecoveryDialog::runningJobNote() const {
+    if (!job_->isRunning()) return {};
+    if (writer_)
+        return QStringLiteral("Carved files are being saved into %1. Closing stops the save after the file being "
+                              "written; the files written so far stay there, listed in %2.")
+            .arg(saveFolder_, QLatin1String(kCarveReportName));
+    return QStringLiteral("A carving scan is running. Closing stops it; its finds are not kept.");
 }
 
 void RawRecoveryDialog::openEditor() {

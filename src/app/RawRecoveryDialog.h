@@ -5,15 +5,16 @@
 // the checked finds into a folder.
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "app/WizardPage.h"
+#include "browse/BrowseTree.h"
 #include "volumes/VolumeRecord.h"
 
 class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QModelIndex;
-class QProgressBar;
 class QPushButton;
 class QTreeView;
 
@@ -22,6 +23,10 @@ class BrowseTree;
 class CarveWriter;
 class myJpg;
 }  // namespace salvage
+
+namespace salvage::ui {
+class JobProgress;
+}
 
 namespace salvage::app {
 
@@ -48,7 +53,9 @@ public:
     // The job that runs the scan and the save; tests hold it at its pause gate.
     WorkerJob& job() { return *job_; }
     FindsTreeModel& findsModel() { return *model_; }
+    ui::JobProgress& progress() { return *progress_; }
     const myJpg* engine() const { return engine_.get(); }
+    QString runningJobNote() const override;
 
 signals:
     // A scan or a save has ended and the page is idle again.
@@ -67,8 +74,6 @@ private:
     void showProgressControls(bool shown);
     // Back to idle after a load failure or a volume that cannot be scanned.
     void restoreIdle();
-    void setProgressRange(qint64 minimum, qint64 maximum);
-    void setProgressPosition(qint64 position);
 
     VolumeRecord volume_;
     QString defaultSettingsPath_;
@@ -82,7 +87,7 @@ private:
     std::size_t checkedCount_ = 0;
     bool busy_ = false;
     bool checkClicked_ = false;
-    std::int64_t progressDivisor_ = 1;
+    std::vector<TreeItem> expandedBeforeReset_;
     std::int64_t volumeStartOffset_ = 0;  // bytes, of the last scan
 
     QtReporter* reporter_;
@@ -95,7 +100,7 @@ private:
     QPushButton* editor_;
     QTreeView* tree_;
     InfoList* list_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QPushButton* pause_;
     QPushButton* resume_;
     QPushButton* stop_;

@@ -43,11 +43,58 @@ void FindsTreeModel::clear() {
     tree_.setListener(nullptr);
     tree_.clear();
     fromWorker_.clear();
+    pendingByText_.clear();
+    pending_.clear();
     tree_.setListener(this);
     endResetModel();
 }
 
+TreeItem FindsTreeModel::insertUnder(TreeItem parent, const TreeBatch::Item& in) {
+    TreeItem item = tree_.insertItem(in.text, in.image, parent);
+    if (item == kNoItem) return kNoItem;
+    if (in.data) tree_.setItemData(item, *in.data);
+    // A category checked during the scan takes its later finds too.
+    if (parent != kNoItem && tree_.checkState(parent) == CheckState::Checked) tree_.setCheck(item, true);
+    return item;
+}
+
 void FindsTreeModel::apply(const TreeBatch& batch) {
+    // The scan's end settles every pending find at once: thousands of
+    // removals and insertions, each of which a view would follow row by row.
+    // Past a few hundred the batch is applied as one reset instead.
+    constexpr std::size_t kResetAbove = 256;
+    std::size_t replacing = 0;
+    if (!pendingByText_.empty())
+        for (const TreeBatch::Item& in : batch.inserted) {
+            auto p = fromWorker_.find(in.parent);
+            if (p != fromWorker_.end() && pendingByText_.count({p->second, in.text})) ++replacing;
+        }
+    const bool reset = replacing > kResetAbove;
+    if (reset) {
+        beginResetModel();
+        tree_.setListener(nullptr);
+    }
+    applyItems(batch);
+    if (reset) {
+        tree_.setListener(this);
+        endResetModel();
+    }
+}
+
+void FindsTreeModel::applyItems(const TreeBatch& batch) {
+    // The engine reports a find in its own order; its pending entry gives
+    // way so the tree ends as the engine lists it.
+    std::vector<TreeItem> settled;
+    for (const TreeBatch::Item& in : batch.inserted) {
+        auto parent = fromWorker_.find(in.parent);
+        if (parent == fromWorker_.end()) continue;
+        if (auto p = pendingByText_.find({parent->second, in.text}); p != pendingByText_.end()) {
+            settled.push_back(p->second);
+            pending_.erase(p->second);
+            pendingByText_.erase(p);
+        }
+    }
+    tree_.deleteItems(settled);
     for (const TreeBatch::Item& in : batch.inserted) {
         TreeItem parent = kNoItem;
         if (in.parent != kNoItem) {
@@ -55,17 +102,29 @@ void FindsTreeModel::apply(const TreeBatch& batch) {
             if (p == fromWorker_.end()) continue;  // its parent never arrived
             parent = p->second;
         }
-        TreeItem item = tree_.insertItem(in.text, in.image, parent);
-        if (item == kNoItem) continue;
-        if (in.data) tree_.setItemData(item, *in.data);
-        // A category checked during the scan takes its later finds too.
-        if (parent != kNoItem && tree_.checkState(parent) == CheckState::Checked) tree_.setCheck(item, true);
-        fromWorker_[in.item] = item;
+        TreeItem item = insertUnder(parent, in);
+        if (item != kNoItem) fromWorker_[in.item] = item;
     }
     for (const TreeBatch::Text& t : batch.renamed) {
         auto it = fromWorker_.find(t.item);
         if (it != fromWorker_.end()) tree_.setText(it->second, t.text);
     }
+    for (const TreeBatch::Item& in : batch.pending) {
+        auto p = fromWorker_.find(in.parent);
+        if (p == fromWorker_.end()) continue;
+        // Listed without record data: a pending find cannot be saved.
+        TreeBatch::Item plain{in.item, in.parent, in.text, in.image, std::nullopt};
+        TreeItem item = insertUnder(p->second, plain);
+        if (item == kNoItem) continue;
+        pending_.insert(item);
+        pendingByText_[{p->second, in.text}] = item;
+    }
+}
+
+void FindsTreeModel::dropPending() {
+    for (const auto& [key, item] : pendingByText_) tree_.deleteItem(item);
+    pendingByText_.clear();
+    pending_.clear();
 }
 
 TreeItem FindsTreeModel::itemAt(const QModelIndex& index) const {
@@ -120,11 +179,16 @@ QVariant FindsTreeModel::data(const QModelIndex& index, int role) const {
     TreeItem item = itemAt(index);
     if (!tree_.valid(item)) return {};
     switch (role) {
-        case Qt::DisplayRole:
-        case Qt::ToolTipRole: return QString::fromStdU16String(tree_.text(item));
+        case Qt::DisplayRole: return QString::fromStdU16String(tree_.text(item));
+        case Qt::ToolTipRole:
+            if (isPending(item))
+                return QStringLiteral("%1: start found, its end is still being searched for")
+                    .arg(QString::fromStdU16String(tree_.text(item)));
+            return QString::fromStdU16String(tree_.text(item));
         case Qt::DecorationRole:
             return tree_.image(item) == ItemImage::Folder ? folderIcon_ : iconFor(tree_.text(item));
         case Qt::CheckStateRole:
+            if (isPending(item)) return {};
             switch (tree_.checkState(item)) {
                 case CheckState::Checked: return Qt::Checked;
                 case CheckState::Partial: return Qt::PartiallyChecked;
@@ -133,6 +197,7 @@ QVariant FindsTreeModel::data(const QModelIndex& index, int role) const {
             return {};
         case Qt::ForegroundRole:
             if (tree_.isRed(item)) return QBrush(Qt::red);
+            if (isPending(item)) return QApplication::palette().brush(QPalette::Disabled, QPalette::Text);
             return {};
         default: return {};
     }
@@ -156,7 +221,7 @@ QIcon FindsTreeModel::iconFor(const std::u16string& name) const {
 
 bool FindsTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
     TreeItem item = itemAt(index);
-    if (role != Qt::CheckStateRole || !tree_.valid(item)) return false;
+    if (role != Qt::CheckStateRole || !tree_.valid(item) || isPending(item)) return false;
     // Partly checked means "some below": a click on it checks the whole subtree.
     tree_.setCheck(item, value.toInt() != Qt::Unchecked);
     emit checkToggled();
@@ -165,6 +230,7 @@ bool FindsTreeModel::setData(const QModelIndex& index, const QVariant& value, in
 
 Qt::ItemFlags FindsTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid()) return Qt::NoItemFlags;
+    if (isPending(itemAt(index))) return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
 }
 

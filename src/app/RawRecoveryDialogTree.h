@@ -7,8 +7,10 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QIcon>
+#include <map>
 #include <optional>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "browse/BrowseTree.h"
@@ -30,7 +32,11 @@ struct TreeBatch {
     };
     std::vector<Item> inserted;  // in insertion order
     std::vector<Text> renamed;
-    bool empty() const { return inserted.empty() && renamed.empty(); }
+    // Starts whose end the engine has not met yet (parent: the category in
+    // the worker-side tree). They are listed at once, as pending finds, and
+    // replaced by the find of the same text when the engine reports it.
+    std::vector<Item> pending;
+    bool empty() const { return inserted.empty() && renamed.empty() && pending.empty(); }
 };
 
 // Listens to a tree on the thread that changes it. take() is called on that
@@ -69,6 +75,9 @@ public:
     void clear();
     // Applies a batch taken from the worker-side tree.
     void apply(const TreeBatch& batch);
+    // The scan has ended: pending finds the engine did not report go.
+    void dropPending();
+    bool isPending(TreeItem item) const { return pending_.count(item) != 0; }
 
     TreeItem itemAt(const QModelIndex& index) const;
     QModelIndex indexOf(TreeItem item) const;
@@ -97,9 +106,14 @@ private:
     void reset() override;
 
     QIcon iconFor(const std::u16string& name) const;
+    TreeItem insertUnder(TreeItem parent, const TreeBatch::Item& in);
+    void applyItems(const TreeBatch& batch);
 
     BrowseTree tree_;
     std::unordered_map<TreeItem, TreeItem> fromWorker_;
+    // Pending finds, by category here and text.
+    std::map<std::pair<TreeItem, std::u16string>, TreeItem> pendingByText_;
+    std::unordered_set<TreeItem> pending_;
     mutable QHash<QString, QIcon> typeIcons_;  // worker-side item -> item here
     QIcon folderIcon_;
     QIcon fileIcon_;

@@ -9,7 +9,6 @@
 #include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
 #include <QTimer>
@@ -35,6 +34,7 @@
 #include "ui/CheckTreeView.h"
 #include "ui/FileListModel.h"
 #include "ui/PreviewPane.h"
+#include "ui/JobProgress.h"
 
 namespace salvage::app {
 
@@ -221,9 +221,8 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     status_->setMinimumWidth(1);
     sizeLine_ = new QLabel(this);
     sizeLine_->setObjectName(QStringLiteral("sizeLine"));
-    progress_ = new QProgressBar(this);
-    progress_->setObjectName(QStringLiteral("progressBar"));
-    progress_->setTextVisible(false);
+    progress_ = new ui::JobProgress(this);
+    progress_->setObjectName(QStringLiteral("jobProgress"));
     pause_ = button(QStringLiteral("Pause"), "pauseButton", this);
     resume_ = button(QStringLiteral("Resume"), "resumeButton", this);
     stop_ = button(QStringLiteral("Stop"), "stopButton", this);
@@ -246,11 +245,12 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
 
     QtReporter& reporter = session_->reporter();
     connect(&reporter, &QtReporter::statusChanged, status_, &QLabel::setText);
-    connect(&reporter, &QtReporter::progressRangeChanged, this, &VolumeScanDlg::setProgressRange);
-    connect(&reporter, &QtReporter::progressPositionChanged, this, &VolumeScanDlg::setProgressPosition);
+    connectProgress(reporter, *progress_);
     connect(session_.get(), &VolumeSession::jobEnded, this, &VolumeScanDlg::jobEnded);
     connect(saveJob_, &WorkerJob::finished, this, &VolumeScanDlg::saveEnded);
     connect(resultsTimer_, &QTimer::timeout, listModel_, &ui::FileListModel::pull);
+    connect(resultsTimer_, &QTimer::timeout, this,
+            [this] { progress_->setCounts(QStringLiteral("%1 found").arg(listModel_->rowCount())); });
     connect(treeView_, &ui::CheckTreeView::labelClicked, this, &VolumeScanDlg::labelClicked);
     connect(treeView_, &QTreeView::expanded, this, &VolumeScanDlg::expanded);
     connect(treeView_, &QTreeView::doubleClicked, this, &VolumeScanDlg::doubleClicked);
@@ -309,6 +309,17 @@ VolumeScanDlg::~VolumeScanDlg() {
 
 bool VolumeScanDlg::isBusy() const { return controllerJob_ || saveJob_->isRunning(); }
 
+QString VolumeScanDlg::runningJobNote() const {
+    if (saveJob_->isRunning())
+        return QStringLiteral("Files are being saved into %1. Closing stops the save after the file being written; "
+                              "the files written so far stay there.")
+            .arg(outputFolder_->text());
+    if (controllerJob_)
+        return QStringLiteral("A job on this volume (reading its folders, or a search) is running. Closing stops "
+                              "it; what it found so far is not kept.");
+    return {};
+}
+
 void VolumeScanDlg::showJobControls(bool running) {
     progress_->setVisible(running);
     pause_->setVisible(running);
@@ -318,19 +329,14 @@ void VolumeScanDlg::showJobControls(bool running) {
     listView_->setEnabled(!running);
     back_->setEnabled(!running);
     if (running) {
-        progressScale_ = 1;
-        progress_->setRange(0, 100);
-        progress_->setValue(0);
+        // Parse, search and save all step through entries (records, names,
+        // files).
+        progress_->start();
+        progress_->setUnit(ui::JobProgress::Unit::Entries);
+    } else {
+        progress_->finish();
     }
 }
-
-void VolumeScanDlg::setProgressRange(qint64 minimum, qint64 maximum) {
-    // The bar counts in int; larger ranges (bytes, sectors) are scaled down.
-    progressScale_ = maximum > INT_MAX ? maximum / INT_MAX + 1 : 1;
-    progress_->setRange(int(minimum / progressScale_), int(maximum / progressScale_));
-}
-
-void VolumeScanDlg::setProgressPosition(qint64 position) { progress_->setValue(int(position / progressScale_)); }
 
 void VolumeScanDlg::startParse() {
     showJobControls(true);

@@ -24,7 +24,6 @@ class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QSplitter;
-class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -35,6 +34,7 @@ class CheckTreeView;
 class FileListFilter;
 class FileListModel;
 class PreviewPane;
+class JobProgress;
 }  // namespace salvage::ui
 
 namespace salvage::app {
@@ -56,6 +56,7 @@ public:
     RecoveryMode mode() const { return mode_; }
     // A parse, search or save is running.
     bool isBusy() const;
+    QString runningJobNote() const override;
     ui::BrowseTreeModel* treeModel() const { return treeModel_; }
     ui::FileListModel* listModel() const { return listModel_; }
     ui::CheckTreeView* treeView() const { return treeView_; }
@@ -73,8 +74,6 @@ private:
     void startParse();
     void jobEnded(int kind);
     void showJobControls(bool running);
-    void setProgressRange(qint64 minimum, qint64 maximum);
-    void setProgressPosition(qint64 position);
 
     void labelClicked(const QModelIndex& index);
     void expanded(const QModelIndex& index);
@@ -131,7 +130,7 @@ private:
     QPushButton* saveButton_;
     QLabel* status_;
     QLabel* sizeLine_;
-    QProgressBar* progress_;
+    ui::JobProgress* progress_;
     QPushButton* pause_;
     QPushButton* resume_;
     QPushButton* stop_;
@@ -144,7 +143,6 @@ private:
     std::filesystem::path saveOut_;
     std::shared_ptr<std::atomic<bool>> reportWritten_;
     std::vector<SavedFile> lastSaved_;
-    qint64 progressScale_ = 1;
     bool controllerJob_ = false;
 };
 

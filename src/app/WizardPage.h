@@ -30,6 +30,10 @@ public:
     // Shows the owner again and destroys this page.
     void goBack();
 
+    // What closing the window now would end: the job this page runs and
+    // what becomes of its partial output, in words; empty when it runs none.
+    virtual QString runningJobNote() const { return {}; }
+
 protected:
     // Creates the next page with `args` and shows it in place of this one.
     // Null (and this page stays) when creating it failed.

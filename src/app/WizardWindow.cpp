@@ -120,7 +120,10 @@ void WizardWindow::closeEvent(QCloseEvent* event) {
         event->accept();
         return;
     }
-    if (!dialogs().ask(this, QStringLiteral("Do you want to Close Application ?"), appTitle())) {
+    QString question = QStringLiteral("Do you want to Close Application ?");
+    if (const WizardPage* page = currentPage(); page && !page->runningJobNote().isEmpty())
+        question = page->runningJobNote() + QStringLiteral("\n\n") + question;
+    if (!dialogs().ask(this, question, appTitle())) {
         event->ignore();
         return;
     }

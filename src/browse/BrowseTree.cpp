@@ -61,6 +61,43 @@ void BrowseTree::deleteItem(TreeItem item) {
     if (parent != kNoItem) updateAncestors(parent);
 }
 
+void BrowseTree::deleteItems(const std::vector<TreeItem>& items) {
+    if (listener_) {
+        // A listener follows removals one by one.
+        for (TreeItem item : items) deleteItem(item);
+        return;
+    }
+    std::vector<TreeItem> parents;
+    std::vector<TreeItem> stack;
+    for (TreeItem item : items) {
+        Node* n = node(item);
+        if (!n) continue;
+        parents.push_back(n->parent);
+        stack.assign(1, item);
+        while (!stack.empty()) {
+            TreeItem t = stack.back();
+            stack.pop_back();
+            Node& x = nodes_[std::size_t(t)];
+            for (TreeItem c : x.children) stack.push_back(c);
+            x.children.clear();
+            x.alive = false;
+            x.text.clear();
+            --live_;
+            if (selected_ == t) selected_ = kNoItem;
+        }
+    }
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    for (TreeItem parent : parents) {
+        auto& siblings = parent == kNoItem ? top_ : nodes_[std::size_t(parent)].children;
+        siblings.erase(std::remove_if(siblings.begin(), siblings.end(),
+                                      [&](TreeItem s) { return !nodes_[std::size_t(s)].alive; }),
+                       siblings.end());
+    }
+    for (TreeItem parent : parents)
+        if (parent != kNoItem && node(parent)) updateAncestors(parent);
+}
+
 void BrowseTree::clear() {
     nodes_.clear();
     top_.clear();

@@ -209,12 +209,16 @@ void myJpg::finalPass() {
     }
 }
 
+std::u16string myJpg::findText(const SignatureType& t, std::uint64_t start) {
+    return format16("%lld .", (long long)start) + t.extension;
+}
+
 void myJpg::report(const SignatureType& t, std::uint64_t start, std::int64_t length) {
     std::uint64_t count = ++categoryCounts[t.category];
     foundFiles.push_back({start, length, t.typeIndex});
     if (!tree || t.categoryItem == kNoItem) return;
     tree->setText(t.categoryItem, format16("%s (%lld)", toUtf8(t.category).c_str(), (long long)count));
-    TreeItem item = tree->insertItem(format16("%lld .", (long long)start) + t.extension, ItemImage::File, t.categoryItem);
+    TreeItem item = tree->insertItem(findText(t, start), ItemImage::File, t.categoryItem);
     tree->setItemData(item, RecordId(foundFiles.size() - 1));
 }
 

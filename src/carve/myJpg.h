@@ -73,6 +73,8 @@ public:
     bool scanVolume();
 
     bool buildMatchTable();
+    // The tree text of a find of type `t` at volume offset `start`.
+    static std::u16string findText(const SignatureType& t, std::uint64_t start);
     MatchResult matchAt(ByteView tenBytes) const;
 
     std::vector<SignatureType> signatureTypes;

@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <tuple>
 
 #include "PageFlowTest.h"
 #include "WizardHarness.h"
@@ -116,6 +117,22 @@ void PageFlowTest::rawImageShowsItsSize() {
 
 void PageFlowTest::unreadableImageLeavesAnEmptyList() {
     QTemporaryDir dir;
+    // A file that is no disk is taken, with a warning, and one that is
+    // empty too.
+    for (const auto& [name, bytes, words] :
+         {std::tuple{"report.pdf", QByteArray("%PDF-1.4\n") + QByteArray(4096, 'x'), "neither a partition table"},
+          std::tuple{"empty.img", QByteArray(), "is empty"}}) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        f.close();
+        Harness h;
+        QVERIFY(h.openImage(f.fileName()));
+        QVERIFY2(h.dialogs.texts().size() == 1 && h.dialogs.texts()[0].contains(QLatin1String(words)),
+                 qPrintable(h.dialogs.texts().join('|')));
+        QVERIFY(h.pageAs<EwfFileInfo>());
+    }
+
     const QString junk = dir.filePath("junk.E01");
     {
         QFile f(junk);
@@ -321,6 +338,24 @@ void PageFlowTest::standardScanMbrRows() {
     QVERIFY(h.find<QPushButton>("addCustomButton")->isEnabled());
     QVERIFY(h.find<QPushButton>("filterButton")->isEnabled());
     QVERIFY(h.dialogs.texts().isEmpty());
+    QVERIFY(page->readFailure().isEmpty());
+
+    // The same disk as an EWF set whose second segment is missing: the
+    // tables of the volumes in it cannot be read, and the page says so
+    // rather than show a short list without a word.
+    const QString first = fixture("mbr_encase6.E01");
+    REQUIRE_FILE(first);
+    QTemporaryDir dir;
+    for (const char* seg : {"E01", "E03", "E04"})
+        QVERIFY(QFile::copy(fixture("mbr_encase6.") + QLatin1String(seg), dir.filePath("set.") + QLatin1String(seg)));
+    Harness partial;
+    page = scanImage(partial, dir.filePath("set.E01"), false);
+    QVERIFY(page);
+    QCOMPARE(page->list()->columnTexts(0), (QStringList{"0", "1"}));
+    QVERIFY2(page->readFailure().contains(QStringLiteral("could not be read")), qPrintable(page->readFailure()));
+    QVERIFY(page->readFailure().contains(QStringLiteral("segment of the image may be missing")));
+    QVERIFY(partial.dialogs.texts().contains(page->readFailure()));
+    QVERIFY(partial.find<QLabel>("statusLine")->text().contains(QStringLiteral("could not be read")));
 }
 
 void PageFlowTest::standardScanGptWithAndWithoutTheBox() {

@@ -12,11 +12,14 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QThread>
+#include <atomic>
 #include <functional>
 
 #include "WizardHarness.h"
@@ -29,6 +32,9 @@
 #include "app/WorkerJob.h"
 #include "carve/SignatureRecord.h"
 #include "carve/myJpg.h"
+#include "image/Globals.h"
+#include "image/SectorSource.h"
+#include "ui/JobProgress.h"
 
 using namespace salvage;
 using namespace salvage::app;
@@ -115,6 +121,35 @@ void whenModal(std::function<void(QWidget*)> drive) {
     });
 }
 
+// A sector source that holds every read from `heldFrom` (volume-relative)
+// on until released, so a test can look at the page in the middle of a scan.
+class HeldSource : public readWriteInterface {
+public:
+    HeldSource(readWriteInterface& inner, std::int64_t heldFrom) : inner_(inner), heldFrom_(heldFrom) {
+        totalSectors_ = inner.totalSectors();
+    }
+    bool open(const std::filesystem::path& path) override { return inner_.open(path); }
+    bool seek(std::int64_t offset, int origin) override {
+        offset_ = offset;
+        inner_.baseOffset = baseOffset;
+        return inner_.seek(offset, origin);
+    }
+    bool read(void* buffer, std::uint32_t byteCount) override {
+        if (offset_ >= heldFrom_) {
+            held = true;
+            while (!released) QThread::msleep(2);
+        }
+        return inner_.read(buffer, byteCount);
+    }
+    std::atomic<bool> held{false};
+    std::atomic<bool> released{false};
+
+private:
+    readWriteInterface& inner_;
+    std::int64_t heldFrom_;
+    std::int64_t offset_ = 0;
+};
+
 }  // namespace
 
 void RawRecoveryTest::findsModelFollowsTheWorkerTree() {
@@ -146,6 +181,32 @@ void RawRecoveryTest::findsModelFollowsTheWorkerTree() {
     QVERIFY(model.setData(cat, Qt::Checked, Qt::CheckStateRole));
     QCOMPARE(model.checkedRecords(), (std::vector<RecordId>{0, 1}));
     QCOMPARE(model.index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+
+    // A start still waiting for its end is listed at once, without a box and
+    // outside the saved records; the find the engine reports for it later
+    // takes its place, in the engine's order, and leftovers go at the end.
+    TreeBatch waiting;
+    waiting.pending.push_back({kNoItem, images, u"8192 .jpg", ItemImage::File, {}});
+    waiting.pending.push_back({kNoItem, images, u"9216 .jpg", ItemImage::File, {}});
+    model.apply(waiting);
+    QCOMPARE(model.rowCount(cat), 4);
+    const QModelIndex pending = model.index(2, 0, cat);
+    QCOMPARE(pending.data().toString(), QStringLiteral("8192 .jpg"));
+    QVERIFY(!pending.data(Qt::CheckStateRole).isValid());
+    QVERIFY(!(model.flags(pending) & Qt::ItemIsUserCheckable));
+    QCOMPARE(model.checkedRecords(), (std::vector<RecordId>{0, 1}));
+    worker.setItemData(worker.insertItem(u"9216 .jpg", ItemImage::File, images), 2);
+    worker.setItemData(worker.insertItem(u"8192 .jpg", ItemImage::File, images), 3);
+    model.apply(relay.take());
+    QCOMPARE(model.rowCount(cat), 4);
+    QCOMPARE(model.index(2, 0, cat).data().toString(), QStringLiteral("9216 .jpg"));
+    QCOMPARE(model.index(3, 0, cat).data().toString(), QStringLiteral("8192 .jpg"));
+    QCOMPARE(model.checkedRecords(), (std::vector<RecordId>{0, 1, 2, 3}));
+    waiting.pending = {{kNoItem, images, u"70000 .jpg", ItemImage::File, {}}};
+    model.apply(waiting);
+    QCOMPARE(model.rowCount(cat), 5);
+    model.dropPending();
+    QCOMPARE(model.rowCount(cat), 4);
     model.clear();
     QCOMPARE(model.rowCount(), 0);
 }
@@ -181,8 +242,10 @@ void RawRecoveryTest::parseDefaultsListsAndSavesPlantedFiles() {
     QVERIFY(h.find<QPushButton>("parseButton")->isEnabled());
     QVERIFY(h.find<QPushButton>("backButton")->isEnabled());
     QVERIFY(h.find<QPushButton>("settingButton")->isEnabled());
-    QVERIFY(!h.find<QPushButton>("browseButton")->isEnabled());
-    QVERIFY(!h.find<QLineEdit>("settingsPathBox")->isEnabled());
+    // The path box and "..." are usable again: a settings file just made in
+    // the editor loads with the next Parse.
+    QVERIFY(h.find<QPushButton>("browseButton")->isEnabled());
+    QVERIFY(h.find<QLineEdit>("settingsPathBox")->isEnabled());
     QVERIFY(!h.find<QProgressBar>("progressBar")->isVisible());
 
     auto* view = h.find<QTreeView>("findsTree");
@@ -276,6 +339,12 @@ void RawRecoveryTest::pauseStopAndBrowseThenParseAgain() {
     QVERIFY(h.find<QProgressBar>("progressBar")->isVisible());
     QVERIFY(h.click("pauseButton"));
     QCOMPARE(h.find<QLabel>("statusLine")->text(), QStringLiteral("Pause button pressed"));
+    // The close box names the running job and what closing does to it.
+    h.dialogs.queueAnswer(false);
+    h.window->close();
+    QVERIFY(h.window->isVisible());
+    QVERIFY(h.dialogs.texts().last().startsWith(QStringLiteral("A carving scan is running. Closing stops it")));
+    QVERIFY(h.dialogs.texts().last().endsWith(QStringLiteral("\n\nDo you want to Close Application ?")));
     QVERIFY(h.click("saveButton"));
     QCOMPARE(h.dialogs.texts().last(), QStringLiteral("Please wait for other process to complete"));
     QVERIFY(h.click("stopButton"));
@@ -307,6 +376,46 @@ void RawRecoveryTest::pauseStopAndBrowseThenParseAgain() {
     QVERIFY(waitIdle(page));
     QCOMPARE(int(page->engine()->foundFiles.size()), finds);
     QCOMPARE(view->model()->rowCount(), 1);
+}
+
+void RawRecoveryTest::findsAppearWhileTheScanRuns() {
+    REQUIRE_FILE(fixture("carve_disk.img"));
+    Harness h;
+    RawRecoveryDialog* page = openRawPage(h);
+    QVERIFY(page);
+    // The scan is held at the volume's third MiB. Everything planted before
+    // it is listed already: finds whose end the engine has met, and starts
+    // still waiting for theirs (most formats end with an end signature
+    // that rarely starts a sector, so they settle only when the scan ends).
+    readWriteInterface* real = g_sectorSource;
+    HeldSource held(*real, 2 << 20);
+    g_sectorSource = &held;
+    QVERIFY(h.click("parseButton"));
+    QTRY_VERIFY(held.held.load());
+    auto* view = h.find<QTreeView>("findsTree");
+    const QList<Planted> planted = manifest();
+    int early = 0;
+    for (const Planted& p : planted) {
+        if (p.offset >= (2 << 20)) continue;
+        ++early;
+        const QString item = QStringLiteral("%1 .%2").arg(p.offset).arg(p.name.section(QLatin1Char('.'), -1));
+        QTRY_VERIFY2(findText(view->model(), item).isValid(), qPrintable(item));
+    }
+    QVERIFY(early >= 5);
+    auto& progress = page->progress();
+    QVERIFY(progress.percent() > 0 && progress.percent() < 100);
+    const QRegularExpressionMatch count = QRegularExpression(QStringLiteral("(\\d+) finds: Images")).match(progress.detailText());
+    QVERIFY2(count.hasMatch() && count.captured(1).toInt() >= early, qPrintable(progress.detailText()));
+    held.released = true;
+    QVERIFY(waitIdle(page));
+    g_sectorSource = real;
+    // The scan's own list, each find once, none left waiting.
+    QCOMPARE(int(page->engine()->foundFiles.size()), [&] {
+        int n = 0;
+        const QModelIndex root = view->model()->index(0, 0);
+        for (int c = 0; c < view->model()->rowCount(root); ++c) n += view->model()->rowCount(view->model()->index(c, 0, root));
+        return n;
+    }());
 }
 
 void RawRecoveryTest::parseRefusalsRestoreTheControls() {

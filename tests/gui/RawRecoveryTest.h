@@ -7,6 +7,7 @@ private slots:
     void findsModelFollowsTheWorkerTree();
     void parseDefaultsListsAndSavesPlantedFiles();
     void pauseStopAndBrowseThenParseAgain();
+    void findsAppearWhileTheScanRuns();
     void parseRefusalsRestoreTheControls();
     void editorWritesATypeThatTheScanFinds();
 };

@@ -26,6 +26,7 @@
 #include "ui/BrowseTreeModel.h"
 #include "ui/CheckListView.h"
 #include "ui/CheckTreeView.h"
+#include "ui/JobProgress.h"
 
 namespace salvage::test {
 
@@ -61,7 +62,16 @@ struct Shooter {
 namespace {
 // Shows the progress bar, Stop and a status text as a running job does.
 void showProgress(Harness& h, const QString& line, const QString& text) {
-    if (auto* bar = h.find<QProgressBar>("progressBar")) {
+    if (auto* progress = h.page()->findChild<ui::JobProgress*>()) {
+        // 45 % of a 2 GB job, at the rate of the last 20 s.
+        progress->start();
+        progress->setUnit(ui::JobProgress::Unit::Bytes, 2e6);
+        progress->setRange(0, 1000);
+        const qint64 now = ui::steadyMs();
+        progress->setPosition(0, now - 20000);
+        progress->setPosition(452, now);
+        progress->show();
+    } else if (auto* bar = h.find<QProgressBar>("progressBar")) {
         bar->setValue(452);
         bar->show();
     }
@@ -211,7 +221,6 @@ int takeScreenshots(const QString& dir) {
         QMetaObject::invokeMethod(view, "pressed", Q_ARG(QModelIndex, images));
         QMetaObject::invokeMethod(view, "clicked", Q_ARG(QModelIndex, images));
         s.shoot("raw-recovery-finds");
-        if (auto* bar = h.find<QProgressBar>("progressBar")) bar->setRange(0, 1000);
         showProgress(h, QStringLiteral("statusLine"), QStringLiteral("Processing....."));
         for (const char* name : {"pauseButton", "resumeButton"})
             if (auto* w = h.find<QWidget>(name)) w->show();

@@ -2,12 +2,15 @@
 // and the reporter and worker the pages run their jobs with.
 #include "ShellTest.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLayout>
 #include <QSettings>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProgressBar>
+#include <QTextBrowser>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -22,6 +25,7 @@
 #include "app/QtReporter.h"
 #include "app/SingleInstance.h"
 #include "app/WorkerJob.h"
+#include "ui/JobProgress.h"
 
 using namespace salvage;
 using namespace salvage::app;
@@ -119,10 +123,18 @@ void ShellTest::helpMenu() {
     QCOMPARE(actions[0]->text(), QStringLiteral("Help"));
     QCOMPARE(actions[1]->text(), QStringLiteral("About"));
     QCOMPARE(actions[2]->text(), QStringLiteral("Software Homepage"));
+    // The manual is shown rendered, from the copy beside the program.
+    QVERIFY(manualPath().startsWith(QCoreApplication::applicationDirPath()));
     actions[0]->trigger();
-    QCOMPARE(h.dialogs.urls().size(), std::size_t(1));
-    QVERIFY(h.dialogs.urls()[0].toLocalFile().endsWith(QStringLiteral("docs/MANUAL.md")));
-    QVERIFY(QFileInfo::exists(h.dialogs.urls()[0].toLocalFile()));
+    QVERIFY(h.dialogs.urls().empty());
+    QTextBrowser* manual = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->objectName() == QLatin1String("manualWindow") && w->isVisible())
+            manual = w->findChild<QTextBrowser*>(QStringLiteral("manualText"));
+    QVERIFY(manual);
+    QVERIFY(manual->toPlainText().contains(QStringLiteral("Choose the image")));
+    QVERIFY(!manual->toPlainText().contains(QStringLiteral("## ")));  // rendered, not raw Markdown
+    manual->window()->close();
     actions[1]->trigger();
     QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("<about>")});
     actions[2]->trigger();
@@ -154,12 +166,19 @@ void ShellTest::reporterQueuesToTheGuiThread() {
     QtReporter reporter;
     QSignalSpy status(&reporter, &QtReporter::statusChanged);
     QSignalSpy position(&reporter, &QtReporter::progressPositionChanged);
+    ui::JobProgress progress;
+    connectProgress(reporter, progress);
+    progress.start();
+    progress.setUnit(ui::JobProgress::Unit::Bytes, 1000.0);
     fake.queueAnswer(true);
     WorkerJob job(&reporter);
     std::atomic<bool> answer{false};
     QSignalSpy finished(&job, &WorkerJob::finished);
     QVERIFY(job.start([&] {
         reporter.setStatus(u"working");
+        reporter.setProgressRange(0, 1000);
+        reporter.setProgressPosition(200);
+        QThread::msleep(400);
         reporter.setProgressPosition(500);
         reporter.message(u"note", u"", MessageIcon::Information);
         answer = reporter.ask(u"go on?", u"caption");
@@ -169,10 +188,45 @@ void ShellTest::reporterQueuesToTheGuiThread() {
     QVERIFY(answer.load());
     QCOMPARE(status.count(), 1);
     QCOMPARE(status[0][0].toString(), QStringLiteral("working"));
-    QCOMPARE(position[0][0].toLongLong(), 500);
+    QCOMPARE(position.last()[0].toLongLong(), 500);
+    // The rate counts from when the worker reported each position, not from
+    // when the GUI thread got round to it: 300 steps of 1000 bytes in 0.4 s.
+    QCOMPARE(progress.percent(), 50);
+    QVERIFY2(progress.rate() > 0.5e6 && progress.rate() < 0.8e6, qPrintable(QString::number(progress.rate())));
     QCOMPARE(fake.texts(), (QStringList{"note", "go on?"}));
     QVERIFY(!job.isRunning());
     setDialogService(nullptr);
+}
+
+void ShellTest::jobProgressFollowsTheWork() {
+    ui::JobProgress progress;
+    auto* bar = progress.findChild<QProgressBar*>(QStringLiteral("progressBar"));
+    QVERIFY(bar);
+    progress.start();
+    progress.setUnit(ui::JobProgress::Unit::Bytes, 1.0);
+    // A 64 GiB scan counted in bytes: beyond the bar's int range.
+    const qint64 total = qint64(64) << 30;
+    progress.setRange(0, total);
+    const qint64 t0 = ui::steadyMs();
+    progress.setPosition(0, t0);
+    progress.setPosition(total / 4, t0 + 8000);
+    QCOMPARE(progress.percent(), 25);
+    QCOMPARE(bar->value(), bar->maximum() / 4);
+    // 16 GiB in 8 s leaves 48 GiB, 24 s.
+    QVERIFY2(progress.detailText().contains(QStringLiteral("2147 MB/s")), qPrintable(progress.detailText()));
+    QVERIFY2(progress.detailText().contains(QStringLiteral("about 0:24 left")), qPrintable(progress.detailText()));
+    progress.setCounts(QStringLiteral("3 finds: Images 3"));
+    QVERIFY(progress.detailText().endsWith(QStringLiteral("3 finds: Images 3")));
+    // A job stopped part way keeps its bar where the work stopped.
+    progress.finish();
+    QCOMPARE(bar->value(), bar->maximum() / 4);
+    QVERIFY(!progress.detailText().contains(QStringLiteral("left")));
+    QVERIFY(progress.detailText().contains(QStringLiteral("elapsed")));
+    // A new job starts from nothing.
+    progress.start();
+    QCOMPARE(bar->value(), 0);
+    QVERIFY(!progress.detailText().contains(QStringLiteral("finds")));
+    QCOMPARE(ui::JobProgress::formatDuration(3723000), QStringLiteral("1:02:03"));
 }
 
 void ShellTest::workerQuestionWhileTheGuiWaits() {

@@ -10,5 +10,6 @@ private slots:
     void helpMenu();
     void secondInstanceIsRefused();
     void reporterQueuesToTheGuiThread();
+    void jobProgressFollowsTheWork();
     void workerQuestionWhileTheGuiWaits();
 };

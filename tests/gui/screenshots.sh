@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Takes a picture of every wizard page under Xvfb, at 100 % and 150 %
-# scaling, into OUTDIR (default: screenshots/ beside the test program).
+# Takes a picture of every wizard page under Xvfb, on a 1600x1000 and a
+# 1024x700 screen, each at 100 % and 150 % scaling, into OUTDIR (default:
+# screenshots/ beside the test program), named PAGE-WxH-SCALE.png. The window
+# is asked for the whole screen, so what does not fit shows.
 #   screenshots.sh GUI_TEST_PROGRAM [OUTDIR]
 set -euo pipefail
 program="${1:?usage: screenshots.sh GUI_TEST_PROGRAM [OUTDIR]}"
@@ -15,10 +17,12 @@ if [ ! -f "$testdata/image-split.E01" ]; then
   exit 77
 fi
 status=0
-for scale in 1 1.5; do
-  tag=$(awk "BEGIN { print $scale * 100 }")
-  QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale SALVAGE_SCREENSHOT_DIR="$out" SALVAGE_SCREENSHOT_TAG="$tag" \
-    xvfb-run -a -s "-screen 0 1920x1200x24" "$program" || status=1
+for screen in 1600x1000 1024x700; do
+  for scale in 1 1.5; do
+    tag="$screen-$(awk "BEGIN { print $scale * 100 }")"
+    QT_QPA_PLATFORM=xcb QT_SCALE_FACTOR=$scale SALVAGE_SCREENSHOT_DIR="$out" SALVAGE_SCREENSHOT_TAG="$tag" \
+      SALVAGE_SCREENSHOT_SIZE="$screen" xvfb-run -a -s "-screen 0 ${screen}x24" "$program" || status=1
+  done
 done
 echo "$(ls "$out"/*.png | wc -l) screenshots in $out"
 exit $status

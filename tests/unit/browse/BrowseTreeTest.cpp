@@ -24,6 +24,20 @@ TEST(BrowseTree, CheckPropagationAndDeletion) {
     EXPECT_FALSE(t.valid(a1));
     EXPECT_EQ(t.firstChild(root), b);
     EXPECT_EQ(t.liveItems(), 2u);
+
+    // Many at once, with their subtrees: the rest keep their order and the
+    // parent's check state follows what is left.
+    TreeItem c = t.insertItem(u"c", ItemImage::Folder, root);
+    TreeItem c1 = t.insertItem(u"c1", ItemImage::File, c);
+    TreeItem d = t.insertItem(u"d.txt", ItemImage::File, root);
+    TreeItem e = t.insertItem(u"e.txt", ItemImage::File, root);
+    t.setCheck(d, true);
+    EXPECT_EQ(t.checkState(root), CheckState::Partial);
+    t.deleteItems({c, e, e});
+    EXPECT_FALSE(t.valid(c1));
+    EXPECT_EQ(t.children(root), (std::vector<TreeItem>{b, d}));
+    EXPECT_EQ(t.checkState(root), CheckState::Checked);
+    EXPECT_EQ(t.liveItems(), 3u);
 }
 
 TEST(DisplayFormats, TimesAndSizes) {
