@@ -10,6 +10,15 @@ namespace salvage {
 std::u16string safeOutputName(const std::u16string& name);
 std::filesystem::path safeOutputPath(const std::filesystem::path& folder, const std::u16string& name);
 
+// Longest host name this writes: the host allows 255 bytes, and numbering
+// (" (12345)") must still fit.
+inline constexpr std::size_t kMaxHostNameBytes = 240;
+// The host file name for a name from an image: safeOutputName, in UTF-8,
+// and when longer than kMaxHostNameBytes cut at a character boundary and
+// given "~" and eight hex digits of the whole name's hash (stable: the same
+// long name always gives the same host name), keeping a short extension.
+std::string hostFileName(const std::u16string& name);
+
 // "name (n).ext" for the n-th entry of one name in a folder: the number goes
 // before the last extension ("a.tar.gz" -> "a.tar (2).gz"); a leading dot
 // does not start an extension (".profile" -> ".profile (2)").

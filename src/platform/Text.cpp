@@ -167,4 +167,16 @@ bool equalsIgnoreAsciiCase(std::u16string_view a, std::u16string_view b) {
 std::filesystem::path pathFromUtf16(std::u16string_view text) { return std::filesystem::path(toUtf8(text)); }
 std::u16string pathToUtf16(const std::filesystem::path& path) { return fromUtf8(path.string()); }
 
+std::string csvCell(const std::string& s) {
+    std::string v = s;
+    if (!v.empty() && (v[0] == '=' || v[0] == '+' || v[0] == '-' || v[0] == '@')) v.insert(v.begin(), '\'');
+    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string q = "\"";
+    for (char c : v) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
 }  // namespace salvage

@@ -167,7 +167,7 @@ public:
     std::u16string attributeText(RecordId) const override { return u"A"; }
     std::uint64_t sizeBytes(RecordId) const override { return 1; }
     RecordTimes times(RecordId) const override { return {}; }
-    SaveOutcome saveFile(RecordId, const std::filesystem::path&) override { return {}; }
+    ContentResult readContent(RecordId, ContentSink&) override { return {}; }
 
 private:
     int files_;

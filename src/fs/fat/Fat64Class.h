@@ -40,10 +40,9 @@ public:
     std::u16string attributeText(RecordId id) const override;
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    ContentResult readContent(RecordId id, ContentSink& sink) override;
 
     const std::vector<fat::ExFatEntry>& entries() const { return entries_; }
-    SaveOutcome saveFileTo(RecordId id, const std::filesystem::path& path);
 
 private:
     bool checkBootSector();
@@ -63,9 +62,6 @@ private:
     std::vector<std::uint8_t> readDirectory(std::uint32_t firstCluster, std::uint64_t dataLength, bool noFatChain);
     void walkDirectory(ByteView dir, std::uint32_t parent, int depth);
     void fillRootEntries();
-    // Streams a record's data to sink: the valid data, then zeros up to the
-    // data length. Answers the bytes delivered.
-    std::uint64_t readData(const fat::ExFatEntry& r, const fat::DataSink& sink);
     const fat::ExFatEntry* rec(RecordId id) const;
 
     fat::ClusterGeometry geo_;
