@@ -117,18 +117,34 @@ void OutputFile::noteDamage(std::uint64_t fileOffset, std::uint64_t length, std:
     damaged_.push_back({fileOffset, length, imageOffset, c});
 }
 
+void OutputFile::settle(std::uint64_t upTo) {
+    // Everything between the digested prefix and upTo is a hole: zeros.
+    if (upTo > hashed_) hasher_.addZeros(upTo - hashed_);
+    hashed_ = std::max(hashed_, upTo);
+}
+
 bool OutputFile::put(const ContentPiece& piece) {
     if (failed_ || finished_) return false;
     // Pieces come in file order; a gap is content nobody delivered.
     if (piece.fileOffset > size_) {
-        const std::uint64_t gap = std::min(piece.fileOffset, limit_) - size_;
+        const std::uint64_t gap = piece.fileOffset - size_;
         noteDamage(size_, gap, std::nullopt, cause::kNoRuns);
-        hasher_.addZeros(gap);
+        if (!missingFrom_) missingFrom_ = size_;
         size_ += gap;
     }
-    std::uint64_t skip = piece.fileOffset < size_ ? size_ - piece.fileOffset : 0;
+    const std::uint64_t skip = piece.fileOffset < size_ ? size_ - piece.fileOffset : 0;
     if (skip >= piece.length) return true;
     std::uint64_t length = piece.length - skip;
+    ContentPiece p = piece;
+    if (p.imageOffset) *p.imageOffset += skip;
+    // Missing content is only a record until real content follows it: a
+    // file whose content ends early is not padded with invented zeros.
+    if (!piece.data && (piece.cause || !piece.readOk)) {
+        noteDamage(size_, length, p.imageOffset, piece.cause);
+        if (!missingFrom_) missingFrom_ = size_;
+        size_ += length;
+        return true;
+    }
     if (size_ >= limit_) {
         clipped_ = true;
         return false;
@@ -137,17 +153,16 @@ bool OutputFile::put(const ContentPiece& piece) {
         length = limit_ - size_;
         clipped_ = true;
     }
-    ContentPiece p = piece;
-    if (p.imageOffset) *p.imageOffset += skip;
+    missingFrom_.reset();  // the missing stretch lies inside the file: zeros there
     if (!piece.readOk || piece.cause) noteDamage(size_, length, p.imageOffset, piece.cause);
     noteRun(p, length);
     if (piece.data) {
+        settle(size_);
         if (!writeAll(piece.data + skip, length)) return false;
         hasher_.add(piece.data + skip, std::size_t(length));
-    } else {
-        hasher_.addZeros(length);  // a hole: the length set at the end gives its zeros
+        hashed_ += length;
     }
-    size_ += length;
+    size_ += length;  // a sparse piece: a hole, its zeros digested when passed
     return !clipped_;
 }
 
@@ -169,6 +184,8 @@ std::uint64_t OutputFile::badBytes() const {
 
 bool OutputFile::finish(std::optional<UnixNanos> access, std::optional<UnixNanos> modification) {
     if (finished_) return !failed_;
+    if (missingFrom_) size_ = *missingFrom_;  // the file ends where its content ended
+    settle(size_);
     if (!failed_ && allocated_ < size_ && ::ftruncate(fd_, off_t(size_)) != 0) fail(errnoText("cannot set the length"));
     // The times go last: nothing touches the file after them.
     if (!failed_ && (access || modification)) setFileTimes(fd_, access, modification);
@@ -223,7 +240,7 @@ OutputDir OutputFolder::subfolder(const OutputDir& parent, const std::string& na
     if (!parent.valid()) return {};
     Names& n = namesOf(parent);
     for (int k = 1; k <= kMaxNumbering; ++k) {
-        const std::string cand = k == 1 ? name : numberedName(name, k);
+        const std::string cand = k == 1 ? name : fitHostName(numberedName(name, k));
         const bool ours = n.folders.count(cand) > 0;
         if (!ours && (n.used.count(cand) || n.reserved.count(cand))) continue;
         if (!ours && ::mkdirat(parent.fd(), cand.c_str(), 0755) != 0 && errno != EEXIST) {
@@ -251,7 +268,7 @@ std::unique_ptr<OutputFile> OutputFolder::createFrom(const OutputDir& dir, const
     // Each base name remembers where its numbering stands: thousands of
     // entries of one name cost one try each, not a walk from 1.
     for (int k = std::max(next, firstNumber); k <= kMaxNumbering; ++k) {
-        const std::string cand = k == 1 ? name : numberedName(name, k);
+        const std::string cand = k == 1 ? name : fitHostName(numberedName(name, k));
         if (n.used.count(cand) || n.reserved.count(cand)) continue;
         struct stat st {};
         if (::fstatat(dir.fd(), cand.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {

@@ -44,7 +44,10 @@ private:
 
 // One file being written. As a ContentSink it takes a parser's pieces: it
 // writes them in order, keeps where each byte came from and which ranges
-// are damage, and stops at the size limit it was made with.
+// are damage, and stops at the size limit it was made with. Missing content
+// inside the file is zeros at its place; missing content at its end is
+// recorded as damage but not written, so the file ends where its content
+// ended.
 class OutputFile : public ContentSink {
 public:
     ~OutputFile() override;
@@ -80,6 +83,7 @@ private:
     OutputFile(int dirFd, int fd, std::string name, std::filesystem::path path, std::uint64_t limit);
     bool writeAll(const std::uint8_t* data, std::uint64_t size);
     void fail(const std::string& what);
+    void settle(std::uint64_t upTo);
     void noteRun(const ContentPiece& p, std::uint64_t length);
     void noteDamage(std::uint64_t fileOffset, std::uint64_t length, std::optional<std::uint64_t> imageOffset,
                     const char* why);
@@ -91,6 +95,8 @@ private:
     std::uint64_t limit_;
     std::uint64_t size_ = 0;       // bytes of the file so far (holes included)
     std::uint64_t allocated_ = 0;  // bytes up to which the file's length is set
+    std::uint64_t hashed_ = 0;     // bytes digested so far
+    std::optional<std::uint64_t> missingFrom_;  // start of missing content nothing followed yet
     bool failed_ = false, clipped_ = false, finished_ = false;
     std::string error_;
     StreamDigest hasher_;

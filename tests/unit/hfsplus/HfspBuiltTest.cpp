@@ -94,10 +94,13 @@ TEST(HfspBuilt, FragmentedFileReadWithAndWithoutOverflowRecords) {
         auto got = readAll(s.written);
         if (withOverflow) {
             EXPECT_EQ(got, data);
+            EXPECT_EQ(s.status, SaveStatus::Ok);
         } else {
-            // Cut after the eight catalog extents.
+            // Cut after the eight catalog extents, the rest reported as damage.
             ASSERT_EQ(got.size(), 8u * 4096);
             EXPECT_TRUE(std::equal(got.begin(), got.end(), data.begin()));
+            EXPECT_EQ(s.status, SaveStatus::Damaged);
+            EXPECT_EQ(s.badBytes, data.size() - 8u * 4096);
         }
     }
 }
