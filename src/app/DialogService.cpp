@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPushButton>
 
 #include "app/AppInfo.h"
 
@@ -45,6 +46,16 @@ public:
     void message(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon) override {
         QMessageBox box(toQt(icon), caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::Ok, parent);
         box.exec();
+    }
+    int choose(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon,
+               const QStringList& buttons) override {
+        QMessageBox box(toQt(icon), caption.isEmpty() ? defaultCaption() : caption, text, QMessageBox::NoButton,
+                        parent);
+        QList<QAbstractButton*> made;
+        for (const QString& b : buttons) made << box.addButton(b, QMessageBox::AcceptRole);
+        box.setEscapeButton(made.isEmpty() ? nullptr : made.last());
+        box.exec();
+        return int(made.indexOf(box.clickedButton()));
     }
     bool ask(QWidget* parent, const QString& text, const QString& caption) override {
         QMessageBox box(QMessageBox::Question, caption.isEmpty() ? defaultCaption() : caption, text,

@@ -2,6 +2,7 @@
 // Every file dialog, folder dialog, message box and browser hand-off of the
 // wizard goes through one service, so that tests can answer them.
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 class QWidget;
@@ -25,6 +26,10 @@ public:
     }
     // An empty caption stands for the program's default name.
     virtual void message(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon) = 0;
+    // A box with buttons of the given texts, left to right; answers the
+    // index of the one pressed, -1 when the box was closed otherwise.
+    virtual int choose(QWidget* parent, const QString& text, const QString& caption, BoxIcon icon,
+                       const QStringList& buttons) = 0;
     // Yes/No with the question icon; true for Yes.
     virtual bool ask(QWidget* parent, const QString& text, const QString& caption) = 0;
     virtual void about(QWidget* parent) = 0;

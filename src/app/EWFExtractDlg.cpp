@@ -147,7 +147,23 @@ void EWFExtractDlg::extract() {
         return;
     }
     if (job_->isRunning()) return;
-    exportJob_ = std::make_unique<ExportJob>(collectSettings(), *reporter_);
+    const ExportSettings settings = collectSettings();
+    // The job checks the output again with the media's own size; this check
+    // is for the question, asked before anything is removed.
+    std::vector<std::string> earlierSet;
+    const std::uint64_t bytes = settings.exportSize > 0 ? std::uint64_t(settings.exportSize) : info_.mediaSize;
+    if (const std::u16string why = checkExportTarget(settings, bytes, earlierSet); !why.empty()) {
+        dialogs().message(this, QString::fromStdU16String(why), appTitle(), BoxIcon::Warning);
+        return;
+    }
+    if (!earlierSet.empty() &&
+        !dialogs().ask(this,
+                       QStringLiteral("An earlier export under this name exists (%1, %2 file(s)). Replace it?")
+                           .arg(QString::fromStdString(earlierSet.front()))
+                           .arg(earlierSet.size()),
+                       appTitle()))
+        return;
+    exportJob_ = std::make_unique<ExportJob>(settings, *reporter_);
     percentLine_->setText(QString());
     progress_->setValue(0);
     setExporting(true);
@@ -165,7 +181,9 @@ void EWFExtractDlg::setExporting(bool exporting) {
 
 void EWFExtractDlg::finish() {
     setExporting(false);
-    progress_->setValue(1000);
+    // A full bar only for a complete, sound copy; the job's last message
+    // says in words how it ended.
+    if (lastResult_.outcome == ExportOutcome::Done) progress_->setValue(1000);
     exportJob_.reset();
     emit exportFinished();
 }

@@ -2,8 +2,11 @@
 
 #include "app/GuiQueue.h"
 
+#include <QCheckBox>
+#include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QSettings>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -11,7 +14,9 @@
 #include <QSplitter>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QUrl>
 #include <climits>
+#include <set>
 
 #include "app/AppInfo.h"
 #include "app/DialogService.h"
@@ -19,7 +24,9 @@
 #include "app/VolumeSession.h"
 #include "app/WizardWindow.h"
 #include "app/WorkerJob.h"
+#include "browse/FilePreview.h"
 #include "browse/FolderOpen.h"
+#include "browse/SaveReport.h"
 #include "image/Globals.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
@@ -27,6 +34,7 @@
 #include "ui/CheckListView.h"
 #include "ui/CheckTreeView.h"
 #include "ui/FileListModel.h"
+#include "ui/PreviewPane.h"
 
 namespace salvage::app {
 
@@ -35,6 +43,50 @@ constexpr char16_t kWaitMessage[] = u"Please wait for other process to complete"
 constexpr char16_t kStopStatus[] = u"stop button pressed.Please wait for the process to be stopped.";
 // How often search results reach the list while the search runs.
 constexpr int kResultsRefreshMs = 200;
+// A selection held this long is previewed: moving through the list with
+// the keyboard reads only where the user stops.
+constexpr int kPreviewDelayMs = 150;
+constexpr char kBrowseSplitterKey[] = "volumePage/browseSplitter";
+constexpr char kListSplitterKey[] = "volumePage/listSplitter";
+// The save report beside the saved files, as the command line writes it.
+constexpr char kReportCsv[] = "salvage_report.csv";
+constexpr char kReportJson[] = "salvage_report.json";
+
+// The reporter of a folder save: everything goes on to the page's reporter
+// except the save's own closing "work done", which the page replaces by its
+// summary of what was written.
+class SaveReporter final : public Reporter {
+public:
+    explicit SaveReporter(Reporter& inner) : inner_(inner) {}
+    void setStatus(const std::u16string& text) override { inner_.setStatus(text); }
+    void setProgressRange(std::int64_t minimum, std::int64_t maximum) override {
+        inner_.setProgressRange(minimum, maximum);
+    }
+    void setProgressPosition(std::int64_t position) override { inner_.setProgressPosition(position); }
+    void message(const std::u16string& text, const std::u16string& caption, MessageIcon icon) override {
+        if (text != u"work done") inner_.message(text, caption, icon);
+    }
+    bool ask(const std::u16string& text, const std::u16string& caption) override { return inner_.ask(text, caption); }
+
+private:
+    Reporter& inner_;
+};
+
+QString hostPath(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// The names below ROOT of a search result's path: "ROOT\docs\a.txt"
+// gives "docs", "a.txt".
+std::vector<std::u16string> splitResultPath(const std::u16string& path) {
+    std::vector<std::u16string> names;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i <= path.size(); ++i)
+        if (i == path.size() || path[i] == u'\\') {
+            names.push_back(path.substr(start, i - start));
+            start = i + 1;
+        }
+    if (!names.empty() && names.front() == kRootText) names.erase(names.begin());
+    return names;
+}
 
 QPushButton* button(const QString& text, const char* name, QWidget* parent) {
     auto* b = new QPushButton(text, parent);
@@ -73,13 +125,52 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
 
     treeModel_ = new ui::BrowseTreeModel(session_->tree(), this);
     listModel_ = new ui::FileListModel(session_->list(), session_->tree(), this);
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    treeView_ = new ui::CheckTreeView(splitter);
+    listFilter_ = new ui::FileListFilter(listModel_, this);
+    browseSplitter_ = new QSplitter(Qt::Horizontal, this);
+    browseSplitter_->setObjectName(QStringLiteral("browseSplitter"));
+    treeView_ = new ui::CheckTreeView(browseSplitter_);
     treeView_->setObjectName(QStringLiteral("browseTree"));
     treeView_->setModel(treeModel_);
-    listView_ = new ui::CheckListView(splitter);
+
+    // Right of the tree: the filter row, the list and its count line above
+    // the preview.
+    listSplitter_ = new QSplitter(Qt::Vertical, browseSplitter_);
+    listSplitter_->setObjectName(QStringLiteral("listSplitter"));
+    auto* listPanel = new QWidget(listSplitter_);
+    auto* listLayout = new QVBoxLayout(listPanel);
+    listLayout->setContentsMargins(0, 0, 0, 0);
+    auto* filterRow = new QHBoxLayout;
+    filterBox_ = new QLineEdit(listPanel);
+    filterBox_->setObjectName(QStringLiteral("filterBox"));
+    filterBox_->setPlaceholderText(QStringLiteral("Filter: name or extension"));
+    filterBox_->setClearButtonEnabled(true);
+    filterBox_->setToolTip(QStringLiteral("Shows the rows whose name contains any of the words (\"|\" or blanks "
+                                          "between them), e.g. .jpg|.png"));
+    deletedOnly_ = new QCheckBox(QStringLiteral("Deleted only"), listPanel);
+    deletedOnly_->setObjectName(QStringLiteral("deletedOnly"));
+    minSize_ = new QLineEdit(listPanel);
+    minSize_->setObjectName(QStringLiteral("minSize"));
+    minSize_->setPlaceholderText(QStringLiteral("min size"));
+    maxSize_ = new QLineEdit(listPanel);
+    maxSize_->setObjectName(QStringLiteral("maxSize"));
+    maxSize_->setPlaceholderText(QStringLiteral("max size"));
+    for (QLineEdit* e : {minSize_, maxSize_}) {
+        e->setToolTip(QStringLiteral("Bytes, or with a unit: 10 KB, 1.5 MB, 2 GB"));
+        e->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("max size 000")) + 8);
+    }
+    filterRow->addWidget(filterBox_, 1);
+    filterRow->addWidget(deletedOnly_);
+    filterRow->addWidget(minSize_);
+    filterRow->addWidget(maxSize_);
+    listLayout->addLayout(filterRow);
+    listView_ = new ui::CheckListView(listPanel);
     listView_->setObjectName(QStringLiteral("fileList"));
-    listView_->setModel(listModel_);
+    listView_->setModel(listFilter_);
+    listView_->setRowChecker([this](const QModelIndexList& rows, bool checked) {
+        std::vector<std::size_t> source;
+        for (const QModelIndex& i : rows) source.push_back(std::size_t(listFilter_->mapToSource(i).row()));
+        listModel_->setRowsChecked(source, checked);
+    });
     const QString time = QStringLiteral("00/00/0000  00:00 AM");
     listView_->setColumnWidths({{80, QStringLiteral("MMMMMMMM.MMM")},
                                 {90, time},
@@ -87,12 +178,28 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
                                 {90, time},
                                 {80, QStringLiteral("1023.00 KB")},
                                 {70, QString()}});
-    splitter->addWidget(treeView_);
-    splitter->addWidget(listView_);
-    splitter->setStretchFactor(0, 2);
-    splitter->setStretchFactor(1, 5);
-    splitter->setChildrenCollapsible(false);
-    layout->addWidget(splitter, 1);
+    listLayout->addWidget(listView_, 1);
+    countLine_ = new QLabel(listPanel);
+    countLine_->setObjectName(QStringLiteral("countLine"));
+    countLine_->setMinimumWidth(1);
+    listLayout->addWidget(countLine_);
+    preview_ = new ui::PreviewPane(listSplitter_);
+    preview_->setObjectName(QStringLiteral("previewPane"));
+    // In a small window the preview gives way first; it may be closed to
+    // nothing by its splitter.
+    preview_->setMinimumSize(1, 1);
+    listSplitter_->addWidget(listPanel);
+    listSplitter_->addWidget(preview_);
+    listSplitter_->setStretchFactor(0, 3);
+    listSplitter_->setStretchFactor(1, 2);
+    listSplitter_->setCollapsible(0, false);
+
+    browseSplitter_->addWidget(treeView_);
+    browseSplitter_->addWidget(listSplitter_);
+    browseSplitter_->setStretchFactor(0, 2);
+    browseSplitter_->setStretchFactor(1, 5);
+    browseSplitter_->setChildrenCollapsible(false);
+    layout->addWidget(browseSplitter_, 1);
 
     auto* outputRow = new QHBoxLayout;
     outputRow->addWidget(new QLabel(QStringLiteral("Output Folder:"), this));
@@ -133,6 +240,9 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
 
     resultsTimer_ = new QTimer(this);
     resultsTimer_->setInterval(kResultsRefreshMs);
+    previewTimer_ = new QTimer(this);
+    previewTimer_->setSingleShot(true);
+    previewTimer_->setInterval(kPreviewDelayMs);
 
     QtReporter& reporter = session_->reporter();
     connect(&reporter, &QtReporter::statusChanged, status_, &QLabel::setText);
@@ -144,8 +254,30 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     connect(treeView_, &ui::CheckTreeView::labelClicked, this, &VolumeScanDlg::labelClicked);
     connect(treeView_, &QTreeView::expanded, this, &VolumeScanDlg::expanded);
     connect(treeView_, &QTreeView::doubleClicked, this, &VolumeScanDlg::doubleClicked);
-    connect(treeView_->selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex& current) { session_->tree().select(treeModel_->itemOf(current)); });
+    connect(treeView_->selectionModel(), &QItemSelectionModel::currentChanged, this, [this](const QModelIndex& current) {
+        const TreeItem item = treeModel_->itemOf(current);
+        session_->tree().select(item);
+        VolumeParser* parser = session_->controller().parser();
+        const auto record = parser && !isBusy() ? validRecord(session_->tree(), *parser, item) : std::nullopt;
+        if (record && !parser->isDirectory(*record)) schedulePreview(record, current.data().toString());
+    });
+    connect(listView_->selectionModel(), &QItemSelectionModel::currentRowChanged, this, [this](const QModelIndex& current) {
+        const ListRow* row = listFilter_->rowAt(current.row());
+        if (!row) return;
+        std::optional<RecordId> record = row->record;
+        if (!record) record = session_->tree().itemData(row->item);
+        schedulePreview(record, QString::fromStdU16String(row->name));
+    });
+    connect(listView_, &QTableView::doubleClicked, this, &VolumeScanDlg::listDoubleClicked);
+    connect(previewTimer_, &QTimer::timeout, this, &VolumeScanDlg::showPreview);
+    connect(filterBox_, &QLineEdit::textChanged, this, &VolumeScanDlg::applyFilter);
+    connect(deletedOnly_, &QCheckBox::toggled, this, &VolumeScanDlg::applyFilter);
+    connect(minSize_, &QLineEdit::textChanged, this, &VolumeScanDlg::applyFilter);
+    connect(maxSize_, &QLineEdit::textChanged, this, &VolumeScanDlg::applyFilter);
+    connect(listFilter_, &QAbstractItemModel::modelReset, this, &VolumeScanDlg::listChanged);
+    connect(listFilter_, &QAbstractItemModel::layoutChanged, this, &VolumeScanDlg::listChanged);
+    connect(listFilter_, &QAbstractItemModel::rowsInserted, this, &VolumeScanDlg::listChanged);
+    connect(listFilter_, &QAbstractItemModel::rowsRemoved, this, &VolumeScanDlg::listChanged);
     connect(chooseFolder_, &QPushButton::clicked, this, &VolumeScanDlg::chooseOutputFolder);
     connect(saveButton_, &QPushButton::clicked, this, &VolumeScanDlg::save);
     connect(searchButton_, &QPushButton::clicked, this, &VolumeScanDlg::search);
@@ -156,10 +288,13 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
         if (!isBusy()) goBack();
     });
 
+    restoreLayout();
+    listChanged();
     startParse();
 }
 
 VolumeScanDlg::~VolumeScanDlg() {
+    saveLayout();
     // Ends the save first: it may be held by the controller's pause gate.
     if (currentSave_) currentSave_->saveStopRequested = true;
     session_->controller().pauseGate().resume();
@@ -228,11 +363,12 @@ void VolumeScanDlg::jobEnded(int kind) {
     emit jobDone();
 }
 
-void VolumeScanDlg::openFolderItem(TreeItem item, bool colourDeleted) {
+void VolumeScanDlg::openFolderItem(TreeItem item) {
     VolumeParser* parser = session_->controller().parser();
     if (!parser || item == kNoItem) return;
     BrowseTree& tree = session_->tree();
-    treeModel_->insertChildrenOf(item, [&] { openFolder(tree, *parser, item, colourDeleted); });
+    // Deleted entries are drawn red however the folder is opened.
+    treeModel_->insertChildrenOf(item, [&] { openFolder(tree, *parser, item, true); });
 }
 
 void VolumeScanDlg::fillList(TreeItem item, bool byImage) {
@@ -247,13 +383,13 @@ void VolumeScanDlg::labelClicked(const QModelIndex& index) {
     if (isBusy()) return;
     const TreeItem item = treeModel_->itemOf(index);
     session_->tree().select(item);
-    openFolderItem(item, true);
+    openFolderItem(item);
     fillList(item, false);
 }
 
 void VolumeScanDlg::expanded(const QModelIndex& index) {
     if (isBusy()) return;
-    openFolderItem(treeModel_->itemOf(index), false);
+    openFolderItem(treeModel_->itemOf(index));
 }
 
 void VolumeScanDlg::doubleClicked(const QModelIndex& index) {
@@ -264,19 +400,102 @@ void VolumeScanDlg::doubleClicked(const QModelIndex& index) {
     const auto record = validRecord(session_->tree(), *parser, item);
     if (!record) return;
     if (parser->isDirectory(*record)) {
-        openFolderItem(item, false);
+        openFolderItem(item);
         fillList(item, true);
         return;
     }
     saveSingle(item, *record);
 }
 
-std::u16string VolumeScanDlg::volumePathOf(TreeItem item) const {
-    const BrowseTree& tree = session_->tree();
-    std::u16string path;
-    for (TreeItem t = item; t != kNoItem; t = tree.parent(t))
-        path = path.empty() ? tree.text(t) : tree.text(t) + u"\\" + path;
-    return path;
+void VolumeScanDlg::listDoubleClicked(const QModelIndex& index) {
+    if (isBusy()) return;
+    if (const ListRow* row = listFilter_->rowAt(index.row()); row && row->record && row->item == kNoItem)
+        revealInTree(*row);
+}
+
+void VolumeScanDlg::revealInTree(const ListRow& row) {
+    // A search result: its folders are opened down from ROOT and the entry
+    // is selected in the tree; the results stay in the list.
+    VolumeParser* parser = session_->controller().parser();
+    if (!parser) return;
+    BrowseTree& tree = session_->tree();
+    const std::vector<std::u16string> names = splitResultPath(row.name);
+    TreeItem item = tree.root();
+    // The path holds folder names without their blank padding.
+    for (const std::u16string& name : names) {
+        openFolderItem(item);
+        const QString wanted = QString::fromStdU16String(name).trimmed();
+        TreeItem next = kNoItem;
+        for (TreeItem c : tree.children(item)) {
+            if (tree.itemData(c) == row.record) {
+                next = c;
+                break;
+            }
+            if (next == kNoItem && tree.image(c) != ItemImage::Placeholder &&
+                QString::fromStdU16String(tree.text(c)).trimmed() == wanted)
+                next = c;
+        }
+        if (next == kNoItem) break;
+        item = next;
+    }
+    const QModelIndex index = treeModel_->indexOf(item);
+    if (!index.isValid()) return;
+    if (index.parent().isValid()) treeView_->expand(index.parent());
+    treeView_->setCurrentIndex(index);
+    treeView_->scrollTo(index);
+    tree.select(item);
+}
+
+void VolumeScanDlg::applyFilter() {
+    listFilter_->setNameFilter(filterBox_->text());
+    listFilter_->setDeletedOnly(deletedOnly_->isChecked());
+    listFilter_->setSizeRange(ui::parseSizeText(minSize_->text()), ui::parseSizeText(maxSize_->text()));
+    listChanged();
+}
+
+void VolumeScanDlg::listChanged() {
+    countLine_->setText(listFilter_->countLine());
+    listView_->fitColumnsToContents();
+}
+
+void VolumeScanDlg::schedulePreview(std::optional<RecordId> record, const QString& name) {
+    previewRecord_ = record;
+    previewName_ = name;
+    previewTimer_->start();
+}
+
+void VolumeScanDlg::showPreview() {
+    VolumeParser* parser = session_->controller().parser();
+    // The parser belongs to the job while one runs.
+    if (!parser || isBusy() || !previewRecord_) return;
+    const FileHead head = readFileHead(*parser, *previewRecord_, std::size_t(kPreviewFileLimit));
+    switch (head.result) {
+        case FileHead::Result::Read:
+            preview_->showBytes(previewName_, QByteArray(head.bytes.data(), qsizetype(head.bytes.size())),
+                                head.fileSize);
+            break;
+        case FileHead::Result::TooLarge:
+            preview_->showMessage(QStringLiteral("%1 is too large to preview; save it to see it.").arg(previewName_));
+            break;
+        case FileHead::Result::NotAFile:
+            preview_->clear();
+            break;
+        case FileHead::Result::Failed:
+            preview_->showMessage(QStringLiteral("%1 could not be read.").arg(previewName_));
+            break;
+    }
+}
+
+void VolumeScanDlg::restoreLayout() {
+    const QSettings settings;
+    browseSplitter_->restoreState(settings.value(QLatin1String(kBrowseSplitterKey)).toByteArray());
+    listSplitter_->restoreState(settings.value(QLatin1String(kListSplitterKey)).toByteArray());
+}
+
+void VolumeScanDlg::saveLayout() const {
+    QSettings settings;
+    settings.setValue(QLatin1String(kBrowseSplitterKey), browseSplitter_->saveState());
+    settings.setValue(QLatin1String(kListSplitterKey), listSplitter_->saveState());
 }
 
 void VolumeScanDlg::chooseOutputFolder() {
@@ -290,9 +509,11 @@ bool VolumeScanDlg::refuseWhileBusy() {
     return true;
 }
 
-void VolumeScanDlg::startSave(std::function<void(FolderSave&)> work) {
+void VolumeScanDlg::startSave(SaveKind kind, const std::filesystem::path& out,
+                              std::function<void(FolderSave&)> work) {
     VolumeParser* parser = session_->controller().parser();
-    auto save = std::make_shared<FolderSave>(*parser, session_->reporter());
+    auto reporter = std::make_shared<SaveReporter>(session_->reporter());
+    auto save = std::make_shared<FolderSave>(*parser, *reporter);
     save->pauseGate = &session_->controller().pauseGate();
     QPointer<QLabel> sizeLine = sizeLine_;
     save->sizeLine = [sizeLine](const std::u16string& text) {
@@ -304,16 +525,88 @@ void VolumeScanDlg::startSave(std::function<void(FolderSave&)> work) {
     parser->stopRequested = false;
     session_->controller().saveStopRequested = false;
     currentSave_ = save;
+    saveReporter_ = reporter;
+    saveKind_ = kind;
+    saveOut_ = out;
+    auto reportWritten = std::make_shared<std::atomic<bool>>(false);
+    reportWritten_ = reportWritten;
+    if (kind == SaveKind::Entries)
+        for (const char* name : {kReportCsv, kReportJson}) save->reserveName(out, name);
     showJobControls(true);
-    saveJob_->start([save, work = std::move(work)] { work(*save); }, [save] { save->saveStopRequested = true; });
+    saveJob_->start(
+        [save, reporter, kind, out, reportWritten, work = std::move(work)] {
+            work(*save);
+            // The same report as the command line's, beside the files.
+            if (kind == SaveKind::Entries)
+                *reportWritten = writeSaveReportCsv(out / kReportCsv, out, save->saved()) &&
+                                 writeSaveReportJson(out / kReportJson, out, save->saved());
+        },
+        [save] { save->saveStopRequested = true; });
 }
 
 void VolumeScanDlg::saveEnded() {
+    const bool stopped = currentSave_ && currentSave_->saveStopRequested.load();
     if (currentSave_) lastSaved_ = currentSave_->saved();
     currentSave_.reset();
+    saveReporter_.reset();
     sizeLine_->clear();
     showJobControls(false);
+    if (saveKind_ == SaveKind::Single) {
+        // Where the file went (or that it did not), on the status line.
+        if (!lastSaved_.empty() && lastSaved_.back().ok && !lastSaved_.back().written.empty())
+            status_->setText(QStringLiteral("Saved %1").arg(hostPath(lastSaved_.back().written)));
+        else if (!lastSaved_.empty())
+            status_->setText(QStringLiteral("Could not save %1 to %2")
+                                 .arg(QString::fromStdU16String(lastSaved_.back().volumePath), hostPath(saveOut_)));
+    } else {
+        reportSave(stopped);
+    }
     emit jobDone();
+}
+
+void VolumeScanDlg::reportSave(bool stopped) {
+    std::size_t written = 0, damaged = 0, failed = 0, skipped = 0;
+    for (const SavedFile& f : lastSaved_) {
+        if (f.skipped || f.status == SaveStatus::Skipped) {
+            ++skipped;
+            continue;
+        }
+        if (f.ok) ++written;
+        else ++failed;
+        if (f.ok && f.status == SaveStatus::Damaged) ++damaged;
+    }
+    const QString counts = QStringLiteral("%1 of %2 saved, %3 damaged, %4 failed")
+                               .arg(written)
+                               .arg(lastSaved_.size() - skipped)
+                               .arg(damaged)
+                               .arg(failed) +
+                           (skipped ? QStringLiteral(", %1 skipped").arg(skipped) : QString());
+    const QString out = hostPath(saveOut_);
+    const QString report = hostPath(saveOut_ / kReportCsv);
+    const bool reportOk = reportWritten_ && reportWritten_->load();
+    QString head;
+    if (stopped)
+        head = QStringLiteral("The save was stopped.");
+    else if (lastSaved_.empty())
+        head = QStringLiteral("Nothing was saved: the chosen entries hold no files.");
+    else if (written == 0)
+        head = QStringLiteral("Nothing was saved: no file could be written to %1.").arg(out);
+    else if (failed || damaged)
+        head = QStringLiteral("The save is incomplete.");
+    else
+        head = QStringLiteral("work done");
+    const bool clean = head == QLatin1String("work done") && reportOk;
+    QString text = head + u'\n' + counts + u'\n' +
+                   (reportOk ? QStringLiteral("report at %1").arg(report)
+                             : QStringLiteral("The save report could not be written to %1.").arg(out));
+    status_->setText(counts);
+    QStringList buttons{QStringLiteral("Open Folder")};
+    if (reportOk) buttons << QStringLiteral("Show Report");
+    buttons << QStringLiteral("Close");
+    const int chosen =
+        dialogs().choose(wizard(), text, QString(), clean ? BoxIcon::Information : BoxIcon::Warning, buttons);
+    if (chosen == 0) dialogs().openUrl(QUrl::fromLocalFile(out));
+    else if (chosen == 1 && reportOk) dialogs().openUrl(QUrl::fromLocalFile(report));
 }
 
 void VolumeScanDlg::save() {
@@ -325,21 +618,54 @@ void VolumeScanDlg::save() {
         session_->reporter().message(u"select output folder", u"", MessageIcon::Information);
         return;
     }
+    if (saveChecked(out)) return;
+    // Nothing checked: the selected folder's subtree.
     BrowseTree& tree = session_->tree();
     const TreeItem item = tree.selected();
-    const std::u16string path = volumePathOf(item);
+    const std::u16string path = itemPath(tree, item);
     if (item != kNoItem && item == tree.root()) {
         // ROOT has no record of its own: its children stand for the volume.
         std::vector<RecordId> records;
         for (TreeItem child : tree.children(item))
             if (auto id = validRecord(tree, *parser, child)) records.push_back(*id);
-        startSave([records, out, path](FolderSave& s) { s.saveRecords(records, out, path); });
+        startSave(SaveKind::Entries, out, [records, out, path](FolderSave& s) { s.saveRecords(records, out, path); });
         return;
     }
     const auto record = validRecord(tree, *parser, item);
     if (!record || !parser->isDirectory(*record)) return;
     const RecordId id = *record;
-    startSave([id, out, path](FolderSave& s) { s.saveFolder(id, out, path); });
+    startSave(SaveKind::Entries, out, [id, out, path](FolderSave& s) { s.saveFolder(id, out, path); });
+}
+
+bool VolumeScanDlg::saveChecked(const std::filesystem::path& out) {
+    // The checked entries, each group under the path of the folder it lies
+    // in so that the report names where every file came from. The files go
+    // side by side into the output folder.
+    VolumeParser* parser = session_->controller().parser();
+    const BrowseTree& tree = session_->tree();
+    std::vector<std::pair<std::u16string, std::vector<RecordId>>> groups;
+    std::set<RecordId> taken;
+    for (const CheckedGroup& g : checkedEntries(tree, *parser)) {
+        groups.emplace_back(g.folder == kNoItem ? std::u16string() : itemPath(tree, g.folder), g.records);
+        taken.insert(g.records.begin(), g.records.end());
+    }
+    // Checked search results not checked in the tree as well.
+    for (const ListRow& row : session_->list().rows()) {
+        if (!row.checked || !row.record || row.item != kNoItem || !taken.insert(*row.record).second) continue;
+        std::vector<std::u16string> names = splitResultPath(row.name);
+        if (!names.empty()) names.pop_back();
+        std::u16string folder(kRootText);
+        for (const auto& n : names) folder += u"\\" + n;
+        groups.push_back({folder, {*row.record}});
+    }
+    if (groups.empty()) return false;
+    startSave(SaveKind::Entries, out, [groups, out](FolderSave& s) {
+        for (const auto& [folder, records] : groups) {
+            if (s.saveStopRequested) break;
+            s.saveRecords(records, out, folder);
+        }
+    });
+    return true;
 }
 
 void VolumeScanDlg::saveSingle(TreeItem item, RecordId record) {
@@ -348,8 +674,8 @@ void VolumeScanDlg::saveSingle(TreeItem item, RecordId record) {
         session_->reporter().message(u"select output folder", u"", MessageIcon::Information);
         return;
     }
-    const std::u16string path = volumePathOf(item);
-    startSave([record, out, path](FolderSave& s) { s.saveSingle(record, out, path); });
+    const std::u16string path = itemPath(session_->tree(), item);
+    startSave(SaveKind::Single, out, [record, out, path](FolderSave& s) { s.saveSingle(record, out, path); });
 }
 
 void VolumeScanDlg::search() {

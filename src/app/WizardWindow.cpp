@@ -4,6 +4,8 @@
 #include <QCloseEvent>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QScreen>
+#include <QSettings>
 #include <QVBoxLayout>
 
 #include "app/AppInfo.h"
@@ -16,6 +18,12 @@ namespace salvage::app {
 namespace {
 // Height of the banner across the top, in vertical dialog units.
 constexpr int kBannerDialogUnits = 40;
+// The smallest window, in dialog units: at the usual fonts about 630 x 410
+// pixels, which still fits a 1024 x 700 screen at 150 % with the window's
+// frame and a panel.
+constexpr int kMinimumWidthUnits = 340;
+constexpr int kMinimumHeightUnits = 234;
+constexpr char kGeometryKey[] = "window/geometry";
 
 bool isSwallowedKey(int key) {
     return key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Escape;
@@ -26,18 +34,17 @@ WizardWindow::WizardWindow(QWidget* parent) : QWidget(parent) {
     setWindowTitle(appTitle());
     setWindowIcon(QIcon(appIconPixmap(256)));
 
-    const QSize size = pageSize(font());
-    setFixedSize(size);
+    setMinimumSize(minimumWindowSize(font()));
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
 
-    const int bannerHeight = dialogUnitsToPixels(font(), 0, kBannerDialogUnits).height();
     banner_ = new QLabel(this);
     banner_->setObjectName(QStringLiteral("banner"));
-    banner_->setFixedSize(size.width(), bannerHeight);
-    banner_->setPixmap(bannerPixmap(QSize(size.width(), bannerHeight), devicePixelRatioF(), font()));
+    banner_->setFixedHeight(dialogUnitsToPixels(font(), 0, kBannerDialogUnits).height());
+    banner_->setMinimumWidth(1);
+    banner_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
     layout->addWidget(banner_);
 
     pages_ = new QStackedWidget(this);
@@ -46,9 +53,19 @@ WizardWindow::WizardWindow(QWidget* parent) : QWidget(parent) {
     // Enter and Escape are taken out before any widget of this window sees
     // them; boxes and file dialogs are windows of their own and keep them.
     qApp->installEventFilter(this);
+
+    // The size the window had when last closed; otherwise the page size,
+    // within the screen.
+    if (!restoreGeometry(QSettings().value(QLatin1String(kGeometryKey)).toByteArray())) {
+        QSize size = pageSize(font());
+        if (const QScreen* s = screen()) size = size.boundedTo(s->availableGeometry().size() * 9 / 10);
+        resize(size.expandedTo(minimumSize()));
+    }
+    paintBanner();
 }
 
 WizardWindow::~WizardWindow() {
+    saveGeometry();
     qApp->removeEventFilter(this);
     // The first page goes first (children are deleted in creation order) and
     // deletes the page it opened, so the chain ends from its deepest page up.
@@ -66,6 +83,23 @@ QSize WizardWindow::dialogUnitsToPixels(const QFont& font, int horizontalUnits, 
 }
 
 QSize WizardWindow::pageSize(const QFont& font) { return dialogUnitsToPixels(font, 513, 300); }
+
+QSize WizardWindow::minimumWindowSize(const QFont& font) {
+    return dialogUnitsToPixels(font, kMinimumWidthUnits, kMinimumHeightUnits);
+}
+
+void WizardWindow::saveGeometry() { QSettings().setValue(QLatin1String(kGeometryKey), QWidget::saveGeometry()); }
+
+void WizardWindow::paintBanner() {
+    const QSize size(width(), banner_->height());
+    if (banner_->pixmap().deviceIndependentSize().toSize() == size) return;
+    banner_->setPixmap(bannerPixmap(size, devicePixelRatioF(), font()));
+}
+
+void WizardWindow::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    paintBanner();
+}
 
 void WizardWindow::addPage(WizardPage* page) {
     if (pages_->indexOf(page) < 0) pages_->addWidget(page);
@@ -91,6 +125,7 @@ void WizardWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closeConfirmed_ = true;
+    saveGeometry();
     dialogs().openUrl(homepageUrl());
     event->accept();
     emit runEnded();

@@ -1,8 +1,9 @@
 #pragma once
 // The wizard's one window: the banner across the top and, below it, the
-// page currently shown. Every page has the same fixed size, 513 x 300 dialog
-// units of the default font. Enter and Escape never reach a page, and the
-// close box asks before the run ends.
+// page currently shown. The window opens at 513 x 300 dialog units of the
+// default font (or the size it had when last closed), can be resized down to
+// minimumPageSize() and the pages grow with it. Enter and Escape never reach
+// a page, and the close box asks before the run ends.
 #include <QStackedWidget>
 #include <QWidget>
 
@@ -30,6 +31,9 @@ public:
     // 513 x 300 dialog units of `font`, in pixels.
     static QSize dialogUnitsToPixels(const QFont& font, int horizontalUnits, int verticalUnits);
     static QSize pageSize(const QFont& font);
+    // The smallest window the pages are laid out for: small enough for a
+    // 1024 x 700 screen at 150 % scaling, with every button on it.
+    static QSize minimumWindowSize(const QFont& font);
 
     // True once the user has confirmed closing; the run ends then.
     bool closeConfirmed() const { return closeConfirmed_; }
@@ -40,9 +44,13 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void saveGeometry();
+    void paintBanner();
+
     QLabel* banner_;
     QStackedWidget* pages_;
     bool closeConfirmed_ = false;

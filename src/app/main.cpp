@@ -13,6 +13,9 @@
 int main(int argc, char** argv) {
     using namespace salvage::app;
     QApplication app(argc, argv);
+    // The window's size and the volume page's splitters are kept in
+    // ~/.config/<program>/<program>.conf.
+    QApplication::setOrganizationName(QString::fromLatin1(kProgramName));
     QApplication::setApplicationName(QString::fromLatin1(kProgramName));
     QApplication::setApplicationVersion(QStringLiteral(SALVAGE_VERSION));
     QApplication::setDesktopFileName(QString::fromLatin1(kProgramName));

@@ -137,6 +137,19 @@ void BrowseTree::setCheck(TreeItem item, bool checked) {
     if (n->parent != kNoItem) updateAncestors(n->parent);
 }
 
+void BrowseTree::setChecks(const std::vector<TreeItem>& items, bool checked) {
+    std::vector<TreeItem> parents;
+    for (TreeItem item : items) {
+        const Node* n = node(item);
+        if (!n) continue;
+        setSubtree(item, checked ? CheckState::Checked : CheckState::Unchecked);
+        if (n->parent != kNoItem && (parents.empty() || parents.back() != n->parent)) parents.push_back(n->parent);
+    }
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    for (TreeItem p : parents) updateAncestors(p);
+}
+
 CheckState BrowseTree::checkState(TreeItem item) const {
     const Node* n = node(item);
     return n ? n->check : CheckState::Unchecked;

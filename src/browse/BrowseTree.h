@@ -55,6 +55,9 @@ public:
     // Setting a state sets the subtree to it and updates the partly-checked
     // state of the ancestors.
     void setCheck(TreeItem item, bool checked);
+    // The same for many items at once; each parent's state is worked out
+    // once, not once per item (a parent's update reads all its children).
+    void setChecks(const std::vector<TreeItem>& items, bool checked);
     CheckState checkState(TreeItem item) const;
 
     TreeItem root() const;  // the first top item

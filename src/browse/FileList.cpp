@@ -55,6 +55,9 @@ void FileList::fillColumns(ListRow& row, const VolumeParser& parser, RecordId id
     row.modification = parser.modificationTimeText(id);
     row.size = parser.sizeText(id);
     row.attribute = parser.attributeText(id);
+    row.bytes = parser.sizeBytes(id);
+    row.times = parser.times(id);
+    row.deleted = parser.isDeleted(id);
 }
 
 void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool byImage) {
@@ -82,19 +85,37 @@ void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser
     }
 }
 
+void FileList::setChecked(const std::vector<std::size_t>& indices, bool checked, BrowseTree& tree) {
+    std::vector<TreeItem> items;
+    {
+        std::lock_guard l(mutex_);
+        for (std::size_t i : indices) {
+            if (i >= rows_.size()) continue;
+            ListRow& r = rows_[i];
+            if (r.checked == checked || (r.item == kNoItem && !r.record)) continue;
+            r.checked = checked;
+            if (r.item != kNoItem) items.push_back(r.item);
+            if (listener_) listener_->rowChanged(i);
+        }
+    }
+    tree.setChecks(items, checked);
+}
+
 void FileList::toggleCheck(std::size_t index, BrowseTree& tree) {
     TreeItem item;
     bool nowChecked;
     {
         std::lock_guard l(mutex_);
-        if (searchResults_ || index >= rows_.size() || rows_[index].item == kNoItem) return;
+        if (index >= rows_.size()) return;
         ListRow& r = rows_[index];
+        // A search result has no tree item: its mark lives in the list.
+        if (r.item == kNoItem && !r.record) return;
         r.checked = !r.checked;
         item = r.item;
         nowChecked = r.checked;
         if (listener_) listener_->rowChanged(index);
     }
-    tree.setCheck(item, nowChecked);
+    if (item != kNoItem) tree.setCheck(item, nowChecked);
 }
 
 }  // namespace salvage

@@ -22,6 +22,10 @@ inline constexpr const char16_t* kListColumns[6] = {u"File(s) List", u"Creation 
 struct ListRow {
     std::u16string name;  // the file's name, or a search result's path
     std::u16string creation, access, modification, size, attribute;
+    // The values behind the texts, for sorting and filtering.
+    std::uint64_t bytes = 0;
+    RecordTimes times;
+    bool deleted = false;
     TreeItem item = kNoItem;           // rows made from the tree
     std::optional<RecordId> record;    // search results
     bool checked = false;
@@ -48,7 +52,8 @@ public:
     bool showsSearchResults() const;
     void setShowsSearchResults(bool on);
 
-    // The five columns after the name, from the parser's texts.
+    // The five columns after the name, from the parser's texts, and the
+    // values behind them.
     static void fillColumns(ListRow& row, const VolumeParser& parser, RecordId id);
 
     // Rows of the folder's files, in tree order. byImage: a file is an item
@@ -58,8 +63,11 @@ public:
     void fillFromFolder(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool byImage);
 
     // A click on a row's check box: the row's mark flips and its tree item
-    // follows. Search results and rows without an item change nothing.
+    // follows. A search result's mark is the list's own; rows with neither
+    // an item nor a record change nothing.
     void toggleCheck(std::size_t index, BrowseTree& tree);
+    // Sets the marks of the given rows (and their tree items) at once.
+    void setChecked(const std::vector<std::size_t>& indices, bool checked, BrowseTree& tree);
 
     void setListener(FileListListener* l);
 

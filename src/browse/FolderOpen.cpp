@@ -45,4 +45,67 @@ bool openFolder(BrowseTree& tree, const VolumeParser& parser, TreeItem folder, b
     return true;
 }
 
+TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names) {
+    TreeItem cur = tree.root();
+    for (const auto& name : names) {
+        if (cur == kNoItem) return kNoItem;
+        openFolder(tree, parser, cur, true);
+        TreeItem next = kNoItem;
+        for (TreeItem c : tree.children(cur))
+            if (tree.text(c) == name && tree.image(c) != ItemImage::Placeholder) {
+                next = c;
+                break;
+            }
+        cur = next;
+    }
+    return cur;
+}
+
+std::u16string itemPath(const BrowseTree& tree, TreeItem item) {
+    std::u16string path;
+    for (TreeItem t = item; t != kNoItem; t = tree.parent(t))
+        path = path.empty() ? tree.text(t) : tree.text(t) + u"\\" + path;
+    return path;
+}
+
+namespace {
+void collectChecked(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder,
+                    std::vector<CheckedGroup>& out) {
+    CheckedGroup here{folder, {}};
+    std::vector<TreeItem> partly;
+    for (TreeItem c : tree.children(folder)) {
+        const CheckState state = tree.checkState(c);
+        if (state == CheckState::Checked) {
+            if (auto id = validRecord(tree, parser, c)) here.records.push_back(*id);
+        } else if (state == CheckState::Partial) {
+            partly.push_back(c);
+        }
+    }
+    if (!here.records.empty()) out.push_back(std::move(here));
+    for (TreeItem c : partly) collectChecked(tree, parser, c, out);
+}
+}  // namespace
+
+std::vector<CheckedGroup> checkedEntries(const BrowseTree& tree, const VolumeParser& parser) {
+    std::vector<CheckedGroup> out;
+    for (TreeItem top = tree.root(); top != kNoItem; top = tree.nextSibling(top)) {
+        const CheckState state = tree.checkState(top);
+        if (state == CheckState::Unchecked) continue;
+        if (state == CheckState::Checked && validRecord(tree, parser, top)) {
+            out.push_back({kNoItem, {*validRecord(tree, parser, top)}});
+            continue;
+        }
+        // ROOT has no record: checked, it stands for its first level.
+        if (state == CheckState::Checked) {
+            CheckedGroup all{top, {}};
+            for (TreeItem c : tree.children(top))
+                if (auto id = validRecord(tree, parser, c)) all.records.push_back(*id);
+            if (!all.records.empty()) out.push_back(std::move(all));
+            continue;
+        }
+        collectChecked(tree, parser, top, out);
+    }
+    return out;
+}
+
 }  // namespace salvage

@@ -21,4 +21,21 @@ void addFirstLevelPlaceholders(BrowseTree& tree, const VolumeParser& parser);
 // whatever its name. Returns false when the item is not a valid directory.
 bool openFolder(BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool colourDeleted);
 
+// The item named by the path (names below ROOT), opening folders on the
+// way (deleted entries drawn red); kNoItem when a name is not found.
+TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names);
+
+// The item's path from ROOT, its names joined by backslashes.
+std::u16string itemPath(const BrowseTree& tree, TreeItem item);
+
+// The entries whose boxes are checked, grouped by the folder item they lie
+// in, in tree order. A checked folder stands for its whole subtree (opened
+// or not) and its children are not listed again; a checked ROOT gives the
+// first level. Items without a valid record are left out.
+struct CheckedGroup {
+    TreeItem folder = kNoItem;
+    std::vector<RecordId> records;
+};
+std::vector<CheckedGroup> checkedEntries(const BrowseTree& tree, const VolumeParser& parser);
+
 }  // namespace salvage

@@ -85,7 +85,10 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
     bool ok = file->write(head.data(), std::size_t(std::min<std::uint64_t>(head.size(), length)));
     std::vector<std::uint8_t> piece;
     for (std::uint64_t at = head.size(); ok && at < length; at += kPieceBytes) {
-        if (pollStop()) break;
+        if (pollStop()) {
+            out.complete = false;  // stopped inside the file: the report says it is cut short
+            break;
+        }
         piece.assign(std::size_t(std::min<std::uint64_t>(kPieceBytes, length - at)), 0);
         if (!readAt(source_, std::int64_t(find.start + at), piece.data(), std::uint32_t(piece.size()))) out.complete = false;
         ok = file->write(piece.data(), piece.size());

@@ -28,6 +28,7 @@ void installHandler() {
     // A second Ctrl-C ends the process at once.
     sa.sa_flags = SA_RESETHAND;
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
 }
 }  // namespace
 
@@ -45,6 +46,22 @@ Session::~Session() {
     reporter.finishProgress();
     if (g_sectorSource == image_.source.get()) g_sectorSource = nullptr;
 }
+
+InterruptWatch::InterruptWatch() { installHandler(); }
+
+InterruptWatch::~InterruptWatch() {
+    g_jobStop.store(nullptr);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+}
+
+void InterruptWatch::watch(std::atomic<bool>& flag) {
+    g_jobStop.store(&flag);
+    // A signal that came before the job existed still stops it.
+    if (g_interrupted.load()) flag.store(true);
+}
+
+bool InterruptWatch::interrupted() const { return g_interrupted.load(); }
 
 bool Session::interrupted() const { return g_interrupted.load(); }
 

@@ -45,6 +45,20 @@ private:
     OpenedImage image_;
 };
 
+// Ctrl-C (or SIGTERM) for commands that run one job without a Session
+// (carve, export, volumes --advanced): while the watch lives, the signal
+// sets the watched stop flag; a second Ctrl-C ends the process at once.
+class InterruptWatch {
+public:
+    InterruptWatch();
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+    // From now on the signal sets this flag (one job's stopRequested).
+    void watch(std::atomic<bool>& flag);
+    bool interrupted() const;
+};
+
 // Splits "ROOT\dir\name" (or with '/') into names; a leading "ROOT" is dropped.
 std::vector<std::u16string> splitVolumePath(const std::string& path);
 

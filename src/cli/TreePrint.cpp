@@ -7,22 +7,6 @@
 
 namespace salvage::cli {
 
-TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names) {
-    TreeItem cur = tree.root();
-    for (const auto& name : names) {
-        if (cur == kNoItem) return kNoItem;
-        openFolder(tree, parser, cur, true);
-        TreeItem next = kNoItem;
-        for (TreeItem c : tree.children(cur))
-            if (tree.text(c) == name && tree.image(c) != ItemImage::Placeholder) {
-                next = c;
-                break;
-            }
-        cur = next;
-    }
-    return cur;
-}
-
 EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory) {
     EntryRow r;
     r.path = path;
@@ -40,13 +24,30 @@ EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::o
     return r;
 }
 
+std::string terminalText(const std::u16string& text) {
+    std::u16string safe;
+    safe.reserve(text.size());
+    for (char16_t c : text) {
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+            const char hex[] = "0123456789abcdef";
+            safe += u"\\x";
+            safe += char16_t(hex[(c >> 4) & 0xF]);
+            safe += char16_t(hex[c & 0xF]);
+        } else {
+            safe += c;
+        }
+    }
+    return toUtf8(safe);
+}
+
 void printRowsText(const std::vector<EntryRow>& rows) {
     std::printf("%-3s %-20s %-20s %-20s %-12s %-10s %s\n", "", "CREATION_TIME", "ACCESS_TIME", "MODIFICATION_TIME",
                 "SIZE", "ATTRIBUTE", "PATH");
     for (const auto& r : rows) {
         std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
-                    toUtf8(r.creation).c_str(), toUtf8(r.access).c_str(), toUtf8(r.modification).c_str(),
-                    toUtf8(r.size).c_str(), toUtf8(r.attribute).c_str(), toUtf8(r.path).c_str(),
+                    terminalText(r.creation).c_str(), terminalText(r.access).c_str(),
+                    terminalText(r.modification).c_str(), terminalText(r.size).c_str(),
+                    terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
                     r.directory ? "\\" : "");
     }
 }

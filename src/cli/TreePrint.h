@@ -1,6 +1,5 @@
 #pragma once
-// Finding an entry of the browse tree by its path, and printing entries as
-// rows of the file list's six columns (text or JSON).
+// Printing entries as rows of the file list's six columns (text or JSON).
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -9,10 +8,6 @@
 #include "browse/VolumeParser.h"
 
 namespace salvage::cli {
-
-// The item named by the path (names below ROOT), opening folders on the
-// way; kNoItem when a name is not found.
-TreeItem resolvePath(BrowseTree& tree, const VolumeParser& parser, const std::vector<std::u16string>& names);
 
 struct EntryRow {
     std::u16string path;
@@ -23,6 +18,10 @@ struct EntryRow {
     std::u16string creation, access, modification, size, attribute;
     std::uint64_t sizeBytes = 0;
 };
+
+// The text as UTF-8 safe to print on a terminal: control characters (C0,
+// DEL and C1, which can start escape sequences) as \xNN, the rest as is.
+std::string terminalText(const std::u16string& text);
 
 EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory);
 void printRowsText(const std::vector<EntryRow>& rows);

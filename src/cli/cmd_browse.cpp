@@ -98,6 +98,10 @@ std::pair<fs::path, fs::path> reportFiles(const SaveOptions& o) {
 }
 
 int runSave(const SaveOptions& o) {
+    if (o.out.empty()) {
+        std::fprintf(stderr, "salvage: --out needs a folder name; nothing was saved\n");
+        return kExitOpen;
+    }
     Session s;
     if (!s.open(o.image, o.volume)) return kExitOpen;
     int rc = s.parse();

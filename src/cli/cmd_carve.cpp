@@ -10,6 +10,9 @@
 #include "carve/SignatureFile.h"
 #include "carve/myJpg.h"
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/Session.h"
+#include "cli/TreePrint.h"
 #include "image/ImageOpen.h"
 #include "platform/Text.h"
 #include "volumes/Partition.h"
@@ -25,6 +28,7 @@ struct CarveOptions {
     std::vector<std::string> signatures;
     bool noDefault = false;
     std::string out;
+    bool outGiven = false;
     bool json = false;
 };
 
@@ -74,23 +78,27 @@ bool chooseExtent(const CarveOptions& o, readWriteInterface& source, Extent& e) 
 }
 
 int runCarve(const CarveOptions& o) {
+    if (o.outGiven && o.out.empty()) {
+        std::fprintf(stderr, "salvage: --out needs a folder name; nothing was written\n");
+        return kExitOpen;
+    }
     CliReporter reporter;
     std::string error;
     OpenedImage img = openImage(o.image, reporter, &error);
     if (!img.source) {
         std::fprintf(stderr, "salvage: %s\n", error.c_str());
-        return 2;
+        return kExitOpen;
     }
     Extent extent;
-    if (!chooseExtent(o, *img.source, extent)) return 3;
+    if (!chooseExtent(o, *img.source, extent)) return kExitOpen;
 
     std::unique_ptr<myJpg> engine;
     if (!o.noDefault) loadDefaultSignatures(defaultSettingsPath(), engine, reporter);
     for (const std::string& path : o.signatures)
-        if (!loadUserSignatures(path, engine, reporter)) return 4;
+        if (!loadUserSignatures(path, engine, reporter)) return kExitOpen;
     if (!engine || engine->signatureTypes.empty()) {
         std::fprintf(stderr, "salvage: enter the info file first.. (no signature types loaded)\n");
-        return 4;
+        return kExitOpen;
     }
 
     BrowseTree tree;
@@ -99,7 +107,11 @@ int runCarve(const CarveOptions& o) {
     engine->volumeBytes = extent.bytes;
     engine->pageWindow = &reporter;
     engine->tree = &tree;
-    if (!engine->scanVolume()) return 5;
+    // Ctrl-C ends the scan, or the writing between files; what was found and
+    // written so far is still listed, and the report written.
+    InterruptWatch interrupt;
+    interrupt.watch(engine->stopRequested);
+    if (!engine->scanVolume()) return kExitOpen;
     reporter.finishProgress();
 
     std::vector<std::size_t> all(engine->foundFiles.size());
@@ -108,7 +120,9 @@ int runCarve(const CarveOptions& o) {
     bool wrote = true;
     if (!o.out.empty()) {
         writer = std::make_unique<CarveWriter>(*img.source, extent.bytes, o.out, reporter);
-        wrote = writer->write(*engine, all);
+        interrupt.watch(writer->stopRequested);
+        // Stopped during the scan: nothing is written but the report.
+        wrote = writer->write(*engine, interrupt.interrupted() ? std::vector<std::size_t>{} : all);
         reporter.finishProgress();
     }
 
@@ -139,7 +153,7 @@ int runCarve(const CarveOptions& o) {
         std::cout << out.dump(2) << "\n";
     } else {
         for (const auto& c : categories) {
-            std::printf("%s\n", c["category"].get<std::string>().c_str());
+            std::printf("%s\n", terminalText(fromUtf8(c["category"].get<std::string>())).c_str());
             for (const auto& f : c["finds"])
                 std::printf("  %-24s %14lld %14lld\n", f["name"].get<std::string>().c_str(),
                             (long long)f["offset"].get<std::uint64_t>(), (long long)f["length"].get<std::int64_t>());
@@ -147,7 +161,12 @@ int runCarve(const CarveOptions& o) {
         if (writer)
             std::printf("%zu files written to %s (report: %s)\n", writer->carved().size(), o.out.c_str(), kCarveReportName);
     }
-    return wrote ? 0 : 6;
+    if (interrupt.interrupted()) {
+        std::fprintf(stderr, "salvage: stopped; %zu finds listed%s\n", engine->foundFiles.size(),
+                     writer ? ", the files written so far are in the report" : "");
+        return kExitInterrupted;
+    }
+    return wrote ? kExitOk : kExitIncomplete;
 }
 }  // namespace
 
@@ -162,9 +181,12 @@ void addCarveCommand(CLI::App& app) {
     cmd->add_flag("--gpt", o->gpt, "with --volume: number the volumes of the GPT partition entry array");
     cmd->add_option("--signatures", o->signatures, "a signature settings file; may be given more than once");
     cmd->add_flag("--no-default", o->noDefault, "do not load the default FileSetting.txt beside the program");
-    cmd->add_option("--out", o->out, "write every find into this folder, with carve-report.csv");
+    auto* out = cmd->add_option("--out", o->out, "write every find into this folder, with carve-report.csv");
     cmd->add_flag("--json", o->json, "print the finds as JSON");
-    cmd->callback([o]() { std::exit(runCarve(*o)); });
+    cmd->callback([o, out]() {
+        o->outGiven = out->count() > 0;
+        std::exit(runCarve(*o));
+    });
 }
 
 }  // namespace salvage::cli

@@ -3,7 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
 #include "image/EwfInfo.h"
+#include "image/ImageOpen.h"
 #include "platform/Text.h"
 
 namespace salvage::cli {
@@ -22,6 +24,10 @@ std::string oneLine(const std::u16string& value) {
 }
 
 int runInfo(const InfoOptions& o) {
+    if (std::string problem = imageProblem(o.image); !problem.empty()) {
+        std::fprintf(stderr, "salvage: %s\n", problem.c_str());
+        return kExitOpen;
+    }
     CliReporter reporter;
     EwfInfoRecord record;
     std::vector<InfoRow> rows;
@@ -36,7 +42,7 @@ int runInfo(const InfoOptions& o) {
         std::printf("%-26s %s\n", "ITEM", "VALUE");
         for (const auto& r : rows) std::printf("%-26s %s\n", toUtf8(r.item).c_str(), oneLine(r.value).c_str());
     }
-    return ok ? 0 : 3;
+    return ok ? kExitOk : kExitParse;
 }
 }  // namespace
 

@@ -3,6 +3,8 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/Session.h"
 #include "image/ImageOpen.h"
 #include "platform/Text.h"
 #include "volumes/AdvancedVolumeScan.h"
@@ -27,12 +29,13 @@ int runVolumes(const VolumesOptions& o) {
     OpenedImage img = openImage(o.image, reporter, &error);
     if (!img.source) {
         std::fprintf(stderr, "salvage: %s\n", error.c_str());
-        return 2;
+        return kExitOpen;
     }
     // The rows as the volume list shows them: array order after a standard
     // scan, newest first after an advanced one.
     VolumeList list(o.advanced ? ScanMode::Advanced : ScanMode::Standard);
     int rc = 0;
+    InterruptWatch interrupt;
     if (o.advanced) {
         std::vector<VolumeRecord> found;
         AdvancedVolumeScan scan(found, reporter);
@@ -42,6 +45,8 @@ int runVolumes(const VolumesOptions& o) {
             scan.rangeEndSector = o.range[1];
         }
         scan.onFound = [&](const VolumeRecord& r) { list.addScannedRecord(r); };
+        // Ctrl-C ends the search; the volumes found so far are listed.
+        interrupt.watch(scan.stopRequested);
         rc = scan.run(*img.source);
         reporter.finishProgress();
     } else {
@@ -69,9 +74,9 @@ int runVolumes(const VolumesOptions& o) {
     if (rc != 0) {
         std::fprintf(stderr, "salvage: %s could not be read (error %d)\n",
                      o.advanced ? "a scan window" : "a partition table sector", rc);
-        return records.empty() ? 3 : 0;
+        return records.empty() ? kExitParse : kExitOk;
     }
-    return 0;
+    return interrupt.interrupted() ? kExitInterrupted : kExitOk;
 }
 }  // namespace
 

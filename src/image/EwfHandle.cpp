@@ -2,6 +2,16 @@
 
 namespace salvage {
 
+bool globSegmentSet(const std::string& first, std::vector<std::string>& names, EwfError& error) {
+    names.clear();
+    char** found = nullptr;
+    int count = 0;
+    if (libewf_glob(first.c_str(), first.size(), LIBEWF_FORMAT_UNKNOWN, &found, &count, error.out()) != 1)
+        return false;
+    for (int i = 0; i < count; ++i) names.emplace_back(found[i]);
+    return libewf_glob_free(found, count, error.out()) == 1;
+}
+
 bool EwfHandle::create(EwfError& error) {
     release();
     return libewf_handle_initialize(&handle_, error.out()) == 1;

@@ -25,6 +25,10 @@ private:
     libewf_error_t* error_ = nullptr;
 };
 
+// The segment files of the set `first` belongs to, as libewf finds them
+// from its name (first to last); false when the search fails.
+bool globSegmentSet(const std::string& first, std::vector<std::string>& names, EwfError& error);
+
 class EwfHandle {
 public:
     EwfHandle() = default;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 #include <vector>
@@ -32,7 +33,7 @@ void setText(libewf_handle_t* h, const char* identifier, const std::string& valu
 
 class EwfOutput : public ExportOutput {
 public:
-    explicit EwfOutput(std::string first) : first_(std::move(first)) {}
+    EwfOutput(std::string first, std::string note) : first_(std::move(first)), note_(std::move(note)) {}
     ~EwfOutput() override { close(); }
 
     bool open(const std::string& base) {
@@ -90,6 +91,11 @@ public:
                                                  error_.out()) == 1;
     }
 
+    bool setStatusNote(const std::vector<std::string>& lines) override {
+        noteLines_ = lines;
+        return true;
+    }
+
     bool close() override {
         if (!handle_) return true;
         bool ok = true;
@@ -99,6 +105,7 @@ public:
             error_.reset();
             ok = libewf_handle_close(handle_, error_.out()) == 0 && ok;
             open_ = false;
+            if (!noteLines_.empty()) ok = writeNote() && ok;
         }
         error_.reset();
         libewf_handle_free(&handle_, error_.out());
@@ -109,7 +116,17 @@ public:
     std::string firstFile() const override { return first_; }
 
 private:
+    bool writeNote() {
+        std::FILE* f = std::fopen(note_.c_str(), "w");
+        if (!f) return false;
+        bool ok = std::fprintf(f, "%s\nimage: %s\n", kEwfNoteHeading, first_.c_str()) > 0;
+        for (const auto& line : noteLines_) ok = std::fprintf(f, "%s\n", line.c_str()) > 0 && ok;
+        return std::fclose(f) == 0 && ok;
+    }
+
     std::string first_;
+    std::string note_;
+    std::vector<std::string> noteLines_;
     libewf_handle_t* handle_ = nullptr;
     EwfError error_;
     bool open_ = false;
@@ -143,6 +160,18 @@ public:
                                                              hex.size(), nullptr) == 1;
     }
 
+    // One information value, "status", in the information file libsmraw
+    // writes beside the data at close.
+    bool setStatusNote(const std::vector<std::string>& lines) override {
+        std::string text;
+        for (const auto& line : lines) text += (text.empty() ? "" : "; ") + line;
+        static const char kId[] = "status";
+        return libsmraw_handle_set_utf8_information_value(handle_, reinterpret_cast<const std::uint8_t*>(kId),
+                                                          sizeof kId - 1,
+                                                          reinterpret_cast<const std::uint8_t*>(text.data()),
+                                                          text.size(), nullptr) == 1;
+    }
+
     bool close() override {
         if (!handle_) return true;
         bool ok = true;
@@ -174,31 +203,10 @@ public:
         return true;
     }
     bool setMd5(const std::string&) override { return true; }  // nowhere to store it
+    bool setStatusNote(const std::vector<std::string>&) override { return true; }
     bool close() override { return true; }
     std::string firstFile() const override { return "-"; }
 };
-
-// An earlier set of the same name is replaced as a whole: its first file is
-// about to be overwritten, and later segments left behind would join the new
-// set when it is opened (libewf and libsmraw find segments by name). Only
-// the contiguous run of names the writer itself uses is removed.
-void removeOldSet(const std::vector<std::string>& names) {
-    std::error_code ec;
-    for (const auto& name : names)
-        if (!std::filesystem::remove(name, ec)) break;
-}
-
-std::vector<std::string> ewfSegmentNames(const std::string& base) {
-    std::vector<std::string> out;
-    for (int i = 1; i <= 99; ++i) out.push_back(base + formatNarrow(".E%02d", i));
-    return out;
-}
-
-std::vector<std::string> rawSegmentNames(const std::string& base) {
-    std::vector<std::string> out;
-    for (int i = 0; i <= 999; ++i) out.push_back(base + formatNarrow(".raw.%03d", i));
-    return out;
-}
 
 }  // namespace
 
@@ -212,11 +220,21 @@ std::string rawOutputBase(const std::string& target) {
     return target;
 }
 
+std::string ewfSegmentName(const std::string& base, std::size_t number) {
+    if (number < 100) return base + formatNarrow(".E%02zu", number);
+    // After E99 the extension runs through letters: EAA..EZZ, FAA..ZZZ.
+    const std::size_t k = number - 100;
+    const char ext[] = {'.', char('E' + k / 676), char('A' + k / 26 % 26), char('A' + k % 26), 0};
+    return base + ext;
+}
+
+std::string ewfNoteName(const std::string& base) { return base + ".E01.status.txt"; }
+std::string rawInfoName(const std::string& base) { return base + ".raw.info"; }
+
 std::unique_ptr<ExportOutput> openEwfOutput(const std::string& target, const EwfOutputValues& values, bool& valuesSet) {
     const std::string base = ewfOutputBase(target);
     if (base.empty()) return nullptr;
-    removeOldSet(ewfSegmentNames(base));
-    auto out = std::make_unique<EwfOutput>(base + ".E01");
+    auto out = std::make_unique<EwfOutput>(base + ".E01", ewfNoteName(base));
     if (!out->open(base)) return nullptr;
     valuesSet = out->setValues(values);
     return out;
@@ -231,8 +249,6 @@ std::unique_ptr<ExportOutput> openRawOutput(const std::string& target, std::uint
     std::error_code ec;
     const std::filesystem::path folder = std::filesystem::path(base).parent_path();
     if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) return nullptr;
-    std::filesystem::remove(base + ".raw", ec);
-    removeOldSet(rawSegmentNames(base));
     auto out = std::make_unique<RawOutput>(segmentBytes ? base + ".raw.000" : base + ".raw");
     if (!out->open(base)) return nullptr;
     valuesSet = out->setValues(mediaBytes, segmentBytes);

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "image/EwfInfo.h"
 
@@ -19,6 +20,11 @@ public:
     virtual bool write(const std::uint8_t* data, std::size_t bytes) = 0;
     // Stores the MD5 (32 lower-case hex digits) of the copied bytes.
     virtual bool setMd5(const std::string& hex) = 0;
+    // Records, before close, that the output is not a complete, undamaged
+    // copy: one line per fact. Raw output keeps it in its information file,
+    // EWF output in a note file beside its first segment (its header
+    // sections are written before the copy's end is known).
+    virtual bool setStatusNote(const std::vector<std::string>& lines) = 0;
     // Finalises and closes; false when that fails.
     virtual bool close() = 0;
     // The first file written.
@@ -39,7 +45,19 @@ struct EwfOutputValues {
 std::string ewfOutputBase(const std::string& target);
 std::string rawOutputBase(const std::string& target);
 
-// Opens the output; null when it cannot be opened. `valuesSet` tells whether
+// The name of segment `number` (1, 2, ...) of an EWF output set: base.E01
+// to base.E99, then base.EAA to base.ZZZ.
+std::string ewfSegmentName(const std::string& base, std::size_t number);
+// The file beside an EWF output's first segment that says the copy is
+// partial or damaged; raw output keeps the same in its information file,
+// base.raw.info.
+std::string ewfNoteName(const std::string& base);
+std::string rawInfoName(const std::string& base);
+// The first line of an EWF note file.
+inline constexpr char kEwfNoteHeading[] = "# salvage export status";
+
+// Opens the output; null when it cannot be opened. Nothing is removed: the
+// caller clears an earlier set first (checkExportTarget). `valuesSet` tells whether
 // every output value could be set (the export goes on regardless).
 std::unique_ptr<ExportOutput> openEwfOutput(const std::string& target, const EwfOutputValues& values, bool& valuesSet);
 std::unique_ptr<ExportOutput> openRawOutput(const std::string& target, std::uint64_t mediaBytes,

@@ -1,5 +1,10 @@
 #include "image/ImageOpen.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <fstream>
 
@@ -19,11 +24,32 @@ bool looksLikeEwf(const std::filesystem::path& path) {
     return std::memcmp(sig, kEvf, 8) == 0 || std::memcmp(sig, kLvf, 8) == 0 || std::memcmp(sig, kEvf2, 8) == 0;
 }
 
+std::string imageProblem(const std::filesystem::path& path) {
+    const std::string name = path.string();
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) {
+        if (errno == ENOENT && name.find_first_of("*?[") != std::string::npos) return {};
+        return "cannot open " + name + ": " + (errno == ENOENT ? "no such file or device" : std::strerror(errno));
+    }
+    if (S_ISDIR(st.st_mode)) return name + " is a directory, not an image file or device";
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return "cannot open " + name + ": " + std::strerror(errno);
+    char first[512];
+    ssize_t got;
+    do {
+        got = ::pread(fd, first, sizeof first, 0);
+    } while (got < 0 && errno == EINTR);
+    const int readError = errno;
+    ::close(fd);
+    if (got < 0) return "cannot read " + name + ": " + std::strerror(readError);
+    if (got == 0) return name + " is empty: it holds no data to read";
+    return {};
+}
+
 OpenedImage openImage(const std::filesystem::path& path, Reporter& reporter, std::string* error) {
     OpenedImage out;
-    std::error_code ec;
-    if (!std::filesystem::exists(path, ec)) {
-        if (error) *error = "cannot open " + path.string() + ": no such file or device";
+    if (std::string problem = imageProblem(path); !problem.empty()) {
+        if (error) *error = problem;
         return out;
     }
     if (looksLikeEwf(path)) {

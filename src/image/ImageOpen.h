@@ -21,6 +21,12 @@ struct OpenedImage {
 // `source` is null and `error` says why.
 OpenedImage openImage(const std::filesystem::path& path, Reporter& reporter, std::string* error = nullptr);
 
+// Why `path` cannot be an image, in a few words naming it ("... is a
+// directory", "... is empty", "... cannot be read: ..."), or empty when its
+// first bytes can be read. A wildcard pattern that names no file as such is
+// left to the EWF reader.
+std::string imageProblem(const std::filesystem::path& path);
+
 // True when the file starts with an EWF segment signature.
 bool looksLikeEwf(const std::filesystem::path& path);
 

@@ -82,6 +82,9 @@ CheckListView::CheckListView(QWidget* parent) : QTableView(parent) {
     setWordWrap(false);
     setMouseTracking(true);  // tool tips of cut texts
     header_->setStretchLastSection(true);
+    header_->setSortIndicator(-1, Qt::AscendingOrder);
+    header_->setSortIndicatorShown(true);
+    setSortingEnabled(true);
     connect(header_, &CheckableHeader::toggled, this, &CheckListView::checkAll);
 }
 
@@ -89,20 +92,33 @@ void CheckListView::setColumnWidths(std::initializer_list<std::pair<int, QString
     // Room for the cell's margins (and, in the first column, its box).
     const int padding = fontMetrics().averageCharWidth() * 2 + style()->pixelMetric(QStyle::PM_IndicatorWidth);
     int column = 0;
+    initialWidths_.clear();
     for (const auto& [pixels, sample] : widths) {
         const int header = header_->sectionSizeFromContents(column).width();
-        setColumnWidth(column, std::max({pixels, header, fontMetrics().horizontalAdvance(sample) + padding}));
+        initialWidths_.push_back(std::max({pixels, header, fontMetrics().horizontalAdvance(sample) + padding}));
+        setColumnWidth(column, initialWidths_.back());
         ++column;
     }
+}
+
+void CheckListView::fitColumnsToContents() {
+    for (int column = 0; column < int(initialWidths_.size()); ++column)
+        setColumnWidth(column, std::max(initialWidths_[std::size_t(column)], sizeHintForColumn(column)));
 }
 
 void CheckListView::checkAll(bool checked) {
     if (!model()) return;
     const Qt::CheckState state = checked ? Qt::Checked : Qt::Unchecked;
+    QModelIndexList change;
     for (int row = 0; row < model()->rowCount(); ++row) {
         const QModelIndex index = model()->index(row, 0);
-        if (index.data(Qt::CheckStateRole).toInt() != state) model()->setData(index, state, Qt::CheckStateRole);
+        if (index.data(Qt::CheckStateRole).toInt() != state) change << index;
     }
+    if (rowChecker_) {
+        rowChecker_(change, checked);
+        return;
+    }
+    for (const QModelIndex& index : change) model()->setData(index, state, Qt::CheckStateRole);
 }
 
 }  // namespace salvage::ui

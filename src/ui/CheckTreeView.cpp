@@ -1,5 +1,6 @@
 #include "ui/CheckTreeView.h"
 
+#include <QHeaderView>
 #include <QMouseEvent>
 #include <QStyledItemDelegate>
 
@@ -21,6 +22,9 @@ CheckTreeView::CheckTreeView(QWidget* parent) : QTreeView(parent) {
     setUniformRowHeights(true);
     setExpandsOnDoubleClick(false);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    // Long names scroll rather than being cut to "...".
+    header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    header()->setStretchLastSection(false);
 }
 
 QRect CheckTreeView::elementRect(const QModelIndex& index, int element) const {

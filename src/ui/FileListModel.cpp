@@ -1,6 +1,19 @@
 #include "ui/FileListModel.h"
 
+#include "browse/DisplayFormats.h"
+
+#include <QColor>
+#include <QLocale>
+#include <QRegularExpression>
+#include <limits>
+
 namespace salvage::ui {
+
+namespace {
+QVariant timeKey(const std::optional<UnixNanos>& t) {
+    return qlonglong(t ? *t : std::numeric_limits<qlonglong>::min());
+}
+}  // namespace
 
 FileListModel::FileListModel(FileList& list, BrowseTree& tree, QObject* parent)
     : QAbstractTableModel(parent), list_(list), tree_(tree) {}
@@ -35,6 +48,11 @@ const ListRow* FileListModel::rowAt(int row) const {
     return row >= 0 && std::size_t(row) < rows_.size() ? &rows_[std::size_t(row)] : nullptr;
 }
 
+void FileListModel::setRowsChecked(const std::vector<std::size_t>& rows, bool checked) {
+    list_.setChecked(rows, checked, tree_);
+    pull();
+}
+
 int FileListModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : int(rows_.size()); }
 
 int FileListModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 6; }
@@ -47,7 +65,19 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
                                           &r->attribute};
         return QString::fromStdU16String(*texts[index.column()]);
     }
+    if (role == Qt::ForegroundRole && r->deleted) return QColor(255, 0, 0);
     if (role == Qt::CheckStateRole && index.column() == 0) return r->checked ? Qt::Checked : Qt::Unchecked;
+    if (role == Qt::TextAlignmentRole && index.column() == 4) return int(Qt::AlignRight | Qt::AlignVCenter);
+    if (role == SortRole) {
+        switch (index.column()) {
+            case 0: return QString::fromStdU16String(r->name).toCaseFolded();
+            case 1: return timeKey(r->times.creation);
+            case 2: return timeKey(r->times.access);
+            case 3: return timeKey(r->times.modification);
+            case 4: return qulonglong(r->bytes);
+            default: return QString::fromStdU16String(r->attribute);
+        }
+    }
     return {};
 }
 
@@ -60,9 +90,15 @@ bool FileListModel::setData(const QModelIndex& index, const QVariant& value, int
     const ListRow* r = rowAt(index.row());
     if (!r || role != Qt::CheckStateRole || index.column() != 0) return false;
     if ((value.toInt() == Qt::Checked) == r->checked) return true;
-    // Search results carry records, not tree items: their boxes change nothing.
     list_.toggleCheck(std::size_t(index.row()), tree_);
-    pull();
+    // Only this row changed: re-reading the whole list here would make the
+    // header's box quadratic in the number of rows.
+    if (const auto now = list_.row(std::size_t(index.row())); now && now->item == r->item && now->record == r->record) {
+        rows_[std::size_t(index.row())].checked = now->checked;
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+    } else {
+        pull();
+    }
     return true;
 }
 
@@ -71,6 +107,79 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
     if (index.column() == 0) f |= Qt::ItemIsUserCheckable;
     return f;
+}
+
+FileListFilter::FileListFilter(FileListModel* source, QObject* parent)
+    : QSortFilterProxyModel(parent), source_(source) {
+    setSourceModel(source);
+    setSortRole(FileListModel::SortRole);
+    // Rows stay in the list's order until a header is clicked.
+    sort(-1);
+}
+
+void FileListFilter::setNameFilter(const QString& text) {
+    static const QRegularExpression separators(QStringLiteral("[\\s|]+"));
+    words_ = text.toCaseFolded().split(separators, Qt::SkipEmptyParts);
+    invalidateFilter();
+}
+
+void FileListFilter::setDeletedOnly(bool on) {
+    deletedOnly_ = on;
+    invalidateFilter();
+}
+
+void FileListFilter::setSizeRange(std::optional<quint64> minimum, std::optional<quint64> maximum) {
+    minimum_ = minimum;
+    maximum_ = maximum;
+    invalidateFilter();
+}
+
+bool FileListFilter::isFiltering() const { return !words_.isEmpty() || deletedOnly_ || minimum_ || maximum_; }
+
+const ListRow* FileListFilter::rowAt(int row) const { return source_->rowAt(mapToSource(index(row, 0)).row()); }
+
+bool FileListFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
+    const ListRow* r = source_->rowAt(sourceRow);
+    if (!r) return false;
+    if (deletedOnly_ && !r->deleted) return false;
+    if (minimum_ && r->bytes < *minimum_) return false;
+    if (maximum_ && r->bytes > *maximum_) return false;
+    if (words_.isEmpty()) return true;
+    const QString name = QString::fromStdU16String(r->name).toCaseFolded();
+    for (const QString& w : words_)
+        if (name.contains(w)) return true;
+    return false;
+}
+
+QString FileListFilter::countLine() const {
+    qint64 deleted = 0;
+    quint64 bytes = 0;
+    const int shown = rowCount();
+    for (int i = 0; i < shown; ++i) {
+        const ListRow* r = rowAt(i);
+        deleted += r->deleted;
+        bytes += r->bytes;
+    }
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    QString line = QStringLiteral("%1 %2, %3 deleted, %4")
+                       .arg(english.toString(shown), shown == 1 ? QStringLiteral("file") : QStringLiteral("files"),
+                            english.toString(deleted),
+                            QString::fromStdU16String(formatListSize(bytes)));
+    if (shown != source_->rowCount())
+        line += QStringLiteral(" (of %1)").arg(english.toString(source_->rowCount()));
+    return line;
+}
+
+std::optional<quint64> parseSizeText(const QString& text) {
+    static const QRegularExpression form(QStringLiteral("^\\s*([0-9]+(?:\\.[0-9]*)?)\\s*([kmgt]?)(?:i?b)?\\s*$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch()) return std::nullopt;
+    const QString unit = m.captured(2).toLower();
+    const int shift = unit.isEmpty() ? 0 : 10 * (1 + int(QStringLiteral("kmgt").indexOf(unit)));
+    const double value = m.captured(1).toDouble() * double(1ull << shift);
+    if (value >= 18e18) return std::nullopt;
+    return quint64(value);
 }
 
 }  // namespace salvage::ui

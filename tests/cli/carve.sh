@@ -79,4 +79,17 @@ if "$bin" carve "$vol" --no-default >/dev/null 2>"$out/err"; then echo "expected
 grep -q "enter the info file first" "$out/err"
 if "$bin" carve "$vol" --no-default --signatures /nonexistent >/dev/null 2>"$out/err"; then echo "expected failure"; exit 1; fi
 grep -q "can not open file" "$out/err"
+# Ctrl-C during a long scan (a sparse 1 GiB image): the scan stops, the
+# report is written, and every file in the folder has its row.
+truncate -s 1G "$out/big.img"; dd if="$vol" of="$out/big.img" conv=notrunc status=none
+"$bin" carve "$out/big.img" --out "$out/big" >/dev/null 2>"$out/err" & pid=$!
+sleep 0.5; kill -INT "$pid"
+set +e; wait "$pid"; rc=$?; set -e
+[ "$rc" = 130 ] || { echo "carve after Ctrl-C: exit $rc"; exit 1; }
+grep -q "^salvage: stopped" "$out/err"
+[ -f "$out/big/carve-report.csv" ] || { echo "no report after Ctrl-C"; exit 1; }
+for f in "$out"/big/*; do
+  [ "$(basename "$f")" = carve-report.csv ] && continue
+  grep -q ",$(basename "$f")$" "$out/big/carve-report.csv" || { echo "$f has no row in the report"; exit 1; }
+done
 echo "carve: ok"

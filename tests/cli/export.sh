@@ -11,6 +11,7 @@ want="$(md5sum < "$raw" | cut -d' ' -f1)"
 "$bin" export "$e01" --out "$out/disk.raw" 2>"$out/log"
 [ "$(md5sum < "$out/disk.raw" | cut -d' ' -f1)" = "$want" ]
 grep -q "^done$" "$out/log"
+grep -q "^hash verified: the copy's MD5 matches" "$out/log"
 [ ! -e "$out/disk.raw.raw" ]
 
 # Split raw, to standard output, and to EWF.
@@ -25,13 +26,70 @@ ewfverify -q "$out/copy.E01" >/dev/null
 "$bin" export "$e01" --out "$out/range" --offset 1048576 --size 4096 2>/dev/null
 cmp "$out/range.raw" <(dd if="$raw" bs=4096 skip=256 count=1 status=none)
 
-# A range that does not fit: explained, "done", no output, exit 4.
+# A range that does not fit: explained, no "done", no output, exit 2.
 set +e
 "$bin" export "$e01" --out "$out/bad" --offset 512 --size 50331648 2>"$out/log"; rc=$?
 set -e
-[ "$rc" = 4 ] || { echo "range: exit $rc"; exit 1; }
-grep -q "does not fit" "$out/log"; grep -q "^done$" "$out/log"
+[ "$rc" = 2 ] || { echo "range: exit $rc"; exit 1; }
+grep -q "does not fit" "$out/log"
+if grep -q "^done$" "$out/log"; then echo "range: says done"; exit 1; fi
 [ ! -e "$out/bad.raw" ]
+
+# The export never writes its input: the image itself, a segmented set to
+# its own name. Refused before anything is created or removed, exit 2.
+mkdir "$out/ev"; cp "$raw" "$out/ev/ev.raw"; cp "$fixtures"/mbr_encase6.E0? "$out/ev/"
+sums="$(cd "$out/ev" && md5sum *)"
+expect() {  # WANT_RC WANT_TEXT salvage-args...
+  local want="$1" text="$2" rc; shift 2
+  set +e; "$bin" "$@" >"$out/stdout" 2>"$out/log"; rc=$?; set -e
+  [ "$rc" = "$want" ] || { echo "salvage $*: exit $rc, not $want"; cat "$out/log"; exit 1; }
+  grep -q -- "$text" "$out/log" || { echo "salvage $*: no '$text'"; cat "$out/log"; exit 1; }
+  if grep -q "^done$" "$out/log" && [ "$want" != 0 ]; then echo "salvage $*: says done"; exit 1; fi
+}
+expect 2 "ev.raw is a file of the image" export "$out/ev/ev.raw" --out "$out/ev/ev" --size 4096
+expect 2 "mbr_encase6.E01 is a file of the image" export "$out/ev/mbr_encase6.E01" --out "$out/ev/mbr_encase6" --format ewf
+set +e; "$bin" export "$out/ev/ev.raw" --out - --size 4096 >>"$out/ev/ev.raw" 2>"$out/log"; rc=$?; set -e
+[ "$rc" = 2 ] && grep -q "Standard output is a file of the image" "$out/log"
+[ "$(cd "$out/ev" && md5sum *)" = "$sums" ] || { echo "an input changed"; exit 1; }
+
+# Damaged sets: a missing middle segment ends the copy with its own message
+# (exit 1); with --continue-on-error it is written as zeros and listed (exit 4).
+rm "$out/ev/mbr_encase6.E02"
+expect 1 "^failed: the image could not be read at offset" export "$out/ev/mbr_encase6.E01" --out "$out/ev/cut"
+grep -q "partial copy" "$out/ev/cut.raw.info"
+expect 4 "^finished with damage: 1 unreadable range" export "$out/ev/mbr_encase6.E01" --out "$out/ev/zeros" --continue-on-error
+grep -q "^unreadable: [0-9]* bytes at offset [0-9]*, written as zeros$" "$out/log"
+grep -q "unreadable ranges written as zeros" "$out/ev/zeros.raw.info"
+[ "$(stat -c %s "$out/ev/zeros.raw")" = 50331648 ]
+
+# Ctrl-C: the copy to a pipe is held by a reader that waits; the export is
+# stopped there, says so and exits 130.
+mkfifo "$out/fifo"
+"$bin" export "$e01" --out - >"$out/fifo" 2>"$out/log" & pid=$!
+exec 3<"$out/fifo"
+sleep 1; kill -INT "$pid"; cat <&3 >/dev/null; exec 3<&-
+set +e; wait "$pid"; rc=$?; set -e
+[ "$rc" = 130 ] || { echo "Ctrl-C: exit $rc"; cat "$out/log"; exit 1; }
+grep -q "^stopped: the output holds the first" "$out/log"
+if grep -q "^done$" "$out/log"; then echo "Ctrl-C: says done"; exit 1; fi
+
+# Command-line mistakes get their own message and exit 2.
+: > "$out/empty.img"
+expect 2 "empty.img is empty" volumes "$out/empty.img"
+expect 2 "is a directory" carve "$out"
+expect 2 "is a directory" info "$out"
+expect 2 "unknown command 'x'" x "$raw"
+expect 2 "needs a folder name" save "$raw" --out ''
+expect 2 "needs a folder name" carve "$raw" --out ''
+expect 2 "needs a name" export "$raw" --out ''
+"$bin" --help | grep -q "^  130  stopped by Ctrl-C"
+
+# A name with an escape sequence is printed escaped, never raw.
+mkdir "$out/tree"; touch "$out/tree/"$'evil\x1b[31mname'
+truncate -s 4M "$out/ctl.img"; mkfs.ext4 -q -F -d "$out/tree" "$out/ctl.img"
+"$bin" ls "$out/ctl.img" 2>/dev/null > "$out/ls.txt"
+grep -qF 'ROOT\evil\x1b[31mname' "$out/ls.txt"
+if grep -q $'\x1b' "$out/ls.txt"; then echo "an escape sequence reached the terminal"; exit 1; fi
 
 # The E01 lists the same volumes as the raw disk it was acquired from.
 diff <("$bin" volumes "$raw") <("$bin" volumes "$e01")

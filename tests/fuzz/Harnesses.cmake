@@ -9,7 +9,7 @@ set(SALVAGE_FUZZ_DIR ${CMAKE_SOURCE_DIR}/tests/fuzz)
 set(SALVAGE_FUZZ_HARNESSES
   partitions ntfs ntfs_advanced ntfs_deep lznt1
   fat16 fat16_advanced fat32 fat32_advanced fat32_formatted exfat exfat_advanced
-  ext hfsplus hfsplus_search carve search)
+  ext hfsplus hfsplus_search carve search ewf export)
 
 if(NOT TARGET salvage_fuzz_support)
   add_library(salvage_fuzz_support STATIC ${SALVAGE_FUZZ_DIR}/FuzzSupport.cpp)

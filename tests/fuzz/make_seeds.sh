@@ -205,6 +205,23 @@ for t in texts:
     put("lznt1", struct.pack("<H", cap) + lznt1(t), "text")
     put("lznt1", struct.pack("<H", cap // 2) + lznt1(t), "short")
 
+# The EWF reader: the compressed single-segment fixture whole (it fits the
+# input cap), and cut inside its sections.
+ewfx = os.path.join(fixtures, "mbr_ewfx.e01")
+if os.path.exists(ewfx) and os.path.getsize(ewfx) <= 262144:
+    whole = read(ewfx, 0, 262144)
+    put("ewf", whole, "ewfx")
+    put("ewf", whole[:len(whole) // 2], "ewfx-cut")
+# The export path: the disk's first 64 KiB behind a fault header (chunk
+# shift, flags, fault count, then 6 bytes per fault: kind, 3-byte offset,
+# 2-byte length - 1).
+disk = os.path.join(fixtures, "mbr_disk.img")
+if os.path.exists(disk):
+    media = read(disk, 0, 65536)
+    put("export", bytes([3, 0, 0]) + media, "clean")
+    put("export", bytes([3, 1, 2, 0]) + (40000).to_bytes(3, "little") + (99).to_bytes(2, "little")
+        + bytes([1]) + (512).to_bytes(3, "little") + (511).to_bytes(2, "little") + media, "faults")
+
 count = {h: len(os.listdir(os.path.join(seeds, h))) for h in sorted(os.listdir(seeds))}
 print("seeds:", ", ".join("%s %d" % kv for kv in count.items()))
 PY

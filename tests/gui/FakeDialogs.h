@@ -43,6 +43,16 @@ public:
         std::lock_guard l(mutex_);
         messages_.push_back({text, caption, icon});
     }
+    int choose(QWidget*, const QString& text, const QString& caption, app::BoxIcon icon,
+               const QStringList& buttons) override {
+        std::lock_guard l(mutex_);
+        messages_.push_back({text, caption, icon});
+        choiceButtons_.push_back(buttons);
+        if (choices_.empty()) return -1;
+        const int c = choices_.front();
+        choices_.pop_front();
+        return c;
+    }
     bool ask(QWidget*, const QString& text, const QString& caption) override {
         std::lock_guard l(mutex_);
         messages_.push_back({text, caption, app::BoxIcon::Question});
@@ -66,6 +76,16 @@ public:
         std::lock_guard l(mutex_);
         answers_.push_back(yes);
     }
+    // The next boxes with buttons answer with these indices, in order; then -1.
+    void queueChoice(int index) {
+        std::lock_guard l(mutex_);
+        choices_.push_back(index);
+    }
+    // The buttons of every box with buttons shown, in order.
+    std::vector<QStringList> choiceButtons() const {
+        std::lock_guard l(mutex_);
+        return choiceButtons_;
+    }
     QStringList texts() const {
         std::lock_guard l(mutex_);
         QStringList out;
@@ -86,6 +106,8 @@ public:
         urls_.clear();
         files_.clear();
         answers_.clear();
+        choices_.clear();
+        choiceButtons_.clear();
     }
 
 private:
@@ -94,6 +116,8 @@ private:
     std::vector<QUrl> urls_;
     std::deque<QString> files_;
     std::deque<bool> answers_;
+    std::deque<int> choices_;
+    std::vector<QStringList> choiceButtons_;
     QStringList folderTitles_;
 };
 

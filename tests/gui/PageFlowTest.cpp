@@ -232,16 +232,39 @@ void PageFlowTest::exportStopAndHostileNumbers() {
     h.find<QLineEdit>("byteCountBox")->setText("zero");
     QCOMPARE(page->collectSettings().exportSize, std::int64_t(0));
 
-    // Stop at once: the output is closed and "done" still follows.
+    // Stop at once: the output is closed; "done" and a full bar only if the
+    // copy was complete before Stop came.
     QSignalSpy finished(page, &EWFExtractDlg::exportFinished);
     QVERIFY(h.click("extractButton"));
     if (page->isExporting()) QVERIFY(h.click("stopButton"));
     QVERIFY(finished.count() == 1 || finished.wait(30000));
-    QVERIFY(h.dialogs.texts().contains(QStringLiteral("done")));
+    const bool complete = page->lastResult().outcome == ExportOutcome::Done;
+    QCOMPARE(h.dialogs.texts().contains(QStringLiteral("done")), complete);
+    QCOMPARE(h.find<QProgressBar>("progressBar")->value() == 1000, complete);
     QVERIFY(page->lastResult().bytesCopied <= 50331648u);
     QVERIFY(h.find<QPushButton>("backButton")->isEnabled());
 
-    // A range past the media copies nothing and still ends with "done".
+    // The same name again: asked first; No leaves the earlier set alone.
+    h.dialogs.clear();
+    h.dialogs.queueAnswer(false);
+    QVERIFY(h.click("extractButton"));
+    QCOMPARE(h.dialogs.texts().size(), 1);
+    QVERIFY(h.dialogs.texts().front().contains(QStringLiteral("Replace it?")));
+    QCOMPARE(finished.count(), 1);
+    QVERIFY(QFileInfo::exists(dir.filePath("whole.raw.info")));
+
+    // An output that is the image (through a link) is refused; the image
+    // keeps every byte.
+    h.dialogs.clear();
+    QVERIFY(QFile::link(image, dir.filePath("ev.raw")));
+    h.find<QLineEdit>("targetPathBox")->setText(dir.filePath("ev"));
+    QVERIFY(h.click("extractButton"));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(h.dialogs.texts().size(), 1);
+    QVERIFY(h.dialogs.texts().front().contains(QStringLiteral("is a file of the image")));
+    QCOMPARE(QFileInfo(image).size(), qint64(50331648));
+
+    // A range past the media copies nothing and does not say "done".
     h.dialogs.clear();
     h.find<QLineEdit>("targetPathBox")->setText(dir.filePath("none"));
     h.find<QLineEdit>("startOffsetBox")->setText("512");
@@ -249,7 +272,8 @@ void PageFlowTest::exportStopAndHostileNumbers() {
     QVERIFY(h.click("extractButton"));
     QVERIFY(finished.count() == 2 || finished.wait(30000));
     QCOMPARE(page->lastResult().bytesCopied, std::uint64_t(0));
-    QVERIFY(h.dialogs.texts().contains(QStringLiteral("done")));
+    QCOMPARE(page->lastResult().outcome, ExportOutcome::RangeRejected);
+    QVERIFY(!h.dialogs.texts().contains(QStringLiteral("done")));
 }
 
 void PageFlowTest::hostileChoicesDoNotCrash() {

@@ -24,6 +24,7 @@
 #include "app/VolumeScanDlg.h"
 #include "app/advanceOptions.h"
 #include "ui/BrowseTreeModel.h"
+#include "ui/CheckListView.h"
 #include "ui/CheckTreeView.h"
 
 namespace salvage::test {
@@ -70,12 +71,67 @@ void showProgress(Harness& h, const QString& line, const QString& text) {
         label->show();
     }
 }
+// The volume page on the NTFS fixture (the FAT16 search image when that is
+// missing), browsed with a file previewed, then as while parsing.
+void shootVolumePage(Harness& h, Shooter& s) {
+    QString image = fixture("ntfs.img");
+    VolumeRecord record;
+    record.fileSystem = u"NTFS";
+    record.name = u"1";
+    record.sizeText = u"64 MB";
+    if (!QFileInfo::exists(image)) {
+        image = fixture("search_fat16.img");
+        record.fileSystem = u"FAT16";
+        record.sizeText = u"16 MB";
+    }
+    const std::filesystem::path imagePath = image.toStdString();
+    app::installSectorSource(imagePath, nullptr).open(imagePath);
+    auto* volumePage = new app::VolumeScanDlg(h.window.get(), nullptr, record, RecoveryMode::Standard);
+    h.window->showPage(volumePage);
+    for (int i = 0; i < 6000 && volumePage->isBusy(); ++i) QTest::qWait(10);
+    Harness::settle();
+    h.dialogs.clear();
+    auto* model = volumePage->treeModel();
+    const QModelIndex root = model->index(0, 0);
+    for (int r = 0; r < model->rowCount(root); ++r) {
+        const QModelIndex i = model->index(r, 0, root);
+        const QString name = i.data().toString().trimmed().toLower();
+        if (name == QStringLiteral("docs") || name == QStringLiteral("photos")) {
+            volumePage->treeView()->expand(i);
+            volumePage->treeView()->setCurrentIndex(i);
+            emit volumePage->treeView()->labelClicked(i);
+        }
+    }
+    if (auto* list = volumePage->listView(); list->model()->rowCount() > 0) {
+        list->setCurrentIndex(list->model()->index(0, 1));
+        QTest::qWait(300);
+    }
+    if (auto* out = h.find<QLineEdit>("outputFolder")) out->setText(QDir::temp().filePath(QStringLiteral("recovered")));
+    if (auto* box = h.find<QLineEdit>("searchBox")) box->setText(QStringLiteral("jpg|png"));
+    s.shoot("volume-page");
+    for (const char* name : {"pauseButton", "resumeButton"})
+        if (auto* b = h.find<QWidget>(name)) b->show();
+    showProgress(h, QStringLiteral("statusLine"), QStringLiteral(" ParsingBasedOnMFT is going on...."));
+    s.shoot("volume-page-parsing");
+}
 }  // namespace
 
 int takeScreenshots(const QString& dir) {
     QDir().mkpath(dir);
     Harness h;
     Shooter s{h, dir, qEnvironmentVariable("SALVAGE_SCREENSHOT_TAG", QStringLiteral("100"))};
+    // SALVAGE_SCREENSHOT_SIZE=1024x700: the window at that size (within
+    // the screen); SALVAGE_SCREENSHOT_PAGES=volume: the volume page only.
+    const QStringList size = qEnvironmentVariable("SALVAGE_SCREENSHOT_SIZE").split(QLatin1Char('x'));
+    if (size.size() == 2) {
+        QSize wanted(size[0].toInt(), size[1].toInt());
+        if (const QScreen* screen = h.window->screen()) wanted = wanted.boundedTo(screen->availableGeometry().size());
+        h.window->resize(wanted);
+    }
+    if (qEnvironmentVariable("SALVAGE_SCREENSHOT_PAGES") == QLatin1String("volume")) {
+        shootVolumePage(h, s);
+        return s.missing == 0 ? 0 : 1;
+    }
     const QString ewf = testdata("image-split.E01");
     const QString mbr = fixture("mbr_disk.img");
     const QString gpt = fixture("gpt_disk.img");
@@ -178,37 +234,12 @@ int takeScreenshots(const QString& dir) {
         s.require(false, "reach the raw recovery page");
     }
 
-    // The volume page on the NTFS fixture, browsed, then as while parsing.
-    const QString ntfs = fixture("ntfs.img");
-    const std::filesystem::path ntfsPath = ntfs.toStdString();
-    app::installSectorSource(ntfsPath, nullptr).open(ntfsPath);
+    shootVolumePage(h, s);
+
     VolumeRecord record;
     record.fileSystem = u"NTFS";
     record.name = u"1";
     record.sizeText = u"64 MB";
-    auto* volumePage = new app::VolumeScanDlg(h.window.get(), nullptr, record, RecoveryMode::Standard);
-    h.window->showPage(volumePage);
-    for (int i = 0; i < 6000 && volumePage->isBusy(); ++i) QTest::qWait(10);
-    Harness::settle();
-    h.dialogs.clear();
-    auto* model = volumePage->treeModel();
-    const QModelIndex root = model->index(0, 0);
-    for (int r = 0; r < model->rowCount(root); ++r) {
-        const QModelIndex i = model->index(r, 0, root);
-        if (i.data().toString() == QStringLiteral("docs")) {
-            volumePage->treeView()->expand(i);
-            volumePage->treeView()->setCurrentIndex(i);
-            emit volumePage->treeView()->labelClicked(i);
-        }
-    }
-    if (auto* out = h.find<QLineEdit>("outputFolder")) out->setText(QDir::temp().filePath(QStringLiteral("recovered")));
-    if (auto* box = h.find<QLineEdit>("searchBox")) box->setText(QStringLiteral("jpg|png"));
-    s.shoot("volume-page");
-    for (const char* name : {"pauseButton", "resumeButton"})
-        if (auto* b = h.find<QWidget>(name)) b->show();
-    showProgress(h, QStringLiteral("statusLine"), QStringLiteral(" ParsingBasedOnMFT is going on...."));
-    s.shoot("volume-page-parsing");
-
     const QString zeroboot = fixture("ntfs_zeroboot.img");
     const std::filesystem::path zerobootPath = zeroboot.toStdString();
     app::installSectorSource(zerobootPath, nullptr).open(zerobootPath);

@@ -3,6 +3,9 @@
 #include "ShellTest.h"
 
 #include <QFileInfo>
+#include <QLabel>
+#include <QLayout>
+#include <QSettings>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
@@ -24,15 +27,37 @@ using namespace salvage;
 using namespace salvage::app;
 using namespace salvage::test;
 
-void ShellTest::fixedPageSizeAndTitle() {
-    Harness h;
-    const QSize size = WizardWindow::pageSize(h.window->font());
-    QCOMPARE(h.window->size(), size);
-    QCOMPARE(h.window->minimumSize(), h.window->maximumSize());
-    // 513 x 300 dialog units: wider than high, in proportion to the font.
-    QVERIFY(size.width() > size.height());
-    QVERIFY(h.window->findChild<QWidget*>("banner")->isVisible());
-    QCOMPARE(h.window->windowTitle(), appTitle());
+void ShellTest::windowSizeGeometryAndTitle() {
+    QSettings().remove(QStringLiteral("window"));
+    QSize resized;
+    {
+        Harness h;
+        const QSize size = WizardWindow::pageSize(h.window->font());
+        // 513 x 300 dialog units: wider than high, in proportion to the font.
+        QVERIFY(size.width() > size.height());
+        // Opens at that size unless the screen is smaller; resizable.
+        QVERIFY(h.window->width() <= size.width() && h.window->height() <= size.height());
+        QVERIFY(h.window->maximumSize().width() > size.width());
+        // The smallest window fits a 1024 x 700 screen at 150 %, with room
+        // for the frame and a panel, and the first page fits in it.
+        const QSize least = h.window->minimumSize();
+        QVERIFY2(least.width() * 3 / 2 <= 1024 && least.height() * 3 / 2 <= 700 - 60,
+                 qPrintable(QStringLiteral("%1x%2").arg(least.width()).arg(least.height())));
+        const QSize needed = h.window->layout()->totalMinimumSize();
+        QVERIFY2(needed.width() <= least.width() && needed.height() <= least.height(),
+                 qPrintable(QStringLiteral("%1x%2").arg(needed.width()).arg(needed.height())));
+        auto* banner = h.window->findChild<QLabel*>("banner");
+        QVERIFY(banner->isVisible());
+        QCOMPARE(h.window->windowTitle(), appTitle());
+        // The banner follows the window's width.
+        resized = least + QSize(37, 23);
+        h.window->resize(resized);
+        Harness::settle();
+        QCOMPARE(banner->pixmap().deviceIndependentSize().toSize().width(), resized.width());
+    }
+    // The next run opens at the size the last one had.
+    Harness again;
+    QCOMPARE(again.window->size(), resized);
 }
 
 void ShellTest::enterAndEscapeDoNothing() {

@@ -4,7 +4,7 @@
 class ShellTest : public QObject {
     Q_OBJECT
 private slots:
-    void fixedPageSizeAndTitle();
+    void windowSizeGeometryAndTitle();
     void enterAndEscapeDoNothing();
     void closeBoxAsksFirst();
     void helpMenu();

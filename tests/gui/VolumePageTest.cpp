@@ -29,7 +29,15 @@
 #include "ui/BrowseTreeModel.h"
 #include "ui/CheckListView.h"
 #include "ui/CheckTreeView.h"
+#include "browse/DisplayFormats.h"
 #include "ui/FileListModel.h"
+#include "ui/PreviewPane.h"
+#include <QBuffer>
+#include <QCheckBox>
+#include <QImage>
+#include <QLayout>
+#include <QSettings>
+#include <QSplitter>
 
 using namespace salvage;
 using namespace salvage::app;
@@ -87,9 +95,16 @@ QModelIndex childNamed(QAbstractItemModel* m, const QModelIndex& parent, const Q
 
 QModelIndex rootIndex(VolumeScanDlg* page) { return page->treeModel()->index(0, 0); }
 
+// A point on the item's text near its start: in a narrow tree the rest of
+// a long label lies beyond the viewport's edge.
+QPoint onLabel(ui::CheckTreeView* view, const QModelIndex& index) {
+    const QRect label = view->labelRect(index);
+    return QPoint(label.left() + qMin(6, label.width() / 2), label.center().y());
+}
+
 void clickLabel(ui::CheckTreeView* view, const QModelIndex& index) {
     view->scrollTo(index);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->labelRect(index).center());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, onLabel(view, index));
     Harness::settle();
 }
 
@@ -100,7 +115,7 @@ void clickCheckBox(ui::CheckTreeView* view, const QModelIndex& index) {
 }
 
 // A click, then the second press as the system reports it: a double click.
-void doubleClick(ui::CheckTreeView* view, const QPoint& at) {
+void doubleClick(QAbstractItemView* view, const QPoint& at) {
     QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, at);
     QMouseEvent event(QEvent::MouseButtonDblClick, at, view->viewport()->mapToGlobal(at), Qt::LeftButton,
                       Qt::LeftButton, Qt::NoModifier);
@@ -134,7 +149,9 @@ QMap<QString, QByteArray> filesUnder(const QString& dir) {
 }
 
 // A parser over a made-up table: record 0 is a folder holding `files`
-// files, record 1 a folder holding record 0.
+// files, record 1 a folder holding record 0. File N has N thousand bytes,
+// was created (40 - N) hours after the epoch, is deleted when N % 7 == 3,
+// and saves as the text "file N" (file 2 as a small PNG picture).
 class WideParser : public VolumeParser {
 public:
     explicit WideParser(int files) : files_(files) {}
@@ -163,15 +180,50 @@ public:
     std::u16string creationTimeText(RecordId) const override { return u"01/02/2020  03:04 AM"; }
     std::u16string accessTimeText(RecordId) const override { return u""; }
     std::u16string modificationTimeText(RecordId) const override { return u""; }
-    std::u16string sizeText(RecordId) const override { return u"1 Bytes"; }
+    std::u16string sizeText(RecordId id) const override { return formatListSize(sizeBytes(id)); }
     std::u16string attributeText(RecordId) const override { return u"A"; }
-    std::uint64_t sizeBytes(RecordId) const override { return 1; }
-    RecordTimes times(RecordId) const override { return {}; }
-    ContentResult readContent(RecordId, ContentSink&) override { return {}; }
+    std::uint64_t sizeBytes(RecordId id) const override { return std::uint64_t(id) * 1000; }
+    RecordTimes times(RecordId id) const override {
+        RecordTimes t;
+        t.creation = UnixNanos(40 - id) * 3600 * 1000000000LL;
+        return t;
+    }
+    ContentResult readContent(RecordId id, ContentSink& sink) override {
+        QByteArray bytes = QStringLiteral("file %1").arg(id).toUtf8();
+        if (id == 2) {
+            QImage picture(40, 30, QImage::Format_RGB32);
+            picture.fill(Qt::red);
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            picture.save(&buffer, "PNG");
+        }
+        ContentResult r;
+        r.readable = true;
+        r.expectedSize = std::uint64_t(bytes.size());
+        ContentStream out(sink, nullptr, r.expectedSize);
+        out.bytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()), r.expectedSize, true, std::nullopt,
+                  ByteRun::Kind::Resident);
+        return r;
+    }
 
 private:
     int files_;
 };
+
+// The volume page over a WideParser of `files` files.
+VolumeScanDlg* openWide(Harness& h, int files) {
+    installImage(fixture("ntfs.img"));
+    auto session = std::make_shared<VolumeSession>(h.window.get(), volumeRecord("NTFS", 64, 0));
+    session->controller().parserFactory = [files](ParserKind) { return std::make_unique<WideParser>(files); };
+    return openVolume(h, fixture("ntfs.img"), volumeRecord("NTFS", 64, 0), RecoveryMode::Standard, session);
+}
+
+void clickHeader(ui::CheckListView* view, int column) {
+    auto* header = view->checkHeader();
+    const int x = header->sectionViewportPosition(column) + header->sectionSize(column) * 3 / 4;
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+    Harness::settle();
+}
 
 }  // namespace
 
@@ -207,10 +259,10 @@ void VolumePageTest::ntfsParseFoldersAndColours() {
     view->collapse(docs);
     view->expand(docs);
     QCOMPARE(model->rowCount(docs), opened);
-    // Opened by the expand button: the deleted file is not red.
+    // Opened by the expand button, the deleted file is red as well.
     const QModelIndex deleted = childNamed(model, docs, QStringLiteral("deleted.bin"));
     QVERIFY(deleted.isValid());
-    QVERIFY(!deleted.data(Qt::ForegroundRole).isValid());
+    QCOMPARE(deleted.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
     QVERIFY(listNames(page).isEmpty());  // expanding leaves the list alone
 
     // Opened by a label click: deleted children are red, and the list holds
@@ -253,7 +305,7 @@ void VolumePageTest::checksTravelBetweenTreeAndList() {
     QVERIFY(row >= 0);
     QCOMPARE(list->index(row, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
     auto* listView = page->listView();
-    const QRect cell = listView->visualRect(list->index(row, 0));
+    const QRect cell = listView->visualRect(page->listFilter()->index(row, 0));
     QTest::mouseClick(listView->viewport(), Qt::LeftButton, {},
                       QPoint(cell.left() + listView->style()->pixelMetric(QStyle::PM_IndicatorWidth) / 2 + 3,
                              cell.center().y()));
@@ -302,14 +354,19 @@ void VolumePageTest::saveFolderByteForByte() {
     h.dialogs.clear();
     QVERIFY(h.click("saveButton"));
     QVERIFY(waitIdle(page));
-    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done")});
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done\n3 of 3 saved, 0 damaged, 0 failed\nreport at %1")
+                                                .arg(out.filePath(QStringLiteral("salvage_report.csv")))});
+    QVERIFY(QFileInfo::exists(out.filePath(QStringLiteral("salvage_report.json"))));
     auto* bar = page->findChild<QProgressBar*>(QStringLiteral("progressBar"));
     QCOMPARE(bar->maximum(), 3);
     QCOMPARE(bar->value(), 3);
     QMap<QString, QByteArray> expected = filesUnder(tree + QStringLiteral("/photos"));
     QCOMPARE(expected.size(), 3);
     QList<QByteArray> want = expected.values();
-    QList<QByteArray> got = filesUnder(out.path()).values();
+    QMap<QString, QByteArray> written = filesUnder(out.path());
+    written.remove(QStringLiteral("salvage_report.csv"));
+    written.remove(QStringLiteral("salvage_report.json"));
+    QList<QByteArray> got = written.values();
     std::sort(want.begin(), want.end());
     std::sort(got.begin(), got.end());
     QCOMPARE(got, want);
@@ -334,7 +391,19 @@ void VolumePageTest::saveFolderByteForByte() {
     QVERIFY(h.dialogs.texts().isEmpty());
     QVERIFY(h.click("resumeButton"));
     QVERIFY(waitIdle(page));
-    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done")});
+    QCOMPARE(h.dialogs.texts().size(), 1);
+    QVERIFY(h.dialogs.texts().first().startsWith(QStringLiteral("work done\n3 of 3 saved")));
+
+    // Stopped before its first file: a stopped save, not "work done".
+    page->session().controller().pauseGate().pause();
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QTRY_VERIFY_WITH_TIMEOUT(page->session().controller().pauseGate().holds() >= 1, 10000);
+    QVERIFY(h.click("stopButton"));
+    QVERIFY(h.click("resumeButton"));
+    QVERIFY(waitIdle(page));
+    QVERIFY2(h.dialogs.texts().first().startsWith(QStringLiteral("The save was stopped.\n")),
+             qPrintable(h.dialogs.texts().first()));
 }
 
 void VolumePageTest::doubleClickSavesOneFile() {
@@ -352,7 +421,7 @@ void VolumePageTest::doubleClickSavesOneFile() {
     }
     QVERIFY(file.isValid());
     view->scrollTo(file);
-    const QPoint at = view->labelRect(file).center();
+    const QPoint at = onLabel(view, file);
     h.dialogs.clear();
     doubleClick(view, at);
     QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("select output folder")});
@@ -365,7 +434,9 @@ void VolumePageTest::doubleClickSavesOneFile() {
     QCOMPARE(QDir(out.path()).entryList(QDir::Files).size(), 1);
     const QString saved = out.filePath(QDir(out.path()).entryList(QDir::Files).first());
     QCOMPARE(md5Of(saved), md5Of(fixture("search_tree/a.jpg")));
-    QVERIFY(h.dialogs.texts().isEmpty());  // FAT16 says nothing after a single save
+    QVERIFY(h.dialogs.texts().isEmpty());  // FAT16 shows no box after a single save
+    // but the status line says where the file went.
+    QCOMPARE(page->findChild<QLabel*>(QStringLiteral("statusLine"))->text(), QStringLiteral("Saved %1").arg(saved));
 }
 
 void VolumePageTest::doubleClickAnnouncesOnExt() {
@@ -380,7 +451,7 @@ void VolumePageTest::doubleClickAnnouncesOnExt() {
     page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(out.path());
     h.dialogs.clear();
     page->treeView()->scrollTo(file);
-    doubleClick(page->treeView(), page->treeView()->labelRect(file).center());
+    doubleClick(page->treeView(), onLabel(page->treeView(), file));
     QVERIFY(waitIdle(page));
     QCOMPARE(md5Of(out.filePath(QStringLiteral("B.PNG"))), md5Of(fixture("search_tree/B.PNG")));
     QCOMPARE(h.dialogs.texts(),
@@ -409,10 +480,36 @@ void VolumePageTest::searchListsMatches() {
                          QStringLiteral("root\\photos\\deep\\d.png")};
     for (const QString& e : expected) QVERIFY2(names.contains(e), qPrintable(e + " in " + names.join(',')));
     QVERIFY(!names.contains(QStringLiteral("root\\photos\\deep\\e.jpeg")));
-    // Result rows carry records: their boxes change nothing.
+    // Result rows can be checked and saved, and a double click opens their
+    // folder in the tree with the entry selected.
     auto* list = page->listModel();
-    list->setData(list->index(0, 0), Qt::Checked, Qt::CheckStateRole);
-    QCOMPARE(list->index(0, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    const auto rowOf = [&](const QString& name) { return int(listNames(page).indexOf(name, 0)); };
+    QStringList shown = listNames(page);
+    const QString deepPng = shown.filter(QStringLiteral("d.png"), Qt::CaseInsensitive).value(0);
+    const QString cJpg = shown.filter(QStringLiteral("c.jpg"), Qt::CaseInsensitive).value(0);
+    for (const QString& name : {deepPng, cJpg}) {
+        QVERIFY(list->setData(list->index(rowOf(name), 0), Qt::Checked, Qt::CheckStateRole));
+        QCOMPARE(list->index(rowOf(name), 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    }
+    QTemporaryDir out;
+    page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(out.path());
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QVERIFY(waitIdle(page));
+    QVERIFY2(h.dialogs.texts().value(0).startsWith(QStringLiteral("work done\n2 of 2 saved")),
+             qPrintable(h.dialogs.texts().join('|')));
+    // FAT keeps these as short names: C.JPG, D.PNG.
+    const QMap<QString, QByteArray> written = filesUnder(out.path());
+    QCOMPARE(written.value(QStringLiteral("C.JPG")), md5Of(fixture("search_tree/photos/c.jpg")));
+    QCOMPARE(written.value(QStringLiteral("D.PNG")), md5Of(fixture("search_tree/photos/deep/d.png")));
+    QVERIFY(listNames(page).contains(deepPng));  // the results stay
+    auto* listView = page->listView();
+    const QRect cell = listView->visualRect(page->listFilter()->index(rowOf(deepPng), 1));
+    doubleClick(listView, cell.center());
+    const QModelIndex current = page->treeView()->currentIndex();
+    QCOMPARE(current.data().toString().trimmed().toLower(), QStringLiteral("d.png"));
+    QVERIFY(page->treeView()->isExpanded(current.parent()));
+    QCOMPARE(current.parent().data().toString().trimmed().toLower(), QStringLiteral("deep"));
 
     box->setText(QStringLiteral("*.jpg"));
     h.dialogs.clear();
@@ -610,10 +707,7 @@ void VolumePageTest::advancedFlowFat32() {
 void VolumePageTest::hundredThousandEntriesOpenQuickly() {
     static constexpr int kFiles = 100000;
     Harness h;
-    installImage(fixture("ntfs.img"));
-    auto session = std::make_shared<VolumeSession>(h.window.get(), volumeRecord("NTFS", 64, 0));
-    session->controller().parserFactory = [](ParserKind) { return std::make_unique<WideParser>(kFiles); };
-    auto* page = openVolume(h, fixture("ntfs.img"), volumeRecord("NTFS", 64, 0), RecoveryMode::Standard, session);
+    auto* page = openWide(h, kFiles);
     QAbstractItemModelTester tester(page->treeModel(), QAbstractItemModelTester::FailureReportingMode::QtTest);
     QVERIFY(waitIdle(page));
     auto* model = page->treeModel();
@@ -641,4 +735,132 @@ void VolumePageTest::hundredThousandEntriesOpenQuickly() {
     clickCheckBox(view, wide);
     QVERIFY2(t.elapsed() < 3000, qPrintable(QStringLiteral("checking took %1 ms").arg(t.elapsed())));
     QCOMPARE(model->index(kFiles - 1, 0, wide).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    // and so does the list's header box, row by row.
+    auto* header = page->listView()->checkHeader();
+    t.restart();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, header->checkBoxRect().center());
+    Harness::settle();
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QStringLiteral("the header box took %1 ms").arg(t.elapsed())));
+    QCOMPARE(page->listModel()->index(kFiles - 1, 0).data(Qt::CheckStateRole).toInt(), int(Qt::Checked));
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, header->checkBoxRect().center());
+    Harness::settle();
+    QCOMPARE(model->index(kFiles - 1, 0, wide).data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+    QCOMPARE(wide.data(Qt::CheckStateRole).toInt(), int(Qt::Unchecked));
+}
+
+void VolumePageTest::fileListSortFilterPreviewAndCheckedSave() {
+    Harness h;
+    auto* page = openWide(h, 30);
+    QVERIFY(waitIdle(page));
+    // The page fits the smallest window.
+    const QSize needed = h.window->layout()->totalMinimumSize();
+    QVERIFY2(needed.width() <= h.window->minimumWidth() && needed.height() <= h.window->minimumHeight(),
+             qPrintable(QStringLiteral("%1x%2").arg(needed.width()).arg(needed.height())));
+    const QModelIndex wide = childNamed(page->treeModel(), rootIndex(page), QStringLiteral("wide"));
+    clickLabel(page->treeView(), wide);
+    auto* view = page->listView();
+    auto* rows = page->listFilter();
+    auto* count = page->findChild<QLabel*>(QStringLiteral("countLine"));
+    QCOMPARE(rows->rowCount(), 30);
+    QCOMPARE(count->text(), QStringLiteral("30 files, 5 deleted, 483.40 KB"));
+    for (int r = 0; r < rows->rowCount(); ++r) {
+        const bool deleted = rows->rowAt(r)->deleted;
+        QCOMPARE(rows->index(r, 0).data(Qt::ForegroundRole).value<QColor>() == QColor(255, 0, 0), deleted);
+    }
+    for (int c = 0; c < 5; ++c) QVERIFY(view->columnWidth(c) >= static_cast<QAbstractItemView*>(view)->sizeHintForColumn(c));
+
+    // Sorted by the values, not the texts: sizes grow with the number,
+    // creation times fall with it (their texts are all the same).
+    const auto firstName = [&] { return rows->index(0, 0).data().toString(); };
+    clickHeader(view, 4);
+    QCOMPARE(firstName(), QStringLiteral("file2.jpg"));
+    clickHeader(view, 4);
+    QCOMPARE(firstName(), QStringLiteral("file31.jpg"));
+    clickHeader(view, 1);
+    QCOMPARE(firstName(), QStringLiteral("file31.jpg"));
+    QCOMPARE(rows->index(29, 0).data().toString(), QStringLiteral("file2.jpg"));
+
+    // Filters: name words, deleted only, a size range; the count line follows.
+    auto* filter = page->findChild<QLineEdit*>(QStringLiteral("filterBox"));
+    filter->setText(QStringLiteral("file1"));
+    QCOMPARE(rows->rowCount(), 10);
+    QVERIFY2(count->text().startsWith(QStringLiteral("10 files, 2 deleted, ")) &&
+                 count->text().endsWith(QStringLiteral("(of 30)")),
+             qPrintable(count->text()));
+    auto* deletedOnly = page->findChild<QCheckBox*>(QStringLiteral("deletedOnly"));
+    deletedOnly->setChecked(true);
+    QCOMPARE(rows->rowCount(), 2);
+    deletedOnly->setChecked(false);
+    filter->setText(QStringLiteral("file1|file2"));
+    QCOMPARE(rows->rowCount(), 21);
+    filter->clear();
+    page->findChild<QLineEdit*>(QStringLiteral("minSize"))->setText(QStringLiteral("20 KB"));
+    page->findChild<QLineEdit*>(QStringLiteral("maxSize"))->setText(QStringLiteral("25000"));
+    QCOMPARE(rows->rowCount(), 5);  // 21 000 to 25 000 bytes
+    page->findChild<QLineEdit*>(QStringLiteral("minSize"))->clear();
+    page->findChild<QLineEdit*>(QStringLiteral("maxSize"))->clear();
+
+    // The preview reads the selected file: a picture, or text and hex.
+    auto* preview = page->preview();
+    const auto select = [&](const QString& name) {
+        for (int r = 0; r < rows->rowCount(); ++r)
+            if (rows->index(r, 0).data().toString() == name) view->setCurrentIndex(rows->index(r, 1));
+    };
+    select(QStringLiteral("file2.jpg"));
+    QTRY_VERIFY(preview->hasPicture());
+    QVERIFY(preview->hexText().startsWith(QStringLiteral("00000000  89 50 4e 47")));
+    select(QStringLiteral("file3.jpg"));
+    QTRY_COMPARE(preview->plainText(), QStringLiteral("file 3"));
+    QVERIFY(!preview->hasPicture());
+
+    // The header box checks the rows shown only; Save writes exactly the
+    // checked entries and ends with the summary and the report.
+    filter->setText(QStringLiteral("file1"));
+    QTest::mouseClick(view->checkHeader()->viewport(), Qt::LeftButton, {}, view->checkHeader()->checkBoxRect().center());
+    Harness::settle();
+    filter->clear();
+    QCOMPARE(wide.data(Qt::CheckStateRole).toInt(), int(Qt::PartiallyChecked));
+    QTemporaryDir out;
+    page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(out.path());
+    h.dialogs.clear();
+    h.dialogs.queueChoice(1);
+    QVERIFY(h.click("saveButton"));
+    QVERIFY(waitIdle(page));
+    QStringList saved = QDir(out.path()).entryList(QDir::Files);
+    QCOMPARE(saved.size(), 12);  // ten files and the two reports
+    QVERIFY(saved.contains(QStringLiteral("file19.jpg")) && !saved.contains(QStringLiteral("file2.jpg")));
+    const QString report = out.filePath(QStringLiteral("salvage_report.csv"));
+    QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done\n10 of 10 saved, 0 damaged, 0 failed\nreport at %1")
+                                                .arg(report)});
+    QCOMPARE(h.dialogs.choiceButtons().back(),
+             (QStringList{QStringLiteral("Open Folder"), QStringLiteral("Show Report"), QStringLiteral("Close")}));
+    QCOMPARE(h.dialogs.urls().back(), QUrl::fromLocalFile(report));
+    QFile csv(report);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QByteArray lines = csv.readAll();
+    QCOMPARE(lines.count('\n'), 11);
+    QVERIFY(lines.contains("ROOT\\wide\\file17.jpg"));
+
+    // A folder that cannot be written: never "work done".
+    QFile blocker(out.filePath(QStringLiteral("blocker")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    page->findChild<QLineEdit*>(QStringLiteral("outputFolder"))->setText(blocker.fileName() + QStringLiteral("/sub"));
+    h.dialogs.clear();
+    QVERIFY(h.click("saveButton"));
+    QVERIFY(waitIdle(page));
+    QCOMPARE(h.dialogs.shown().size(), std::size_t(1));
+    QVERIFY2(h.dialogs.texts().first().startsWith(QStringLiteral("Nothing was saved: no file could be written to ")),
+             qPrintable(h.dialogs.texts().first()));
+    QCOMPARE(h.dialogs.shown().front().icon, BoxIcon::Warning);
+
+    // Splitter positions outlive the page.
+    auto* splitter = page->findChild<QSplitter*>(QStringLiteral("browseSplitter"));
+    splitter->setSizes({123, splitter->width() - 123 - splitter->handleWidth()});
+    const QList<int> sizes = splitter->sizes();
+    delete page;
+    page = openWide(h, 3);
+    QVERIFY(waitIdle(page));
+    QCOMPARE(page->findChild<QSplitter*>(QStringLiteral("browseSplitter"))->sizes(), sizes);
+    QSettings().remove(QStringLiteral("volumePage"));
 }

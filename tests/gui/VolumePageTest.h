@@ -17,4 +17,5 @@ private slots:
     void advancedFlowNtfs();
     void advancedFlowFat32();
     void hundredThousandEntriesOpenQuickly();
+    void fileListSortFilterPreviewAndCheckedSave();
 };

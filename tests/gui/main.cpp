@@ -1,6 +1,8 @@
 // Runs the wizard's test classes; with SALVAGE_SCREENSHOT_DIR set, takes a
 // screenshot of every page instead (see screenshots.sh).
 #include <QApplication>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "PageFlowTest.h"
@@ -11,6 +13,13 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    // Window geometry and splitter positions go to a settings file of the
+    // run's own, never the user's.
+    QTemporaryDir settingsDir;
+    QCoreApplication::setOrganizationName(QStringLiteral("salvage-tests"));
+    QCoreApplication::setApplicationName(QStringLiteral("gui-wizard"));
+    QSettings::setDefaultFormat(QSettings::IniFormat);
+    QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
     if (qEnvironmentVariableIsSet("SALVAGE_SCREENSHOT_DIR"))
         return salvage::test::takeScreenshots(qEnvironmentVariable("SALVAGE_SCREENSHOT_DIR"));
     int status = 0;

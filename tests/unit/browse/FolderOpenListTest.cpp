@@ -103,15 +103,66 @@ TEST_F(OpenedFolders, ListHoldsFilesOnlyAndMirrorsChecks) {
     EXPECT_EQ(tree.checkState(d), CheckState::Partial);
     list.toggleCheck(1, tree);
     EXPECT_EQ(tree.checkState(rows[1].item), CheckState::Unchecked);
+    // Many rows at once (the header's box): the folder's state follows.
+    list.setChecked({0, 1, 2, 3}, true, tree);
+    EXPECT_EQ(tree.checkState(d), CheckState::Partial);  // "sub" is not a row
+    tree.setCheck(tree.children(d)[0], true);
+    EXPECT_EQ(tree.checkState(d), CheckState::Checked);
+    list.setChecked({0, 1, 2, 3}, false, tree);
+    EXPECT_EQ(tree.checkState(rows[3].item), CheckState::Unchecked);
+    EXPECT_EQ(tree.checkState(d), CheckState::Partial);
+    tree.setCheck(d, false);
 
-    // Search results carry records, not tree items: a click changes nothing.
+    // A search result carries a record, not a tree item: its mark is the
+    // list's own and the tree is left alone.
     list.setShowsSearchResults(true);
-    list.toggleCheck(1, tree);
-    EXPECT_EQ(tree.checkState(rows[1].item), CheckState::Unchecked);
+    ListRow result;
+    result.name = u"ROOT\\docs\\gone.txt";
+    result.record = gone;
+    const std::size_t at = list.insertRow(99, result);
+    list.toggleCheck(at, tree);
+    EXPECT_TRUE(list.row(at)->checked);
+    EXPECT_EQ(tree.checkState(d), CheckState::Unchecked);
+    // Its values sort and filter: the deleted mark and the byte count.
+    list.clear();
+    FileList::fillColumns(result, p, gone);
+    EXPECT_TRUE(result.deleted);
+    EXPECT_EQ(result.bytes, 1u);
     // Refilling from the tree ends the search-result mode.
     list.fillFromFolder(tree, p, d, true);
     EXPECT_FALSE(list.showsSearchResults());
     EXPECT_EQ(list.size(), 4u);
+}
+
+TEST_F(OpenedFolders, CheckedEntriesByFolderAndPaths) {
+    TreeItem d = top(u"docs");
+    // Nothing checked: nothing to save.
+    EXPECT_TRUE(checkedEntries(tree, p).empty());
+    // A checked folder stands for its subtree, opened or not.
+    tree.setCheck(top(u"empty"), true);
+    auto groups = checkedEntries(tree, p);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].folder, tree.root());
+    EXPECT_EQ(groups[0].records, std::vector<RecordId>{emptyDir});
+    // Two files of an opened folder, found through its partial mark; the
+    // folder itself is not taken.
+    openFolder(tree, p, d, true);
+    TreeItem liveItem = resolvePath(tree, p, {u"docs", u"live.txt"});
+    TreeItem goneItem = resolvePath(tree, p, {u"docs", u"gone.txt"});
+    ASSERT_NE(liveItem, kNoItem);
+    EXPECT_EQ(resolvePath(tree, p, {u"docs", u"nothing"}), kNoItem);
+    EXPECT_EQ(itemPath(tree, goneItem), u"ROOT\\docs\\gone.txt");
+    tree.setCheck(liveItem, true);
+    tree.setCheck(goneItem, true);
+    groups = checkedEntries(tree, p);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[1].folder, d);
+    EXPECT_EQ(groups[1].records, (std::vector<RecordId>{live, gone}));
+    // ROOT checked: the whole first level, once.
+    tree.setCheck(tree.root(), true);
+    groups = checkedEntries(tree, p);
+    ASSERT_EQ(groups.size(), 1u);
+    EXPECT_EQ(groups[0].records.size(), 3u);
 }
 
 TEST_F(OpenedFolders, EmptyFolderLeavesTheListAlone) {

@@ -19,15 +19,6 @@ constexpr std::uint64_t kMbrDiskBytes = 48ull << 20;
 
 bool fixtureSet(fs::path& expectFile) { return test::requireFixture("ewf.expect", expectFile); }
 
-// Copies a segment set into a scratch folder, for damaging it.
-fs::path copySet(const std::string& scratch, const std::string& base, int segments) {
-    fs::path dir = test::scratchDir(scratch);
-    for (int i = 1; i <= segments; ++i) {
-        std::string name = base + ".E0" + std::to_string(i);
-        fs::copy_file(test::fixturePath(name), dir / name);
-    }
-    return dir;
-}
 }  // namespace
 
 TEST(EwfReader, EveryFormatReadsTheRawDiskByteForByte) {
@@ -137,7 +128,7 @@ TEST(EwfReader, DamagedSegmentSetsFailCleanly) {
     // (evidence is not refused for what it does hold); every read of the
     // missing part and beyond fails and delivers zeros.
     {
-        fs::path dir = copySet("ewf_missing", "mbr_encase6", 4);
+        fs::path dir = test::copySet("ewf_missing", "mbr_encase6", 4);
         fs::remove(dir / "mbr_encase6.E02");
         FileReadSeekEWf reader;
         ASSERT_TRUE(reader.open(dir / "mbr_encase6.E01"));
@@ -150,7 +141,7 @@ TEST(EwfReader, DamagedSegmentSetsFailCleanly) {
     }
     // A truncated segment: either the open fails or the reads past the cut do.
     {
-        fs::path dir = copySet("ewf_truncated", "mbr_encase6", 4);
+        fs::path dir = test::copySet("ewf_truncated", "mbr_encase6", 4);
         fs::resize_file(dir / "mbr_encase6.E02", fs::file_size(dir / "mbr_encase6.E02") / 2);
         FileReadSeekEWf reader;
         if (reader.open(dir / "mbr_encase6.E01")) {
@@ -163,7 +154,7 @@ TEST(EwfReader, DamagedSegmentSetsFailCleanly) {
     }
     // A first segment cut inside its header sections.
     {
-        fs::path dir = copySet("ewf_stub", "mbr_encase6", 1);
+        fs::path dir = test::copySet("ewf_stub", "mbr_encase6", 1);
         fs::resize_file(dir / "mbr_encase6.E01", 100);
         RecordingReporter reporter;
         EwfInfoRecord info;
@@ -178,16 +169,7 @@ TEST(EwfReader, ChunkFailingItsChecksumReadsAsZerosAndFails) {
     // The NTFS boot sector at 1 MiB is stored uncompressed; change one byte
     // of it inside the segment file so its chunk fails its checksum.
     fs::path dir = test::scratchDir("ewf_badchunk");
-    fs::copy_file(e01, dir / "bad.E01");
-    auto bytes = test::fileBytes(dir / "bad.E01");
-    const std::uint8_t sig[] = {0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
-    auto it = std::search(bytes.begin(), bytes.end(), sig, sig + sizeof sig);
-    ASSERT_NE(it, bytes.end());
-    {
-        std::fstream f(dir / "bad.E01", std::ios::in | std::ios::out | std::ios::binary);
-        f.seekp(std::streamoff(it - bytes.begin()) + 100);
-        f.put(char(*(it + 100) ^ 0xFF));
-    }
+    ASSERT_TRUE(test::copyWithBadChunk(e01, dir / "bad.E01"));
     FileReadSeekEWf reader;
     ASSERT_TRUE(reader.open(dir / "bad.E01"));
     std::vector<std::uint8_t> buf(512, 0xAA);

@@ -2,12 +2,14 @@
 // Helpers shared by the EWF reader and export tests.
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "TestPaths.h"
 #include "image/SectorSource.h"
 
 namespace salvage::test {
@@ -42,8 +44,36 @@ inline std::map<std::string, std::string> ewfExpect(const std::filesystem::path&
     return out;
 }
 
+// Copies a segment set into a scratch folder, for damaging it.
+inline std::filesystem::path copySet(const std::string& scratch, const std::string& base, int segments) {
+    std::filesystem::path dir = scratchDir(scratch);
+    for (int i = 1; i <= segments; ++i) {
+        std::string name = base + ".E0" + std::to_string(i);
+        std::filesystem::copy_file(fixturePath(name), dir / name);
+    }
+    return dir;
+}
+
 inline std::vector<std::uint8_t> fileBytes(const std::filesystem::path& p, std::uint64_t offset = 0,
-                                           std::uint64_t count = UINT64_MAX) {
+                                           std::uint64_t count = UINT64_MAX);
+
+// Copies the single-segment, uncompressed mbr_ftk.E01 to `to` with one byte
+// of the NTFS boot sector (at 1 MiB of the media) changed, so the chunk
+// holding it fails its checksum.
+inline bool copyWithBadChunk(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::filesystem::copy_file(from, to);
+    auto bytes = fileBytes(to);
+    const std::uint8_t sig[] = {0xEB, 0x52, 0x90, 'N', 'T', 'F', 'S', ' ', ' ', ' ', ' '};
+    auto it = std::search(bytes.begin(), bytes.end(), sig, sig + sizeof sig);
+    if (it == bytes.end()) return false;
+    std::fstream f(to, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(std::streamoff(it - bytes.begin()) + 100);
+    f.put(char(*(it + 100) ^ 0xFF));
+    return bool(f);
+}
+
+inline std::vector<std::uint8_t> fileBytes(const std::filesystem::path& p, std::uint64_t offset,
+                                           std::uint64_t count) {
     std::ifstream in(p, std::ios::binary);
     in.seekg(std::streamoff(offset));
     std::vector<std::uint8_t> out;
