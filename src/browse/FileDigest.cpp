@@ -2,6 +2,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -26,32 +27,60 @@ struct FileClose {
 };
 }  // namespace
 
-FileDigest digestFile(const std::filesystem::path& path) {
-    FileDigest out;
-    std::unique_ptr<std::FILE, FileClose> f(std::fopen(path.c_str(), "rb"));
-    std::unique_ptr<EVP_MD_CTX, CtxFree> md5(EVP_MD_CTX_new()), sha(EVP_MD_CTX_new());
-    if (!f || !md5 || !sha || !EVP_DigestInit_ex(md5.get(), EVP_md5(), nullptr) ||
-        !EVP_DigestInit_ex(sha.get(), EVP_sha256(), nullptr))
-        return out;
-    // One buffer per thread, reused: a save digests every file it writes,
-    // and a fresh zeroed megabyte for each of 100,000 small files costs
-    // more than reading them back.
-    thread_local std::vector<unsigned char> buf(1 << 20);
-    std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), f.get())) > 0) {
-        EVP_DigestUpdate(md5.get(), buf.data(), n);
-        EVP_DigestUpdate(sha.get(), buf.data(), n);
-        out.bytes += n;
+struct StreamDigest::Contexts {
+    std::unique_ptr<EVP_MD_CTX, CtxFree> md5{EVP_MD_CTX_new()}, sha{EVP_MD_CTX_new()};
+    bool ok = false;
+};
+
+StreamDigest::StreamDigest() : ctx_(std::make_unique<Contexts>()) {
+    ctx_->ok = ctx_->md5 && ctx_->sha && EVP_DigestInit_ex(ctx_->md5.get(), EVP_md5(), nullptr) &&
+               EVP_DigestInit_ex(ctx_->sha.get(), EVP_sha256(), nullptr);
+}
+StreamDigest::~StreamDigest() = default;
+StreamDigest::StreamDigest(StreamDigest&&) noexcept = default;
+StreamDigest& StreamDigest::operator=(StreamDigest&&) noexcept = default;
+
+void StreamDigest::add(const std::uint8_t* data, std::size_t size) {
+    if (!ctx_ || !ctx_->ok || size == 0) return;
+    EVP_DigestUpdate(ctx_->md5.get(), data, size);
+    EVP_DigestUpdate(ctx_->sha.get(), data, size);
+    bytes_ += size;
+}
+
+void StreamDigest::addZeros(std::uint64_t count) {
+    static const std::vector<std::uint8_t> zeros(1 << 16, 0);
+    while (count > 0) {
+        const std::size_t n = std::size_t(std::min<std::uint64_t>(count, zeros.size()));
+        add(zeros.data(), n);
+        count -= n;
     }
-    if (std::ferror(f.get())) return out;
+}
+
+FileDigest StreamDigest::finish() {
+    FileDigest out;
+    if (!ctx_ || !ctx_->ok) return out;
     unsigned char d[EVP_MAX_MD_SIZE];
     unsigned len = 0;
-    EVP_DigestFinal_ex(md5.get(), d, &len);
+    EVP_DigestFinal_ex(ctx_->md5.get(), d, &len);
     out.md5 = hex(d, len);
-    EVP_DigestFinal_ex(sha.get(), d, &len);
+    EVP_DigestFinal_ex(ctx_->sha.get(), d, &len);
     out.sha256 = hex(d, len);
+    out.bytes = bytes_;
     out.ok = true;
+    ctx_.reset();
     return out;
+}
+
+FileDigest digestFile(const std::filesystem::path& path) {
+    std::unique_ptr<std::FILE, FileClose> f(std::fopen(path.c_str(), "rb"));
+    if (!f) return {};
+    StreamDigest digest;
+    // One buffer per thread, reused across files.
+    thread_local std::vector<unsigned char> buf(1 << 20);
+    std::size_t n;
+    while ((n = std::fread(buf.data(), 1, buf.size(), f.get())) > 0) digest.add(buf.data(), n);
+    if (std::ferror(f.get())) return {};
+    return digest.finish();
 }
 
 }  // namespace salvage

@@ -2,8 +2,8 @@
 
 #include <system_error>
 
-#include "browse/FileDigest.h"
 #include "platform/AppTitle.h"
+#include "platform/OutputLimits.h"
 #include "platform/OutputNames.h"
 #include "platform/Text.h"
 
@@ -11,18 +11,6 @@ namespace salvage {
 
 namespace {
 namespace fs = std::filesystem;
-
-// Saved files are first written here (inside the output folder, so a
-// rename moves them) and then take their final, unique name.
-constexpr char kStagingName[] = ".salvage-staging";
-
-bool isDotName(const std::u16string& n) { return n == u"." || n == u".."; }
-
-std::u16string trimmed(const std::u16string& s) {
-    const auto b = s.find_first_not_of(u" \t\r\n");
-    if (b == std::u16string::npos) return {};
-    return s.substr(b, s.find_last_not_of(u" \t\r\n") - b + 1);
-}
 
 std::u16string joinPath(const std::u16string& base, const std::u16string& name) {
     return name.empty() ? base : base + u"\\" + name;
@@ -32,7 +20,7 @@ void countUnder(const VolumeParser& p, RecordId id, int depth, std::set<RecordId
     if (depth >= kMaxFolderDepth || !seen.insert(id).second) return;
     p.forEachChild(id, [&](RecordId c) {
         if (p.isDirectory(c)) {
-            if (!isDotName(p.name(c))) countUnder(p, c, depth + 1, seen, n);
+            countUnder(p, c, depth + 1, seen, n);
         } else {
             ++n;
         }
@@ -48,14 +36,117 @@ std::int64_t countFilesUnder(const VolumeParser& parser, RecordId folder) {
     return n;
 }
 
-std::size_t FolderSave::failures() const {
-    std::size_t n = 0;
-    for (const auto& s : saved_) n += (!s.ok && !s.skipped);
-    return n;
+SaveCounts countStatuses(const std::vector<SavedFile>& saved) {
+    SaveCounts c;
+    for (const auto& s : saved) {
+        switch (s.status) {
+            case SaveStatus::Ok: ++c.ok; break;
+            case SaveStatus::Damaged: ++c.damaged; break;
+            case SaveStatus::Failed: ++c.failed; break;
+            case SaveStatus::Skipped: ++c.skipped; break;
+        }
+    }
+    return c;
 }
 
+namespace {
+void setStatus(SavedFile& s, SaveStatus st, std::string reason = {}) {
+    s.status = st;
+    s.ok = st == SaveStatus::Ok;
+    s.skipped = st == SaveStatus::Skipped;
+    if (!reason.empty()) s.reason = s.reason.empty() ? reason : s.reason + "; " + reason;
+}
+
+std::string causesOf(const std::vector<DamagedRange>& damaged) {
+    std::string out;
+    for (const DamagedRange& d : damaged)
+        if (out.find(d.cause) == std::string::npos) out += (out.empty() ? "" : ", ") + d.cause;
+    return out;
+}
+}  // namespace
+
+void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const OutputDir& dir,
+                    const std::u16string& volumeName, SavedFile& row) {
+    const std::string host = hostFileName(volumeName);
+    if (host != toUtf8(volumeName)) {
+        row.originalName = volumeName;
+        row.reason = "name unusable on the host";
+    }
+    auto file = out.create(dir, host, maxWrittenFileBytes(parser.volumeSizeBytes()));
+    if (!file) {
+        setStatus(row, SaveStatus::Failed, out.error());
+        return;
+    }
+    const ContentResult r = parser.readContent(id, *file);
+    row.origin = r.origin;
+    if (r.readable) row.expectedSize = r.expectedSize;
+    if (!r.readable) {
+        file->discard();
+        setStatus(row, SaveStatus::Failed, r.reason.empty() ? "no content to read" : r.reason);
+        return;
+    }
+    if (file->failed()) {
+        const std::string why = file->error();
+        file->discard();
+        setStatus(row, SaveStatus::Failed, why);
+        return;
+    }
+    if (r.stopped && !file->clipped()) {
+        file->discard();
+        setStatus(row, SaveStatus::Failed, "stopped before the file was complete");
+        return;
+    }
+    // Whatever the parser did not deliver up to the record's size is zeros
+    // in the file and damage in the report.
+    if (!file->clipped()) file->fillMissing(row.expectedSize, cause::kNoRuns);
+    const RecordTimes t = parser.times(id);
+    if (!file->finish(t.access, t.modification)) {
+        setStatus(row, SaveStatus::Failed, file->error());
+        return;
+    }
+    row.written = file->path();
+    row.bytes = file->size();
+    row.md5 = file->digest().md5;
+    row.sha256 = file->digest().sha256;
+    row.runs = file->runs();
+    row.damaged = file->damaged();
+    if (file->clipped() && row.expectedSize > file->size())
+        row.damaged.push_back({file->size(), row.expectedSize - file->size(), std::nullopt, cause::kOutputLimit});
+    row.badBytes = 0;
+    for (const DamagedRange& d : row.damaged) row.badBytes += d.length;
+    if (row.damaged.empty()) setStatus(row, SaveStatus::Ok);
+    else setStatus(row, SaveStatus::Damaged, causesOf(row.damaged));
+}
+
+SaveOutcome VolumeParser::saveFile(RecordId id, const fs::path& folder) {
+    SaveOutcome o;
+    OutputFolder out;
+    if (!out.open(folder)) {
+        o.reason = out.error();
+        return o;
+    }
+    SavedFile row;
+    saveRecordInto(*this, id, out, out.root(), name(id), row);
+    o.ok = row.status == SaveStatus::Ok || row.status == SaveStatus::Damaged;
+    o.written = row.written;
+    o.bytes = row.bytes;
+    o.status = row.status;
+    o.badBytes = row.badBytes;
+    o.reason = row.reason;
+    return o;
+}
+
+std::uint64_t VolumeParser::volumeSizeBytes() const {
+    if (!source || source->totalSectors() <= 0) return 0;
+    const std::int64_t image = source->totalSectors() * 512;
+    return std::uint64_t(std::max<std::int64_t>(0, image - std::max<std::int64_t>(0, source->baseOffset)));
+}
+
+std::size_t FolderSave::failures() const { return counts().failed; }
+
 void FolderSave::reserveName(const fs::path& outDir, const std::string& fileName) {
-    used_[outDir.lexically_normal()].insert(fileName);
+    reserved_.emplace_back(outDir.lexically_normal(), fileName);
+    if (out_.isOpen() && outPath_.lexically_normal() == outDir.lexically_normal()) out_.reserve(out_.root(), fileName);
 }
 
 bool FolderSave::begin(const fs::path& outDir) {
@@ -63,11 +154,19 @@ bool FolderSave::begin(const fs::path& outDir) {
         reporter_.message(u"select output folder", u"", MessageIcon::Information);
         return false;
     }
-    std::error_code ec;
-    fs::create_directories(outDir, ec);
-    staging_ = outDir / kStagingName;
+    // One writer for every call of this save: names claimed by one call
+    // stay claimed for the next.
+    if (!out_.isOpen() || outPath_ != outDir) {
+        if (!out_.open(outDir)) {
+            reporter_.message(u"cannot write to the output folder: " + u16(out_.error()), kAppTitle,
+                              MessageIcon::Error);
+            return false;
+        }
+        outPath_ = outDir;
+        for (const auto& [dir, name] : reserved_)
+            if (dir == outDir.lexically_normal()) out_.reserve(out_.root(), name);
+    }
     visited_.clear();
-    counter_ = 0;
     return true;
 }
 
@@ -96,23 +195,53 @@ bool FolderSave::saveRecords(const std::vector<RecordId>& records, const fs::pat
     return true;
 }
 
-void FolderSave::run(const std::vector<RecordId>& records, const fs::path& outDir, const std::u16string& volumePath) {
+void FolderSave::run(const std::vector<RecordId>& records, const fs::path&, const std::u16string& volumePath) {
     std::int64_t total = 0;
     for (RecordId r : records) {
         if (!parser_.isValidRecord(r)) continue;
         if (!parser_.isDirectory(r)) ++total;
-        else if (!isDotName(parser_.name(r))) total += countFilesUnder(parser_, r);
+        else total += countFilesUnder(parser_, r);
     }
     reporter_.setProgressRange(0, total);
-    saveChildren(records, outDir, volumePath, 0);
-    std::error_code ec;
-    fs::remove_all(staging_, ec);
-    staging_.clear();
+    saveChildren(records, out_.root(), volumePath, 0);
     reporter_.setProgressPosition(total);
     reporter_.message(u"work done", u"", MessageIcon::Information);
 }
 
-void FolderSave::saveChildren(const std::vector<RecordId>& children, const fs::path& dir,
+SavedFile FolderSave::rowFor(RecordId id, const std::u16string& volumePath) const {
+    SavedFile s;
+    s.volumePath = joinPath(volumePath, parser_.name(id));
+    s.record = id;
+    s.recordNumber = parser_.recordNumber(id);
+    s.deleted = parser_.isDeleted(id);
+    s.times = parser_.times(id);
+    s.expectedSize = parser_.sizeBytes(id);
+    return s;
+}
+
+void FolderSave::skipSubtree(RecordId folder, const std::u16string& volumePath, SaveStatus status,
+                             const std::string& reason) {
+    // Iterative: the subtree is as deep as the damage that made it.
+    std::vector<std::pair<RecordId, std::u16string>> todo{{folder, volumePath}};
+    while (!todo.empty()) {
+        auto [id, path] = std::move(todo.back());
+        todo.pop_back();
+        if (!visited_.insert(id).second) continue;
+        for (RecordId c : childrenOf(id)) {
+            if (!parser_.isValidRecord(c)) continue;
+            if (parser_.isDirectory(c)) {
+                todo.emplace_back(c, joinPath(path, parser_.name(c)));
+            } else {
+                ++counter_;
+                SavedFile s = rowFor(c, path);
+                setStatus(s, status, reason);
+                saved_.push_back(std::move(s));
+            }
+        }
+    }
+}
+
+void FolderSave::saveChildren(const std::vector<RecordId>& children, const OutputDir& dir,
                               const std::u16string& volumePath, int depth) {
     for (RecordId c : children) {
         if (pauseGate) pauseGate->waitWhilePaused();
@@ -124,86 +253,34 @@ void FolderSave::saveChildren(const std::vector<RecordId>& children, const fs::p
             saveOneFile(c, dir, volumePath);
             continue;
         }
-        // "." is the folder itself and ".." its parent: neither is a new folder.
-        if (isDotName(name)) continue;
-        if (depth + 1 >= kMaxFolderDepth || !visited_.insert(c).second) continue;
-        const std::u16string clean = trimmed(name);
-        fs::path sub = clean.empty() ? dir : folderFor(dir, clean);
-        saveChildren(childrenOf(c), sub, joinPath(volumePath, clean), depth + 1);
+        // A folder met before (".", "..", a loop) adds nothing new.
+        if (!visited_.insert(c).second) continue;
+        const std::u16string sub = joinPath(volumePath, name);
+        if (depth + 1 >= kMaxFolderDepth) {
+            visited_.erase(c);
+            skipSubtree(c, sub, SaveStatus::Skipped,
+                        "nested deeper than " + std::to_string(kMaxFolderDepth) + " folders");
+            continue;
+        }
+        OutputDir hostDir = out_.subfolder(dir, hostFileName(name));
+        if (!hostDir.valid()) {
+            // Its files are still reported, each one failed.
+            visited_.erase(c);
+            skipSubtree(c, sub, SaveStatus::Failed, "cannot make its folder: " + out_.error());
+            continue;
+        }
+        saveChildren(childrenOf(c), hostDir, sub, depth + 1);
     }
 }
 
-fs::path FolderSave::folderFor(const fs::path& dir, const std::u16string& name) {
-    const std::string base = safeOutputPath(fs::path(), name).filename().string();
-    std::error_code ec;
-    for (int n = 1;; ++n) {
-        fs::path p = dir / (n == 1 ? base : numberedName(base, n));
-        if (p == staging_) continue;  // the staging folder is removed at the end
-        // An existing folder is reused (saving twice overwrites); a file of
-        // the name keeps its place and the folder takes the next number.
-        if (fs::is_directory(p, ec) || fs::create_directory(p, ec)) return p;
-        if (!fs::exists(p, ec) || n > 10000) return p;  // cannot be made: its files fail
-    }
-}
-
-fs::path FolderSave::claimFileName(const fs::path& dir, const std::string& fileName) {
-    auto& names = used_[dir.lexically_normal()];
-    std::error_code ec;
-    for (int n = 1;; ++n) {
-        std::string candidate = n == 1 ? fileName : numberedName(fileName, n);
-        fs::path p = dir / candidate;
-        if (names.count(candidate) || fs::is_directory(p, ec)) continue;
-        names.insert(candidate);
-        return p;
-    }
-}
-
-void FolderSave::finishEntry(SavedFile& s) {
-    if (s.written.empty()) return;
-    FileDigest d = digestFile(s.written);
-    if (!d.ok) {
-        s.ok = false;
-        return;
-    }
-    s.bytes = d.bytes;
-    s.md5 = d.md5;
-    s.sha256 = d.sha256;
-}
-
-void FolderSave::saveOneFile(RecordId id, const fs::path& dir, const std::u16string& volumePath) {
+void FolderSave::saveOneFile(RecordId id, const OutputDir& dir, const std::u16string& volumePath) {
     ++counter_;
     const std::u16string name = parser_.name(id);
-    reporter_.setStatus(u"saving File  " + pathToUtf16(dir) + u"/" + name);
+    reporter_.setStatus(u"saving File  " + pathToUtf16(dir.path()) + u"/" + name);
     if (sizeLine) sizeLine(u"File size: " + format16("%ld", long(parser_.sizeBytes(id) / 1024)) + u" kb");
-
-    SavedFile s;
-    s.volumePath = joinPath(volumePath, name);
-    s.record = id;
-    s.recordNumber = parser_.recordNumber(id);
-    s.deleted = parser_.isDeleted(id);
-    s.times = parser_.times(id);
-    if (name == u"$BadClus") {
-        // The bad-cluster file spans the whole volume: counted, not written.
-        s.skipped = true;
-    } else {
-        std::error_code ec;
-        fs::create_directories(staging_, ec);
-        SaveOutcome o = parser_.saveFile(id, staging_);
-        s.ok = o.ok;
-        if (!o.written.empty() && fs::exists(o.written, ec) && !fs::is_directory(o.written, ec)) {
-            fs::path target = claimFileName(dir, o.written.filename().string());
-            fs::rename(o.written, target, ec);
-            if (ec) {
-                s.ok = false;
-                fs::remove(o.written, ec);
-            } else {
-                s.written = target;
-            }
-        } else {
-            s.ok = false;
-        }
-        finishEntry(s);
-    }
+    SavedFile s = rowFor(id, volumePath);
+    if (name == u"$BadClus") setStatus(s, SaveStatus::Skipped, "the bad-cluster file spans the whole volume");
+    else saveRecordInto(parser_, id, out_, dir, name, s);
     saved_.push_back(std::move(s));
     if (sizeLine) sizeLine(u"");
 }
@@ -214,24 +291,17 @@ bool FolderSave::saveSingle(RecordId file, const fs::path& outDir, const std::u1
         return false;
     }
     if (!parser_.isValidRecord(file) || parser_.isDirectory(file)) return false;
-    std::error_code ec;
-    fs::create_directories(outDir, ec);
-    SavedFile s;
+    if (!begin(outDir)) return false;
+    ++counter_;
+    SavedFile s = rowFor(file, u"");
     s.volumePath = volumePath;
-    s.record = file;
-    s.recordNumber = parser_.recordNumber(file);
-    s.deleted = parser_.isDeleted(file);
-    s.times = parser_.times(file);
-    SaveOutcome o = parser_.saveFile(file, outDir);
-    s.ok = o.ok;
-    if (!o.written.empty() && fs::exists(o.written, ec)) s.written = o.written;
-    finishEntry(s);
-    if (s.ok && parser_.announcesSingleSave())
+    saveRecordInto(parser_, file, out_, out_.root(), parser_.name(file), s);
+    const bool written = s.status == SaveStatus::Ok || s.status == SaveStatus::Damaged;
+    if (written && parser_.announcesSingleSave())
         reporter_.message(format16("file is dumped in path  :  %s   ", s.written.string().c_str()), kAppTitle,
                           MessageIcon::Information);
-    const bool ok = s.ok;
     saved_.push_back(std::move(s));
-    return ok;
+    return written;
 }
 
 }  // namespace salvage

@@ -1,8 +1,9 @@
 #pragma once
 // Saving the parsed volume to a host folder: a folder's whole subtree in the
-// parser's chain order, or one file. The bytes and times of each file are
-// written by the parser's one-file save; this class decides where they go,
-// counts, reports progress and keeps what was written for the save report.
+// parser's chain order, or one file. The parser reads each file's content;
+// the one host writer (OutputFolder) puts it on the host; this class decides
+// where it goes, counts, reports progress and keeps one row per file for
+// the save report.
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -13,13 +14,15 @@
 #include <string>
 #include <vector>
 
+#include "browse/OutputFolder.h"
 #include "browse/VolumeParser.h"
 #include "platform/Poll.h"
 
 namespace salvage {
 
 // Nesting deeper than this is damage or a loop; it also bounds the
-// recursion and keeps host paths within their limits.
+// recursion and keeps host paths within their limits. Files below it are
+// reported as skipped, one row each.
 inline constexpr int kMaxFolderDepth = 256;
 
 // Files under a folder, recursively: directories are descended into (each
@@ -27,47 +30,14 @@ inline constexpr int kMaxFolderDepth = 256;
 // counts 1.
 std::int64_t countFilesUnder(const VolumeParser& parser, RecordId folder);
 
-// What became of one file of a save. Ok: every byte came from a good read
-// and was written. Damaged: written whole, but some ranges are zeros or
-// unknown (their reads failed, they lay outside the volume or image, the
-// chain ended early or looped, a compression unit did not decode). Failed:
-// it could not be written. Skipped: deliberately not written, with a reason.
-enum class SaveStatus { Ok, Damaged, Failed, Skipped };
-
-// How the content of a saved file was found; a deleted file's content may
-// be a guess, and the report says which rows are.
-enum class ContentOrigin {
-    Allocated,                 // the live record's chain, runs or extents
-    DeletedChainIntact,        // a deleted record whose chain or runs survived
-    DeletedAssumedContiguous,  // a deleted record: content assumed to follow its first cluster
-    Scan,                      // found by a Deep or Advanced scan
-};
-
-// One stretch of a saved file and where its bytes lie on the image.
-struct ByteRun {
-    enum class Kind { Data, Sparse, Compressed, Resident };
-    std::uint64_t fileOffset = 0;
-    std::uint64_t length = 0;                  // bytes of the saved file
-    std::optional<std::uint64_t> imageOffset;  // byte offset in the image; none for sparse runs
-    std::uint64_t storedLength = 0;            // Compressed: bytes on the image behind `length`
-    Kind kind = Kind::Data;
-};
-
-// A stretch of a saved file that holds zeros or unknown bytes.
-struct DamagedRange {
-    std::uint64_t fileOffset = 0;
-    std::uint64_t length = 0;
-    std::optional<std::uint64_t> imageOffset;  // where it should have come from, when known
-};
-
 struct SavedFile {
     std::u16string volumePath;          // "ROOT\dir\name"
     std::filesystem::path written;      // the host file (empty when none was made)
     RecordId record = 0;
     std::int64_t recordNumber = 0;
     bool deleted = false;
-    bool ok = false;
-    bool skipped = false;               // counted but deliberately not written ($BadClus)
+    bool ok = false;                    // status == Ok
+    bool skipped = false;               // status == Skipped
     std::uint64_t bytes = 0;            // size of the host file
     std::string md5, sha256;            // of the host file's bytes
     RecordTimes times;
@@ -80,6 +50,18 @@ struct SavedFile {
     std::vector<ByteRun> runs;          // where every saved byte came from, in file order
     std::vector<DamagedRange> damaged;
 };
+
+struct SaveCounts {
+    std::size_t ok = 0, damaged = 0, failed = 0, skipped = 0;
+    std::size_t saved() const { return ok + damaged; }
+};
+SaveCounts countStatuses(const std::vector<SavedFile>& saved);
+
+// Reads one record's content into a new file of dir (named from
+// volumeName, made safe and short enough) and fills the row: where it went,
+// digests, runs, damaged ranges, status.
+void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const OutputDir& dir,
+                    const std::u16string& volumeName, SavedFile& row);
 
 class FolderSave {
 public:
@@ -106,27 +88,32 @@ public:
 
     // Names in outDir that saved files must not take (the report's files).
     void reserveName(const std::filesystem::path& outDir, const std::string& fileName);
+    // The writer of this save's output folder (open after the first save
+    // call succeeded): the reports go through it too.
+    OutputFolder& output() { return out_; }
 
     const std::vector<SavedFile>& saved() const { return saved_; }
     std::int64_t fileCounter() const { return counter_; }
     std::size_t failures() const;
+    SaveCounts counts() const { return countStatuses(saved_); }
 
 private:
     bool begin(const std::filesystem::path& outDir);
     void run(const std::vector<RecordId>& records, const std::filesystem::path& outDir,
              const std::u16string& volumePath);
-    void saveChildren(const std::vector<RecordId>& children, const std::filesystem::path& dir,
-                      const std::u16string& volumePath, int depth);
-    void saveOneFile(RecordId id, const std::filesystem::path& dir, const std::u16string& volumePath);
-    std::filesystem::path folderFor(const std::filesystem::path& dir, const std::u16string& name);
-    std::filesystem::path claimFileName(const std::filesystem::path& dir, const std::string& fileName);
+    void saveChildren(const std::vector<RecordId>& children, const OutputDir& dir, const std::u16string& volumePath,
+                      int depth);
+    void saveOneFile(RecordId id, const OutputDir& dir, const std::u16string& volumePath);
+    // One row per file under folder (iteratively), each with the status.
+    void skipSubtree(RecordId folder, const std::u16string& volumePath, SaveStatus status, const std::string& reason);
+    SavedFile rowFor(RecordId id, const std::u16string& volumePath) const;
     std::vector<RecordId> childrenOf(RecordId id) const;
-    void finishEntry(SavedFile& s);
 
     VolumeParser& parser_;
     Reporter& reporter_;
-    std::filesystem::path staging_;
-    std::map<std::filesystem::path, std::set<std::string>> used_;
+    OutputFolder out_;
+    std::filesystem::path outPath_;
+    std::vector<std::pair<std::filesystem::path, std::string>> reserved_;
     std::set<RecordId> visited_;
     std::vector<SavedFile> saved_;
     std::int64_t counter_ = 0;

@@ -195,6 +195,7 @@ void ScanController::runParse(RecoveryMode mode) {
     p.stopRequested = false;
     tree_.clear();
     list_.clear();
+    p.parsedMode = mode;
     const ParseResult r = p.parse(mode);
     lastParse_ = r;
     if (r != ParseResult::Done) return;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "browse/BrowseTree.h"
+#include "browse/FileContent.h"
 #include "image/SectorSource.h"
 #include "platform/FileTimes.h"
 #include "platform/Poll.h"
@@ -40,9 +41,12 @@ struct RecordMeta {
 
 // What one file save wrote.
 struct SaveOutcome {
-    bool ok = false;
+    bool ok = false;                // a file was written (whole, or whole but with damage)
     std::filesystem::path written;  // the host file created
     std::uint64_t bytes = 0;
+    SaveStatus status = SaveStatus::Failed;
+    std::uint64_t badBytes = 0;
+    std::string reason;
 };
 
 // Advanced mode, step one: what the candidate search of the advanced-input
@@ -135,8 +139,17 @@ public:
     // The record's number on disk (MFT record, inode, catalog ID, entry index).
     virtual std::int64_t recordNumber(RecordId id) const { return id; }
 
-    // Writes one file into folder under its (made safe) name, with its times.
-    virtual SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) = 0;
+    // Hands the record's content to the sink, piece by piece in file order,
+    // each piece with its place on the image and whether its read
+    // succeeded; ranges the parser knows to be missing come as missing
+    // pieces. Writes nothing anywhere: a save, a preview and a verify all
+    // read a file through this.
+    virtual ContentResult readContent(RecordId id, ContentSink& sink) = 0;
+    // Writes one file into folder under its (made safe) name, with its
+    // times, through the one host writer.
+    virtual SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder);
+    // Bytes of the volume, which bounds what one saved file may put on the host.
+    virtual std::uint64_t volumeSizeBytes() const;
 
     // Search rules: whether folders are tested against the pattern too.
     virtual bool searchMatchesFolders() const { return false; }
@@ -149,6 +162,9 @@ public:
     VolumeRecord volume;
     TreeItem rootItem = kNoItem;
     AdvancedChoice advancedChoice;
+    // The mode of the last parse (a file found by a Deep or Advanced scan
+    // says so in the save report).
+    RecoveryMode parsedMode = RecoveryMode::Standard;
 };
 
 }  // namespace salvage

@@ -1,13 +1,6 @@
 #include "carve/CarveWriter.h"
 
-#include <fcntl.h>
-#include <openssl/evp.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
-#include <memory>
 #include <optional>
 
 #include "carve/FormatEnd.h"
@@ -19,52 +12,6 @@ namespace {
 constexpr std::uint32_t kPieceBytes = 1 << 20;
 // Finds whose format knows its length from the header need only this much.
 constexpr std::uint64_t kHeaderWindowBytes = 1 << 20;
-
-struct Digest {
-    Digest(const EVP_MD* md) : ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free) { EVP_DigestInit_ex(ctx.get(), md, nullptr); }
-    void add(const std::uint8_t* p, std::size_t n) { EVP_DigestUpdate(ctx.get(), p, n); }
-    std::string hex() {
-        unsigned char out[EVP_MAX_MD_SIZE];
-        unsigned len = 0;
-        EVP_DigestFinal_ex(ctx.get(), out, &len);
-        return hexLower(out, len);
-    }
-    std::unique_ptr<EVP_MD_CTX, void (*)(EVP_MD_CTX*)> ctx;
-};
-
-// An output file: created or truncated, never through a symbolic link that
-// could point outside the folder.
-class OutFile {
-public:
-    explicit OutFile(const std::filesystem::path& p) : fd_(::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644)) {}
-    ~OutFile() { if (fd_ >= 0) ::close(fd_); }
-    bool ok() const { return fd_ >= 0; }
-    bool write(const std::uint8_t* p, std::size_t n) {
-        while (n) {
-            ssize_t w = ::write(fd_, p, n);
-            if (w < 0 && errno == EINTR) continue;
-            if (w <= 0) return false;
-            p += w;
-            n -= std::size_t(w);
-        }
-        return true;
-    }
-    bool close() {
-        int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-private:
-    int fd_;
-};
-
-std::string csvField(const std::string& s) {
-    if (s.find_first_of(",\"\n\r") == std::string::npos) return s;
-    std::string q = "\"";
-    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return q + "\"";
-}
 }  // namespace
 
 CarveWriter::CarveWriter(readWriteInterface& source, std::int64_t volumeBytes, std::filesystem::path outputFolder,
@@ -127,19 +74,15 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
     }
     if (pastVolume) out.complete = false;
 
-    OutFile file(folder_ / out.fileName);
-    if (!file.ok()) {
-        reporter_.message(u16("cannot create " + (folder_ / out.fileName).string()), u"", MessageIcon::Error);
+    auto file = output_.create(output_.root(), out.fileName);
+    if (!file) {
+        reporter_.message(u16("cannot create " + (folder_ / out.fileName).string() + ": " + output_.error()), u"",
+                          MessageIcon::Error);
+        out.complete = false;
         return false;
     }
-    Digest md5(EVP_md5()), sha(EVP_sha256());
-    auto emit = [&](const std::uint8_t* p, std::size_t n) {
-        md5.add(p, n);
-        sha.add(p, n);
-        out.writtenBytes += n;
-        return file.write(p, n);
-    };
-    bool ok = emit(head.data(), std::size_t(std::min<std::uint64_t>(head.size(), length)));
+    out.fileName = file->name();  // a name taken by a link gives the next numbered one
+    bool ok = file->write(head.data(), std::size_t(std::min<std::uint64_t>(head.size(), length)));
     std::vector<std::uint8_t> piece;
     for (std::uint64_t at = head.size(); ok && at < length; at += kPieceBytes) {
         if (pollStop()) {
@@ -148,22 +91,29 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
         }
         piece.assign(std::size_t(std::min<std::uint64_t>(kPieceBytes, length - at)), 0);
         if (!readAt(source_, std::int64_t(find.start + at), piece.data(), std::uint32_t(piece.size()))) out.complete = false;
-        ok = emit(piece.data(), piece.size());
+        ok = file->write(piece.data(), piece.size());
     }
-    ok = file.close() && ok;
-    out.md5 = md5.hex();
-    out.sha256 = sha.hex();
-    if (!ok) reporter_.message(u16("cannot write " + (folder_ / out.fileName).string()), u"", MessageIcon::Error);
-    return ok;
+    if (!file->finish() || !ok) {
+        reporter_.message(u16("cannot write " + (folder_ / out.fileName).string() + ": " + file->error()), u"",
+                          MessageIcon::Error);
+        out.complete = false;
+        out.writtenBytes = 0;
+        out.fileName.clear();
+        return false;
+    }
+    out.writtenBytes = file->size();
+    out.md5 = file->digest().md5;
+    out.sha256 = file->digest().sha256;
+    return true;
 }
 
 bool CarveWriter::write(const myJpg& engine, const std::vector<std::size_t>& findIndices) {
-    std::error_code ec;
-    std::filesystem::create_directories(folder_, ec);
-    if (!std::filesystem::is_directory(folder_, ec)) {
-        reporter_.message(u16("cannot create folder " + folder_.string()), u"", MessageIcon::Error);
+    if (!output_.open(folder_)) {
+        reporter_.message(u16("cannot create folder " + folder_.string() + ": " + output_.error()), u"",
+                          MessageIcon::Error);
         return false;
     }
+    output_.reserve(output_.root(), kCarveReportName);
     reporter_.setProgressRange(0, std::int64_t(findIndices.size()));
     std::int64_t done = 0;
     for (std::size_t index : findIndices) {
@@ -178,19 +128,21 @@ bool CarveWriter::write(const myJpg& engine, const std::vector<std::size_t>& fin
     return writeReport();
 }
 
-bool CarveWriter::writeReport() const {
-    std::FILE* f = std::fopen((folder_ / kCarveReportName).c_str(), "wb");
-    if (!f) {
-        reporter_.message(u16("cannot create " + (folder_ / kCarveReportName).string()), u"", MessageIcon::Error);
+bool CarveWriter::writeReport() {
+    std::string text = "offset,length,written,type,category,md5,sha256,trimmed,complete,file\n";
+    for (const CarvedFile& c : carved_)
+        text += formatNarrow("%llu,%lld,%llu,", (unsigned long long)c.start, (long long)c.length,
+                             (unsigned long long)c.writtenBytes) +
+                csvCell(toUtf8(c.extension)) + ',' + csvCell(toUtf8(c.category)) + ',' + c.md5 + ',' + c.sha256 + ',' +
+                (c.trimmed ? "yes" : "no") + ',' + (c.complete ? "yes" : "no") + ',' + csvCell(c.fileName) + '\n';
+    const auto written = output_.writeWhole(output_.root(), kCarveReportName, text);
+    if (!written) {
+        reporter_.message(u16("cannot create " + (folder_ / kCarveReportName).string() + ": " + output_.error()), u"",
+                          MessageIcon::Error);
         return false;
     }
-    std::fprintf(f, "offset,length,written,type,category,md5,sha256,trimmed,complete,file\n");
-    for (const CarvedFile& c : carved_)
-        std::fprintf(f, "%llu,%lld,%llu,%s,%s,%s,%s,%s,%s,%s\n", (unsigned long long)c.start, (long long)c.length,
-                     (unsigned long long)c.writtenBytes, csvField(toUtf8(c.extension)).c_str(),
-                     csvField(toUtf8(c.category)).c_str(), c.md5.c_str(), c.sha256.c_str(), c.trimmed ? "yes" : "no",
-                     c.complete ? "yes" : "no", c.fileName.c_str());
-    return std::fclose(f) == 0;
+    reportPath_ = *written;
+    return true;
 }
 
 }  // namespace salvage

@@ -2,12 +2,13 @@
 // Writes chosen finds of a carving scan into an output folder, one file per
 // find, named from its offset and extension, trimmed to the format's own end
 // where that lies within the find, and lists them in carve-report.csv with
-// their MD5 and SHA-256.
+// their MD5 and SHA-256. Everything goes through the one host writer.
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "browse/OutputFolder.h"
 #include "carve/myJpg.h"
 #include "image/SectorSource.h"
 #include "platform/Poll.h"
@@ -44,16 +45,20 @@ public:
     // single file that fails is reported and the others still written.
     bool write(const myJpg& engine, const std::vector<std::size_t>& findIndices);
     const std::vector<CarvedFile>& carved() const { return carved_; }
+    // Where the report went (a name taken by a link gives the next numbered one).
+    const std::filesystem::path& reportPath() const { return reportPath_; }
 
 private:
     bool writeOne(const myJpg& engine, std::size_t index, CarvedFile& out);
     std::string uniqueName(std::uint64_t start, std::u16string_view extension);
-    bool writeReport() const;
+    bool writeReport();
 
     readWriteInterface& source_;
     std::int64_t volumeBytes_;
     std::filesystem::path folder_;
     Reporter& reporter_;
+    OutputFolder output_;
+    std::filesystem::path reportPath_;
     std::vector<CarvedFile> carved_;
     std::vector<std::string> usedNames_;
 };

@@ -207,7 +207,8 @@ int runSave(const SaveOptions& o) {
             std::vector<RecordId> records;
             for (TreeItem c : s.tree.children(item))
                 if (auto id = validRecord(s.tree, parser, c)) records.push_back(*id);
-            save.saveRecords(records, out, vpath);
+            // False: the output folder could not be opened.
+            if (!save.saveRecords(records, out, vpath)) missing = true;
             continue;
         }
         auto id = validRecord(s.tree, parser, item);
@@ -215,22 +216,23 @@ int runSave(const SaveOptions& o) {
             missing = true;
             continue;
         }
-        if (parser.isDirectory(*id))
-            save.saveFolder(*id, out, vpath);
-        else
-            save.saveSingle(*id, out, vpath);
+        const bool done = parser.isDirectory(*id) ? save.saveFolder(*id, out, vpath) : save.saveSingle(*id, out, vpath);
+        if (!done && !save.output().isOpen()) missing = true;
         if (save.saveStopRequested) break;
     }
     s.reporter.finishProgress();
-    bool reportOk = writeSaveReportCsv(csv, out, save.saved()) && writeSaveReportJson(json, out, save.saved());
+    const auto csvWritten = writeSaveReportCsv(csv, out, save.saved());
+    const auto jsonWritten = writeSaveReportJson(json, out, save.saved());
+    bool reportOk = csvWritten && jsonWritten;
     if (!o.dfxml.empty()) reportOk = writeDfxml(o.dfxml, dfxmlForSave(parser, o.image, save.saved(), out)) && reportOk;
     if (!reportOk) std::fprintf(stderr, "salvage: the save report could not be written\n");
-    std::size_t ok = 0;
-    for (const auto& f : save.saved()) ok += f.ok;
-    std::fprintf(stderr, "salvage: %zu of %lld files saved, %zu failed; report %s\n", ok,
-                 (long long)save.fileCounter(), save.failures(), csv.string().c_str());
+    const SaveCounts n = save.counts();
+    std::fprintf(stderr, "salvage: %zu of %lld files saved, %zu damaged, %zu failed, %zu skipped; report %s\n",
+                 n.saved(), (long long)save.fileCounter(), n.damaged, n.failed, n.skipped,
+                 (csvWritten ? *csvWritten : csv).string().c_str());
     if (s.interrupted()) return kExitInterrupted;
-    return (missing || save.failures() || !reportOk) ? kExitIncomplete : kExitOk;
+    if (missing || n.failed || !reportOk) return kExitIncomplete;
+    return n.damaged ? kExitDamaged : kExitOk;
 }
 
 struct CandidateOptions {

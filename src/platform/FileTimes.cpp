@@ -32,8 +32,8 @@ std::uint64_t unixNanosToFileTime(UnixNanos t) {
     return std::uint64_t(seconds + kEpochDelta1601) * 10000000ULL + std::uint64_t(rest / 100);
 }
 
-bool setFileTimes(const std::filesystem::path& path, std::optional<UnixNanos> access,
-                  std::optional<UnixNanos> modification) {
+namespace {
+void timeSpecs(std::optional<UnixNanos> access, std::optional<UnixNanos> modification, timespec (&times)[2]) {
     auto toSpec = [](std::optional<UnixNanos> t) {
         timespec ts{};
         if (!t) {
@@ -49,8 +49,22 @@ bool setFileTimes(const std::filesystem::path& path, std::optional<UnixNanos> ac
         ts.tv_nsec = long(ns);
         return ts;
     };
-    timespec times[2] = {toSpec(access), toSpec(modification)};
+    times[0] = toSpec(access);
+    times[1] = toSpec(modification);
+}
+}  // namespace
+
+bool setFileTimes(const std::filesystem::path& path, std::optional<UnixNanos> access,
+                  std::optional<UnixNanos> modification) {
+    timespec times[2];
+    timeSpecs(access, modification, times);
     return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+}
+
+bool setFileTimes(int fd, std::optional<UnixNanos> access, std::optional<UnixNanos> modification) {
+    timespec times[2];
+    timeSpecs(access, modification, times);
+    return futimens(fd, times) == 0;
 }
 
 LocalTime toLocalTime(UnixNanos t) {

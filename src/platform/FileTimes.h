@@ -20,6 +20,8 @@ std::uint64_t unixNanosToFileTime(UnixNanos t);
 // unchanged. Returns false when the call fails.
 bool setFileTimes(const std::filesystem::path& path, std::optional<UnixNanos> access,
                   std::optional<UnixNanos> modification);
+// The same on an open file, so a writer can set them as its last step.
+bool setFileTimes(int fd, std::optional<UnixNanos> access, std::optional<UnixNanos> modification);
 
 struct LocalTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;

@@ -1,5 +1,8 @@
 #include "platform/OutputNames.h"
 
+#include <cstdio>
+#include <cstring>
+
 #include "platform/Text.h"
 
 namespace salvage {
@@ -17,6 +20,24 @@ std::u16string safeOutputName(const std::u16string& name) {
 std::filesystem::path safeOutputPath(const std::filesystem::path& folder, const std::u16string& name) {
     return folder / pathFromUtf16(safeOutputName(name));
 }
+
+std::string fitHostName(const std::string& s) {
+    if (s.size() <= kMaxHostNameBytes) return s;
+    constexpr std::size_t kShortBytes = 240;  // leaves room for numbering
+    std::uint32_t hash = 2166136261u;  // FNV-1a over the whole name
+    for (unsigned char c : s) hash = (hash ^ c) * 16777619u;
+    std::string ext;
+    const auto dot = s.rfind('.');
+    if (dot != std::string::npos && dot > 0 && s.size() - dot <= 16) ext = s.substr(dot);
+    char tag[16];
+    std::snprintf(tag, sizeof tag, "~%08x", hash);
+    std::size_t keep = kShortBytes - ext.size() - std::strlen(tag);
+    // Never cut inside a UTF-8 sequence.
+    while (keep > 0 && (static_cast<unsigned char>(s[keep]) & 0xC0) == 0x80) --keep;
+    return s.substr(0, keep) + tag + ext;
+}
+
+std::string hostFileName(const std::u16string& name) { return fitHostName(pathFromUtf16(safeOutputName(name)).string()); }
 
 std::string numberedName(const std::string& fileName, int n) {
     std::string suffix = " (";

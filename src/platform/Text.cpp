@@ -178,4 +178,16 @@ std::string hexLower(const std::uint8_t* bytes, std::size_t count) {
     return s;
 }
 
+std::string csvCell(const std::string& s) {
+    std::string v = s;
+    if (!v.empty() && (v[0] == '=' || v[0] == '+' || v[0] == '-' || v[0] == '@')) v.insert(v.begin(), '\'');
+    if (v.find_first_of(",\"\r\n") == std::string::npos) return v;
+    std::string q = "\"";
+    for (char c : v) {
+        if (c == '"') q += '"';
+        q += c;
+    }
+    return q + "\"";
+}
+
 }  // namespace salvage

@@ -27,6 +27,11 @@ std::u16string utf16leToString(const std::uint8_t* bytes, std::size_t units, boo
 // printf-style formatting into UTF-16, for the system's fixed message formats
 // such as "%d   MB". Arguments follow C's printf rules (narrow %s only).
 std::u16string format16(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
+// A CSV cell (RFC 4180): quoted when it holds a comma, quote or line
+// break; a leading =, +, - or @ gets a single quote before it so no
+// spreadsheet takes the cell for a formula.
+std::string csvCell(const std::string& s);
+
 std::string formatNarrow(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 
 // Bytes as lower-case hex digits, two per byte (digests, identifiers).

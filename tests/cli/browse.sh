@@ -6,7 +6,7 @@ bin="$1"; fixtures="$2"; testdata="${3:-}"
 fail() { echo "FAIL: $*"; exit 1; }
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-for f in ext2.img ext4_disk.img hfs_volume.img search_fat16.img search_tree ext_tree ntfs.img ntfs_manifest.tsv ntfs_disk.E01 ntfs_zeroboot.img; do
+for f in ext2.img ext4_disk.img hfs_volume.img search_fat16.img search_tree ext_tree ntfs.img ntfs_manifest.tsv ntfs_disk.E01 ntfs_zeroboot.img mbr_flipped.E01; do
   [ -e "$fixtures/$f" ] || fail "fixture $f missing"
 done
 
@@ -117,6 +117,24 @@ PY
 if err="$("$bin" ls "$fixtures/ext2.img" --fs unknown 2>&1)"; then fail "unknown fs accepted"; fi
 grep -q "not a valid drive." <<<"$err" || fail "no refusal: $err"
 if "$bin" ls "$fixtures/ext2.img" --mode deep 2>/dev/null; then fail "deep on ext accepted"; fi
+
+# --- damage and failure are never success ---
+# A chunk that fails its checksum: the save ends, the file's row says
+# damaged, and the exit code says so.
+set +e
+"$bin" save "$fixtures/mbr_flipped.E01" --volume 1 --out "$tmp/flipped" 2>"$tmp/flipped.err"; rc=$?
+set -e
+[ $rc -eq 4 ] || fail "damaged save: exit $rc $(cat "$tmp/flipped.err")"
+grep -q 'DATA\.BIN,DOCS/DATA\.BIN,.*,damaged,20000,20000,4640,' "$tmp/flipped/salvage_report.csv" || fail "damaged save: no damaged row"
+grep -q '2 of 2 files saved, 2 damaged, 0 failed, 0 skipped' "$tmp/flipped.err" || fail "damaged save: $(cat "$tmp/flipped.err")"
+# An output that cannot hold a file (at most 100 KiB per file here): that
+# row fails, no part of it is left, and the save exits 1.
+set +e
+(trap '' XFSZ; ulimit -f 100; "$bin" save "$fixtures/ext2.img" 'ROOT\docs' --out "$tmp/full") 2>"$tmp/full.err"; rc=$?
+set -e
+[ $rc -eq 1 ] || fail "full output: exit $rc"
+grep -q '^ROOT\\docs\\large\.bin,,.*,failed,' "$tmp/full/salvage_report.csv" || fail "full output: no failed row"
+[ ! -e "$tmp/full/large.bin" ] || fail "full output: a partial file was left"
 
 # --- truncated images: whatever is found is listed and saved, nothing crashes ---
 for img in ntfs.img ext2.img hfs_volume.img search_fat16.img; do

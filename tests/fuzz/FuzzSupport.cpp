@@ -4,12 +4,14 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <system_error>
 #include <vector>
 
 #include "browse/BrowseTree.h"
 #include "browse/FileList.h"
 #include "browse/FolderOpen.h"
+
 #include "browse/FolderSave.h"
 #include "browse/ScanController.h"
 #include "image/Globals.h"
@@ -121,9 +123,55 @@ fs::path inputFile(const std::uint8_t* data, std::size_t size) {
     return p;
 }
 
+namespace {
+// The input as an image with one unreadable sector (as a chunk that fails
+// its checksum reads): every read touching it zero-fills it and fails.
+class OneBadSector : public MemorySource {
+public:
+    OneBadSector(const std::uint8_t* data, std::size_t size)
+        : MemorySource(data, size), bad_(size >= 512 ? std::int64_t(data[size - 1]) * 7 % std::int64_t(size / 512) * 512 : -1) {}
+    bool seek(std::int64_t offset, int origin = 0) override {
+        if (!MemorySource::seek(offset, origin)) return false;
+        at_ = baseOffset + offset;
+        return true;
+    }
+    bool read(void* buffer, std::uint32_t count) override {
+        bool ok = MemorySource::read(buffer, count);
+        const std::int64_t from = std::max(at_, bad_), to = std::min(at_ + std::int64_t(count), bad_ + 512);
+        if (bad_ >= 0 && from < to) {
+            std::memset(static_cast<std::uint8_t*>(buffer) + (from - at_), 0, std::size_t(to - from));
+            ok = false;
+        }
+        at_ += count;
+        return ok;
+    }
+    // Whether image bytes [offset, offset + length) touch the bad sector.
+    bool touches(std::uint64_t offset, std::uint64_t length) const {
+        return bad_ >= 0 && length > 0 && offset < std::uint64_t(bad_) + 512 && std::uint64_t(bad_) < offset + length;
+    }
+
+private:
+    std::int64_t bad_;
+    std::int64_t at_ = 0;
+};
+
+// No file a read failed for is reported ok: none of an ok row's bytes came
+// from the bad sector.
+void checkStatuses(const std::vector<SavedFile>& saved, const OneBadSector& source) {
+    for (const SavedFile& s : saved) {
+        if (s.status != SaveStatus::Ok) continue;
+        for (const ByteRun& r : s.runs) {
+            const std::uint64_t stored = r.kind == ByteRun::Kind::Compressed ? r.storedLength : r.length;
+            if (r.imageOffset && r.kind != ByteRun::Kind::Resident && source.touches(*r.imageOffset, stored))
+                fail("an ok row holds bytes of an unreadable sector: " + toUtf8(s.volumePath));
+        }
+    }
+}
+}  // namespace
+
 void runVolume(const std::uint8_t* data, std::size_t size, const std::u16string& fileSystem, RecoveryMode mode,
                bool driveFormatted) {
-    MemorySource source(data, size);
+    OneBadSector source(data, size);
     g_sectorSource = &source;
     g_totalSectors = source.totalSectors();
     g_driveFormatted = driveFormatted;
@@ -162,6 +210,7 @@ void runVolume(const std::uint8_t* data, std::size_t size, const std::u16string&
                 if (auto id = validRecord(tree, parser, c)) records.push_back(*id);
         save.saveRecords(records, out, u"ROOT");
         checkContained();
+        checkStatuses(save.saved(), source);
     }
     g_sectorSource = nullptr;
     g_driveFormatted = false;

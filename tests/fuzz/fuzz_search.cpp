@@ -74,7 +74,7 @@ public:
     std::u16string attributeText(RecordId) const override { return {}; }
     std::uint64_t sizeBytes(RecordId) const override { return 0; }
     RecordTimes times(RecordId) const override { return {}; }
-    SaveOutcome saveFile(RecordId, const std::filesystem::path&) override { return {}; }
+    ContentResult readContent(RecordId, ContentSink&) override { return {}; }
     bool searchMatchesFolders() const override { return true; }
 
 private:

@@ -188,8 +188,7 @@ public:
         t.creation = UnixNanos(40 - id) * 3600 * 1000000000LL;
         return t;
     }
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override {
-        SaveOutcome o;
+    ContentResult readContent(RecordId id, ContentSink& sink) override {
         QByteArray bytes = QStringLiteral("file %1").arg(id).toUtf8();
         if (id == 2) {
             QImage picture(40, 30, QImage::Format_RGB32);
@@ -198,12 +197,13 @@ public:
             buffer.open(QIODevice::WriteOnly);
             picture.save(&buffer, "PNG");
         }
-        o.written = folder / QString::fromStdU16String(name(id)).toStdString();
-        QFile f(QString::fromStdString(o.written.string()));
-        o.ok = f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-        o.bytes = std::uint64_t(bytes.size());
-        if (!o.ok) o.written.clear();
-        return o;
+        ContentResult r;
+        r.readable = true;
+        r.expectedSize = std::uint64_t(bytes.size());
+        ContentStream out(sink, nullptr, r.expectedSize);
+        out.bytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()), r.expectedSize, true, std::nullopt,
+                  ByteRun::Kind::Resident);
+        return r;
     }
 
 private:

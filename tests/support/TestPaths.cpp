@@ -1,5 +1,9 @@
 #include "TestPaths.h"
 
+#include <sys/resource.h>
+
+#include <csignal>
+
 #include <gtest/gtest.h>
 #include <openssl/evp.h>
 
@@ -91,6 +95,22 @@ fs::path scratchDir(const std::string& name) {
     fs::remove_all(p);
     fs::create_directories(p);
     return p;
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long long bytes) {
+    rlimit old{};
+    getrlimit(RLIMIT_FSIZE, &old);
+    soft_ = old.rlim_cur;
+    hard_ = old.rlim_max;
+    signal_ = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit now{rlim_t(bytes), old.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &now);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    rlimit old{rlim_t(soft_), rlim_t(hard_)};
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, signal_);
 }
 
 std::string md5File(const fs::path& p) { return digestFile(p, EVP_md5()); }

@@ -21,6 +21,21 @@ bool requireTestdata(const std::string& name, const std::string& member, std::fi
 // A fresh empty folder under the build tree for one test's output.
 std::filesystem::path scratchDir(const std::string& name);
 
+// While it lives, no file this process writes may grow past `bytes` (the
+// kernel fails the write, as on a full disk); the signal the kernel would
+// send for it is ignored.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(unsigned long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    unsigned long long soft_, hard_;
+    void (*signal_)(int);
+};
+
 std::string md5File(const std::filesystem::path& p);
 std::string sha256File(const std::filesystem::path& p);
 

@@ -1,7 +1,4 @@
-// Saving one file and the per-record texts of the file list.
-#include <fcntl.h>
-#include <unistd.h>
-
+// Reading one file's content and the per-record texts of the file list.
 #include <algorithm>
 
 #include "browse/DisplayFormats.h"
@@ -15,94 +12,70 @@ using namespace ext;
 
 namespace {
 
-// Contiguous blocks read with one call while saving.
-constexpr std::uint64_t kSaveChunkBytes = 1u << 20;
 
 UnixNanos toNanos(std::uint32_t seconds, std::uint32_t nanos) {
     return UnixNanos(seconds) * 1000000000 + nanos;
 }
 
-// A host file name for a directory-entry name: no separators, no NULs, and
-// never "." or "..".
-std::filesystem::path safeName(const std::u16string& name) {
-    std::u16string s = name;
-    for (char16_t& c : s)
-        if (c == u'/' || c == u'\\' || c == 0) c = u'_';
-    if (s.empty() || s == u"." || s == u"..") s = u"_" + s;
-    return pathFromUtf16(s);
-}
-
-bool writeAll(int fd, const std::uint8_t* data, std::uint64_t count, std::uint64_t offset) {
-    while (count > 0) {
-        ssize_t n = ::pwrite(fd, data, count, off_t(offset));
-        if (n <= 0) return false;
-        data += n;
-        count -= std::uint64_t(n);
-        offset += std::uint64_t(n);
-    }
-    return true;
-}
-
 }  // namespace
 
-bool ext2Class::saveFileTo(const std::filesystem::path& path, const ExtEntry& entry, std::uint64_t* written) {
-    if (written) *written = 0;
+ContentResult ext2Class::readContent(RecordId id, ContentSink& sink) {
+    ContentResult res;
+    const ExtEntry* e = find(id);
+    if (!e || e->isFolder()) {
+        res.reason = e ? "a folder" : "no such file";
+        return res;
+    }
+    res.readable = true;
+    res.expectedSize = e->size;
+    ContentStream out(sink, source, e->size);
     std::vector<std::uint8_t> inode;
-    bool inodeRead = geometry.blockSize && readInode(entry.inodeTableBlock, entry.slotInGroup, inode);
+    if (!geometry.blockSize || !readInode(e->inodeTableBlock, e->slotInGroup, inode)) {
+        out.finish(cause::kNoRecord);
+        return res;
+    }
     InodeFields f = decodeInode(ByteView(inode));
-    // Holes are left sparse, but a damaged size must not make an endless file.
-    const std::uint64_t size = std::min(entry.size, maxWrittenFileBytes(volumeBytes));
-
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    bool ok = inodeRead;
     ByteView area = ByteView(inode).sub(kInodeBlockArea, kInodeBlockAreaBytes);
-    bool inlineData = (f.flags & kInodeFlagInlineData) ||
-                      ((f.mode & kModeTypeMask) == kModeSymlink && !(f.flags & kInodeFlagExtents) &&
-                       size < kInodeBlockAreaBytes);
+    const bool inlineData = (f.flags & kInodeFlagInlineData) ||
+                            ((f.mode & kModeTypeMask) == kModeSymlink && !(f.flags & kInodeFlagExtents) &&
+                             e->size < kInodeBlockAreaBytes);
     if (inlineData) {
         // Short link targets and inline data live in the block area itself.
-        std::uint64_t n = std::min<std::uint64_t>(size, area.size());
-        ok = writeAll(fd, area.data(), n, 0) && ok && n == size;
-    } else if (inodeRead) {
-        collectBlocks(ByteView(inode), geometry, limitsFor(size), blockReader(), blockList_);
-        std::vector<std::uint8_t> buf;
-        const std::uint64_t bs = geometry.blockSize;
-        for (const BlockRun& run : blockList_) {
-            if (pollStop()) { ok = false; break; }
-            if (run.unwritten) continue;  // preallocated: stays a hole of zeros
-            for (std::uint64_t done = 0; done < run.count;) {
-                std::uint64_t n = std::min(run.count - done, std::max<std::uint64_t>(1, kSaveChunkBytes / bs));
-                std::uint64_t fileOffset = (run.logical + done) * bs;
-                std::uint64_t bytes = std::min(n * bs, size - std::min(size, fileOffset));
-                std::uint64_t at = 0;
-                if (bytes > 0) {
-                    if (checkedMul(run.physical + done, bs, at) && readBytes(at, buf, n * bs)) {
-                        if (!writeAll(fd, buf.data(), bytes, fileOffset)) ok = false;
-                    } else {
-                        ok = false;  // an unreadable block stays zeros at its place
-                    }
-                }
-                done += n;
-            }
-        }
+        const std::uint64_t n = std::min<std::uint64_t>(e->size, area.size());
+        const std::uint64_t at = e->inodeTableBlock * geometry.blockSize +
+                                 std::uint64_t(e->slotInGroup) * geometry.inodeSize + kInodeBlockArea;
+        out.bytes(area.data(), n, true, std::int64_t(at), ByteRun::Kind::Resident);
+        out.finish(cause::kNoRuns);
+        return res;
     }
-    // Holes and a missing tail read back as zeros up to the file's size.
-    if (::ftruncate(fd, off_t(std::min<std::uint64_t>(size, std::uint64_t(INT64_MAX)))) != 0) ok = false;
-    ::close(fd);
-    if (inodeRead)
-        setFileTimes(path, toNanos(f.accessTime, f.accessNanos), toNanos(f.modificationTime, f.modificationNanos));
-    if (written) *written = size;
-    return ok;
-}
-
-SaveOutcome ext2Class::saveFile(RecordId id, const std::filesystem::path& folder) {
-    SaveOutcome out;
-    const ExtEntry* e = find(id);
-    if (!e || e->isFolder()) return out;
-    out.written = folder / safeName(name(id));
-    out.ok = saveFileTo(out.written, *e, &out.bytes);
-    return out;
+    // Holes are left sparse, but a damaged size must not make an endless walk.
+    const std::uint64_t size = std::min(e->size, maxWrittenFileBytes(volumeBytes));
+    collectBlocks(ByteView(inode), geometry, limitsFor(size), blockReader(), blockList_);
+    const std::uint64_t bs = geometry.blockSize;
+    for (const BlockRun& run : blockList_) {
+        if (out.done()) break;
+        if (pollStop()) {
+            res.stopped = true;
+            return res;
+        }
+        std::uint64_t fileOffset = 0, at = 0, bytes = 0;
+        if (!checkedMul(run.logical, bs, fileOffset) || !checkedMul(run.count, bs, bytes)) break;
+        if (fileOffset < out.offset()) continue;  // overlapping runs: the first one counts
+        out.sparse(fileOffset - out.offset());    // a hole between runs
+        if (run.unwritten) {
+            out.sparse(bytes);  // preallocated: zeros
+            continue;
+        }
+        if (!checkedMul(run.physical, bs, at) || at > std::uint64_t(INT64_MAX)) {
+            out.missing(bytes, cause::kOutsideVolume);
+            continue;
+        }
+        out.read(std::int64_t(at), bytes);
+    }
+    // Holes at the end read back as zeros up to the file's size.
+    if (!out.done()) out.sparse(out.remaining());
+    res.stopped = out.refused();
+    return res;
 }
 
 ext2Class::Times ext2Class::formatTimes(const ExtEntry& entry) const {

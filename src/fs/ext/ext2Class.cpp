@@ -154,10 +154,11 @@ void ext2Class::readDirectories() {
         metAny = true;
         if (first) {
             parentHolder = e.inode;  // the root's "." names the root itself, under ROOT's key
-        } else if (e.name == ".") {
-            parentHolder = e.inode - 1;
-            return;
-        } else if (e.name == "..") {
+        } else if (e.name == "." || e.name == "..") {
+            // The directory's own and its parent's entries add no record.
+            // The parent of what follows is the directory being walked,
+            // never what a "." entry names: a stray "." must not move the
+            // rest of the directory elsewhere.
             return;
         }
         if (e.inode >= 1 && e.inode < entryCount) {
@@ -185,6 +186,8 @@ void ext2Class::readDirectories() {
             if (le32(inode, kInodeBlockArea) == 0 || (f.mode & kModeTypeMask) != kModeFolder) continue;
             if (f.flags & kInodeFlagInlineData) continue;
             if (passBudget == 0) break;
+            const std::uint64_t index = n + i;
+            if (metAny) parentHolder = index + 1 == kRootKey ? kRootKey : std::uint32_t(index);
             CollectLimits limits = limitsFor(f.size);
             limits.budget = passBudget;
             passBudget -= collectBlocks(inode, geometry, limits, reader, blockList_);

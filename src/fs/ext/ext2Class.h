@@ -53,7 +53,8 @@ public:
     RecordTimes times(RecordId id) const override;
     RecordMeta meta(RecordId id) const override;
     std::int64_t recordNumber(RecordId id) const override { return id + 1; }
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    ContentResult readContent(RecordId id, ContentSink& sink) override;
+    std::uint64_t volumeSizeBytes() const override { return volumeBytes; }
     // A double click's save tells the user where the file went.
     bool announcesSingleSave() const override { return true; }
 
@@ -66,10 +67,6 @@ public:
     void buildEntryMap();
     void linkChildren();
     void fillRootEntries();
-
-    // Writes the entry's data to the host file `path` (created or truncated)
-    // and sets its times. True when every block was read and written.
-    bool saveFileTo(const std::filesystem::path& path, const ExtEntry& entry, std::uint64_t* written = nullptr);
 
     struct Times {
         std::u16string creation, access, modification, attributes;

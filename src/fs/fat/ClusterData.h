@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 
+#include "browse/FileContent.h"
 #include "fs/fat/FatChain.h"
 #include "image/SectorSource.h"
 #include "platform/Poll.h"
@@ -30,9 +31,22 @@ inline constexpr std::uint32_t kDataChunkBytes = 1024 * 1024;
 using DataSink = std::function<bool(const std::uint8_t* data, std::size_t size)>;
 
 struct ClusterReadResult {
+    // Why the data ended.
+    enum class End { Complete, ChainEnded, Loop, PastImage, OutsideArea, Stopped };
     std::uint64_t bytes = 0;  // bytes handed to the sink
     bool complete = false;    // all `length` bytes were delivered
+    End end = End::Complete;
 };
+
+// Receives the data as runs of the volume: byte offset and length. Returns
+// false to stop.
+using RunSink = std::function<bool(std::int64_t volumeOffset, std::uint64_t length)>;
+
+// The runs behind up to `length` bytes starting at cluster `first`, by the
+// rules of readClusterData, without reading them.
+ClusterReadResult walkClusterRuns(readWriteInterface& src, const ClusterGeometry& geo, FatChain* chain,
+                                  std::uint32_t first, std::uint64_t length, bool consecutive, const RunSink& sink,
+                                  Pollable* poll = nullptr);
 
 // Delivers up to `length` bytes starting at cluster `first`. With a chain
 // (chain != null and !consecutive) the data follows the FAT and stops at the
@@ -42,5 +56,14 @@ struct ClusterReadResult {
 ClusterReadResult readClusterData(readWriteInterface& src, const ClusterGeometry& geo, FatChain* chain,
                                   std::uint32_t first, std::uint64_t length, bool consecutive,
                                   const DataSink& sink, Pollable* poll = nullptr);
+
+// The same data handed to a content stream, each run read from the image
+// with its place; what ends it early is reported as missing by the caller
+// (see endCause).
+ClusterReadResult streamClusterData(ContentStream& out, readWriteInterface& src, const ClusterGeometry& geo,
+                                    FatChain* chain, std::uint32_t first, std::uint64_t length, bool consecutive,
+                                    Pollable* poll = nullptr);
+// The cause a content report gives for data that ended this way.
+const char* endCause(ClusterReadResult::End end);
 
 }  // namespace salvage::fat

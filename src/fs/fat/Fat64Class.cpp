@@ -1,7 +1,6 @@
 #include "fs/fat/Fat64Class.h"
 
 #include <algorithm>
-#include <fstream>
 #include <unordered_map>
 
 #include "browse/DisplayFormats.h"
@@ -9,7 +8,6 @@
 #include "fs/fat/ExFatTime.h"
 #include "fs/fat/FatVolume.h"
 #include "fs/fat/RecycleBin.h"
-#include "fs/fat/SafeOutput.h"
 #include "image/Globals.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
@@ -223,65 +221,44 @@ std::uint64_t Fat64Class::sizeBytes(RecordId id) const {
     return r ? r->dataLength : 0;
 }
 
-std::uint64_t Fat64Class::readData(const ExFatEntry& r, const fat::DataSink& sink) {
-    // Bytes past the valid data length read as zeros up to the data length,
-    // which no file can have beyond the volume's cluster area.
+ContentResult Fat64Class::readContent(RecordId id, ContentSink& sink) {
+    ContentResult res;
+    const ExFatEntry* r = rec(id);
+    if (!r || !chain_ || !source) {
+        res.reason = "no such file";
+        return res;
+    }
+    // Bytes past the valid data length are zeros by definition, up to the
+    // data length; no file reaches past the volume's cluster area.
     const std::uint64_t heapBytes =
         geo_.clusterLimit > 2 ? std::uint64_t(geo_.clusterLimit - 2) * geo_.clusterBytes : 0;
-    const std::uint64_t length = std::min(r.dataLength, heapBytes);
-    const std::uint64_t valid = std::min(r.validDataLength, length);
-    const std::uint32_t c = r.firstCluster;
-    const bool consecutive = r.noFatChain() || g_driveFormatted.load() ||
-                             (c >= 2 && c < geo_.clusterLimit && chain_->entry(c) == 0);
-    auto res = fat::readClusterData(*source, geo_, chain_.get(), c, valid, consecutive, sink, this);
-    std::uint64_t delivered = res.bytes;
-    if (!res.complete) return delivered;
-    std::vector<std::uint8_t> zeros(std::size_t(std::min<std::uint64_t>(fat::kDataChunkBytes, length - valid)), 0);
-    for (std::uint64_t left = length - valid; left > 0;) {
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(left, zeros.size()));
-        if (!sink(zeros.data(), n)) break;
-        left -= n;
-        delivered += n;
-    }
-    return delivered;
-}
-
-SaveOutcome Fat64Class::saveFile(RecordId id, const std::filesystem::path& folder) {
-    const ExFatEntry* r = rec(id);
-    if (!r) return {};
-    return saveFileTo(id, fat::safeOutputPath(folder, r->name));
-}
-
-SaveOutcome Fat64Class::saveFileTo(RecordId id, const std::filesystem::path& path) {
-    SaveOutcome out;
-    const ExFatEntry* r = rec(id);
-    if (!r || !chain_) return out;
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return out;
-    out.written = path;
-    out.bytes = readData(*r, [&](const std::uint8_t* d, std::size_t n) {
-        f.write(reinterpret_cast<const char*>(d), std::streamsize(n));
-        return bool(f);
-    });
-    f.close();
-    if (!f) return out;
-    const RecordTimes t = times(id);
-    setFileTimes(path, t.access, t.modification);
-    out.ok = true;
-    return out;
+    const std::uint64_t length = std::min(r->dataLength, heapBytes);
+    const std::uint64_t valid = std::min(r->validDataLength, length);
+    const std::uint32_t c = r->firstCluster;
+    const bool freed = c >= 2 && c < geo_.clusterLimit && chain_->entry(c) == 0;
+    const bool consecutive = r->noFatChain() || g_driveFormatted.load() || freed;
+    res.readable = true;
+    res.expectedSize = r->dataLength;
+    if (parsedMode != RecoveryMode::Standard) res.origin = ContentOrigin::Scan;
+    else if (r->deleted()) res.origin = r->noFatChain() ? ContentOrigin::DeletedChainIntact
+                                        : consecutive   ? ContentOrigin::DeletedAssumedContiguous
+                                                        : ContentOrigin::DeletedChainIntact;
+    ContentStream out(sink, source, r->dataLength);
+    const auto read = fat::streamClusterData(out, *source, geo_, chain_.get(), c, valid, consecutive, this);
+    if (read.complete) out.sparse(length - valid);
+    out.finish(read.complete ? cause::kOutsideVolume : fat::endCause(read.end));
+    res.stopped = out.refused() || read.end == fat::ClusterReadResult::End::Stopped;
+    return res;
 }
 
 void Fat64Class::recycleBinPass() {
     fat::RecycleBinAccess access;
     access.readData = [this](RecordId id) {
-        std::vector<std::uint8_t> data;
         const ExFatEntry* r = rec(id);
-        if (!r || !chain_ || r->dataLength > fat::kMaxRecycleInfoBytes) return data;
-        readData(*r, [&](const std::uint8_t* d, std::size_t n) {
-            data.insert(data.end(), d, d + n);
-            return true;
-        });
-        return data;
+        if (!r || !chain_ || r->dataLength > fat::kMaxRecycleInfoBytes) return std::vector<std::uint8_t>();
+        MemorySink data;
+        readContent(id, data);
+        return std::move(data.bytes);
     };
     access.rename = [this](RecordId id, const std::u16string& n) {
         if (id >= 0 && std::uint64_t(id) < entries_.size()) entries_[std::size_t(id)].name = n;

@@ -42,10 +42,9 @@ public:
     RecordTimes times(RecordId id) const override;
     RecordMeta meta(RecordId id) const override;
     bool isRootRecord(RecordId id) const override { return id == 0; }
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    ContentResult readContent(RecordId id, ContentSink& sink) override;
 
     const std::vector<fat::ExFatEntry>& entries() const { return entries_; }
-    SaveOutcome saveFileTo(RecordId id, const std::filesystem::path& path);
 
 private:
     bool checkBootSector();
@@ -65,9 +64,6 @@ private:
     std::vector<std::uint8_t> readDirectory(std::uint32_t firstCluster, std::uint64_t dataLength, bool noFatChain);
     void walkDirectory(ByteView dir, std::uint32_t parent, int depth);
     void fillRootEntries();
-    // Streams a record's data to sink: the valid data, then zeros up to the
-    // data length. Answers the bytes delivered.
-    std::uint64_t readData(const fat::ExFatEntry& r, const fat::DataSink& sink);
     const fat::ExFatEntry* rec(RecordId id) const;
 
     fat::ClusterGeometry geo_;

@@ -1,13 +1,11 @@
 #include "fs/fat/FatVolume.h"
 
 #include <algorithm>
-#include <fstream>
 
 #include "browse/DisplayFormats.h"
 #include "fs/fat/ClusterData.h"
 #include "fs/fat/DosTime.h"
 #include "fs/fat/FatNames.h"
-#include "fs/fat/SafeOutput.h"
 #include "image/Globals.h"
 #include "platform/Text.h"
 
@@ -168,6 +166,9 @@ void FatVolume::fillRootEntries() {
         const FatEntry& r = entries_[i];
         if (r.parentIndex != 0) continue;
         if (i == 0 && !dummyGetsNode()) continue;
+        // The DUMMY ENTRY carries a copy of the first root entry's fields:
+        // as a file it would save that entry a second time.
+        if (i == 0 && r.attributes == 0x20) continue;
         ItemImage img;
         if (rootFolderNode(r.attributes)) img = ItemImage::Folder;
         else if (r.attributes == 0x20 || isLabelWithData(r.attributes, r.firstCluster(), r.size))
@@ -253,12 +254,6 @@ RecordMeta FatVolume::meta(RecordId id) const {
     return m;
 }
 
-SaveOutcome FatVolume::saveFile(RecordId id, const std::filesystem::path& folder) {
-    const FatEntry* r = rec(id);
-    if (!r) return {};
-    return saveFileTo(id, safeOutputPath(folder, r->name));
-}
-
 ClusterGeometry FatVolume::geometry() const {
     return {clusterHeap_, clusterBytes_, chain_ ? chain_->clusterLimit : 0};
 }
@@ -270,40 +265,34 @@ bool FatVolume::readsConsecutive(std::uint32_t first) {
     return g_driveFormatted.load() || (first >= 2 && first < chain_->clusterLimit && chain_->entry(first) == 0);
 }
 
-SaveOutcome FatVolume::saveFileTo(RecordId id, const std::filesystem::path& path) {
-    SaveOutcome out;
+ContentResult FatVolume::readContent(RecordId id, ContentSink& sink) {
+    ContentResult res;
     const FatEntry* r = rec(id);
-    if (!r || !chain_ || clusterBytes_ == 0) return out;
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    if (!f) return out;
-    out.written = path;
+    if (!r || !chain_ || clusterBytes_ == 0 || !source) {
+        res.reason = "no such file";
+        return res;
+    }
     const std::uint32_t c = r->firstCluster();
-    // A chain that ends early gives a shorter file, with its times set.
-    auto res = readClusterData(*source, geometry(), chain_.get(), c, r->size, readsConsecutive(c),
-                               [&](const std::uint8_t* d, std::size_t n) {
-                                   f.write(reinterpret_cast<const char*>(d), std::streamsize(n));
-                                   return bool(f);
-                               });
-    out.bytes = res.bytes;
-    f.close();
-    if (!f) return out;
-    const RecordTimes t = times(id);
-    setFileTimes(path, t.access, t.modification);
-    out.ok = true;
-    return out;
+    const bool consecutive = readsConsecutive(c);
+    res.readable = true;
+    res.expectedSize = r->size;
+    if (parsedMode != RecoveryMode::Standard) res.origin = ContentOrigin::Scan;
+    else if (consecutive) res.origin = ContentOrigin::DeletedAssumedContiguous;
+    else if (r->deleted) res.origin = ContentOrigin::DeletedChainIntact;
+    ContentStream out(sink, source, r->size);
+    const auto read = streamClusterData(out, *source, geometry(), chain_.get(), c, r->size, consecutive);
+    // A chain that ends early or loops leaves the rest of the size missing.
+    if (const char* why = endCause(read.end)) out.finish(why);
+    res.stopped = out.refused() || read.end == ClusterReadResult::End::Stopped;
+    return res;
 }
 
 std::vector<std::uint8_t> FatVolume::readFileBytes(RecordId id, std::uint64_t maxBytes) {
-    std::vector<std::uint8_t> data;
     const FatEntry* r = rec(id);
-    if (!r || !chain_ || clusterBytes_ == 0 || r->size > maxBytes) return data;
-    const std::uint32_t c = r->firstCluster();
-    readClusterData(*source, geometry(), chain_.get(), c, r->size, readsConsecutive(c),
-                    [&](const std::uint8_t* d, std::size_t n) {
-                        data.insert(data.end(), d, d + n);
-                        return true;
-                    });
-    return data;
+    if (!r || r->size > maxBytes) return {};
+    MemorySink data;
+    readContent(id, data);
+    return std::move(data.bytes);
 }
 
 void FatVolume::renameRecord(RecordId id, const std::u16string& newName) {

@@ -57,11 +57,9 @@ public:
     RecordTimes times(RecordId id) const override;
     RecordMeta meta(RecordId id) const override;
     bool isRootRecord(RecordId id) const override { return id == 0; }
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    ContentResult readContent(RecordId id, ContentSink& sink) override;
 
     const std::vector<FatEntry>& entries() const { return entries_; }
-    // Writes the record's data to the given host path with its times.
-    SaveOutcome saveFileTo(RecordId id, const std::filesystem::path& path);
     // A file's data in memory; empty when the file is larger than maxBytes.
     std::vector<std::uint8_t> readFileBytes(RecordId id, std::uint64_t maxBytes);
     void renameRecord(RecordId id, const std::u16string& newName);

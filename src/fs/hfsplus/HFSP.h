@@ -96,12 +96,10 @@ public:
     std::uint64_t sizeBytes(RecordId id) const override;
     RecordTimes times(RecordId id) const override;
     RecordMeta meta(RecordId id) const override;
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    ContentResult readContent(RecordId id, ContentSink& sink) override;
     // A double click's save tells the user where the file went.
     bool announcesSingleSave() const override { return true; }
 
-    // Writes one file's data fork to path; false when nothing was written.
-    bool saveFileTo(const std::filesystem::path& path, const HfsEntry& entry);
     // The file's data fork extents: the catalog ones, then overflow records.
     std::vector<hfsp::Extent> fileExtents(const HfsEntry& entry) const;
     const HfsEntry* entry(RecordId id) const;

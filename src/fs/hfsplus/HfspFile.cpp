@@ -1,7 +1,6 @@
 // HFSP: what browsing and saving ask of an entry: names, children, texts,
-// times, and writing a file's data fork.
+// times, and reading a file's data fork.
 #include <algorithm>
-#include <cstdio>
 
 #include "browse/DisplayFormats.h"
 #include "fs/hfsplus/HFSP.h"
@@ -11,23 +10,7 @@ namespace salvage {
 
 using namespace hfsp;
 
-namespace {
-// Data is read in runs of up to this many bytes.
-constexpr std::uint64_t kReadChunkBytes = 1u << 20;
 
-// A host file name for an on-disk name: no separators, NULs or dot names.
-std::u16string hostName(const std::u16string& name) {
-    if (name.empty() || name == u"." || name == u"..") return u"_" + name;
-    std::u16string out = name;
-    for (char16_t& c : out)
-        if (c == u'/' || c == u'\0') c = u'_';
-    return out;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-}  // namespace
 
 const HfsEntry* HFSP::entry(RecordId id) const {
     if (id <= 0 || id > RecordId(UINT32_MAX)) return nullptr;
@@ -134,57 +117,31 @@ std::vector<Extent> HFSP::fileExtents(const HfsEntry& e) const {
     return out;
 }
 
-bool HFSP::saveFileTo(const std::filesystem::path& path, const HfsEntry& e) {
-    if (!source || e.kind != kFile || blockSize == 0) return false;
-    std::unique_ptr<std::FILE, FileCloser> out(std::fopen(path.c_str(), "wb"));
-    if (!out) return false;
-    std::uint64_t remaining = e.size;
-    const std::uint64_t volumeEnd = volumeBytesAvailable();
-    std::vector<std::uint8_t> buf;
-    bool ended = false;
-    for (const Extent& x : fileExtents(e)) {
-        if (remaining == 0 || ended) break;
-        std::uint64_t at = std::uint64_t(x.startBlock) * blockSize;
-        std::uint64_t extentBytes = std::uint64_t(x.blockCount) * blockSize;
-        while (extentBytes > 0 && remaining > 0) {
-            // Blocks past the image's end hold nothing: the file ends there.
-            if (volumeEnd && at >= volumeEnd) {
-                ended = true;
-                break;
-            }
-            std::uint64_t n = std::min({extentBytes, remaining, kReadChunkBytes});
-            if (volumeEnd) n = std::min(n, volumeEnd - at);
-            buf.resize(n);
-            if (!readBytes(at, buf.data(), std::uint32_t(n))) {
-                // Retry block by block; an unreadable block keeps its place as zeros.
-                for (std::uint64_t o = 0; o < n; o += blockSize) {
-                    std::uint32_t part = std::uint32_t(std::min<std::uint64_t>(blockSize, n - o));
-                    if (!readBytes(at + o, buf.data() + o, part)) std::fill_n(buf.data() + o, part, 0);
-                }
-            }
-            if (std::fwrite(buf.data(), 1, n, out.get()) != n) return false;
-            at += n;
-            extentBytes -= n;
-            remaining -= n;
-        }
-    }
-    if (std::fclose(out.release()) != 0) return false;
-    setFileTimes(path, hfsDateToUnixNanos(e.accessDate), hfsDateToUnixNanos(e.contentModDate));
-    return true;
-}
-
-SaveOutcome HFSP::saveFile(RecordId id, const std::filesystem::path& folder) {
-    SaveOutcome result;
+ContentResult HFSP::readContent(RecordId id, ContentSink& sink) {
+    ContentResult res;
     const HfsEntry* e = entry(id);
-    if (!e || e->kind != kFile) return result;
-    result.written = folder / pathFromUtf16(hostName(e->name));
-    result.ok = saveFileTo(result.written, *e);
-    if (result.ok) {
-        std::error_code ec;
-        auto n = std::filesystem::file_size(result.written, ec);
-        result.bytes = ec ? 0 : n;
+    if (!e || e->kind != kFile || !source || blockSize == 0) {
+        res.reason = e && e->kind != kFile ? "a folder" : "no such file";
+        return res;
     }
-    return result;
+    res.readable = true;
+    res.expectedSize = e->size;
+    ContentStream out(sink, source, e->size);
+    for (const Extent& x : fileExtents(*e)) {
+        if (out.done()) break;
+        if (pollStop()) {
+            res.stopped = true;
+            return res;
+        }
+        const std::uint64_t at = std::uint64_t(x.startBlock) * blockSize;
+        const std::uint64_t bytes = std::uint64_t(x.blockCount) * blockSize;
+        // Blocks past the image's end come out missing, each at its place.
+        out.read(std::int64_t(at), bytes);
+    }
+    // Extents that cover less than the size leave the rest missing.
+    out.finish(cause::kNoRuns);
+    res.stopped = out.refused();
+    return res;
 }
 
 }  // namespace salvage

@@ -1,12 +1,8 @@
 // A file's data: the unnamed $DATA stream from the base record and every
-// extent its attribute list names, written out plain, sparse or LZNT1
-// compressed; and the one-file save with the record's times.
+// extent its attribute list names, read plain, sparse or LZNT1 compressed.
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
-#include "fs/fat/SafeOutput.h"
 #include "fs/ntfs/Lznt1.h"
 #include "fs/ntfs/ntfs.h"
 #include "platform/OutputLimits.h"
@@ -17,63 +13,12 @@ namespace salvage {
 using namespace ntfs_disk;
 
 namespace {
-// Bytes read with one call on the plain path.
-constexpr std::uint64_t kPieceBytes = 1u << 20;
 // An attribute list larger than this is damage (a full one holds a few
 // thousand entries).
 constexpr std::uint64_t kMaxAttributeListBytes = 1u << 20;
 // Compression units above this size are not NTFS's (16 clusters of at most
-// 4 KiB); such a stream is written as stored.
+// 4 KiB); such a stream is read as stored.
 constexpr std::uint64_t kMaxUnitBytes = 4u << 20;
-
-class FileSink : public DataSink {
-public:
-    explicit FileSink(std::FILE* f) : file_(f) {}
-    bool write(const std::uint8_t* data, std::size_t count) override {
-        if (count && std::fwrite(data, 1, count, file_) != count) {
-            error = errno ? std::strerror(errno) : "write failed";
-            return false;
-        }
-        return true;
-    }
-    std::string error;
-
-private:
-    std::FILE* file_;
-};
-
-// Counts and clips what reaches a sink at the stream's size.
-class Clipper {
-public:
-    Clipper(DataSink& sink, std::uint64_t limit) : sink_(sink), limit_(limit) {}
-    // False once the limit is reached or the sink fails.
-    bool put(const std::uint8_t* data, std::uint64_t count) {
-        const std::uint64_t n = std::min(count, limit_ - written_);
-        if (n && !sink_.write(data, std::size_t(n))) {
-            failed_ = true;
-            return false;
-        }
-        written_ += n;
-        return written_ < limit_;
-    }
-    bool zeros(std::uint64_t count) {
-        static const std::vector<std::uint8_t> zero(kPieceBytes, 0);
-        while (count > 0) {
-            const std::uint64_t n = std::min<std::uint64_t>(count, zero.size());
-            if (!put(zero.data(), n)) return false;
-            count -= n;
-        }
-        return written_ < limit_;
-    }
-    bool done() const { return failed_ || written_ >= limit_; }
-    std::uint64_t written() const { return written_; }
-
-private:
-    DataSink& sink_;
-    std::uint64_t limit_;
-    std::uint64_t written_ = 0;
-    bool failed_ = false;
-};
 
 // Takes the $DATA header of the stream's first extent.
 void takeFirstExtent(const AttrHeader& a, FileData& out) {
@@ -139,16 +84,10 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
         listData.present = true;
         listData.runs = runs;
         listData.realSize = std::int64_t(size);
-        class VectorSink : public DataSink {
-        public:
-            explicit VectorSink(std::vector<std::uint8_t>& v) : v_(v) {}
-            bool write(const std::uint8_t* d, std::size_t n) override {
-                v_.insert(v_.end(), d, d + n);
-                return true;
-            }
-            std::vector<std::uint8_t>& v_;
-        } sink(bytes);
-        writeData(listData, sink);
+        MemorySink sink;
+        ContentStream stream(sink, source, size);
+        streamData(listData, stream);
+        bytes = std::move(sink.bytes);
     }
     struct Extent {
         std::int64_t startVcn;
@@ -205,47 +144,39 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
     return true;
 }
 
-std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
-    if (!data.present || data.realSize <= 0) return 0;
+void ntfs::streamData(const FileData& data, ContentStream& out) const {
+    if (!data.present || data.realSize <= 0) return;
     if (data.resident) {
-        Clipper clip(sink, std::uint64_t(data.realSize));
-        clip.put(data.residentBytes.data(), data.residentBytes.size());
-        return clip.written();
+        out.bytes(data.residentBytes.data(), data.residentBytes.size(), true, std::nullopt, ByteRun::Kind::Resident);
+        return;
     }
     const std::uint64_t cb = bytesPerCluster > 0 ? std::uint64_t(bytesPerCluster) : 4096;
-    const std::uint64_t cap = maxWrittenFileBytes(std::uint64_t(withinImage(std::max<std::int64_t>(volumeSize, 0))));
-    Clipper clip(sink, std::min(std::uint64_t(data.realSize), cap));
-    std::vector<std::uint8_t> buf;
-    // Reads `clusters` clusters from lcn into buf at offset (zeros where the
-    // read fails or the cluster lies outside the volume).
-    auto readClusters = [&](std::int64_t lcn, std::uint64_t clusters, std::uint8_t* at) {
-        std::memset(at, 0, std::size_t(clusters * cb));
-        std::int64_t offset = 0;
-        if (lcn < 0 || !checkedMul(lcn, std::int64_t(cb), offset)) return;
-        readAt(*source, offset, at, std::uint32_t(clusters * cb));
+    const std::uint64_t volumeEnd = volumeSize > 0 ? std::uint64_t(volumeSize) : UINT64_MAX;
+    // The volume byte offset of a run of clusters, when it lies inside the volume.
+    auto placeOf = [&](std::int64_t lcn, std::uint64_t clusters) -> std::optional<std::int64_t> {
+        std::uint64_t at = 0, len = 0, end = 0;
+        if (lcn < 0 || !checkedMul(std::uint64_t(lcn), cb, at) || !checkedMul(clusters, cb, len) ||
+            !checkedAdd(at, len, end) || end > volumeEnd || at > std::uint64_t(INT64_MAX))
+            return std::nullopt;
+        return std::int64_t(at);
     };
 
     const std::uint64_t unitClusters =
         data.compressionUnit < 16 ? std::uint64_t(1) << data.compressionUnit : 0;
     if (!data.compressed || unitClusters <= 1 || unitClusters * cb > kMaxUnitBytes) {
         for (const ClusterRun& run : data.runs) {
-            if (clip.done()) break;
+            if (out.done()) break;
+            std::uint64_t bytes = 0;
+            if (!checkedMul(run.clusterCount, cb, bytes)) bytes = UINT64_MAX;
             if (run.sparse) {
-                std::uint64_t bytes = 0;
-                if (!checkedMul(run.clusterCount, cb, bytes)) bytes = UINT64_MAX;
-                clip.zeros(bytes);
+                out.sparse(bytes);
                 continue;
             }
-            for (std::uint64_t k = 0; k < run.clusterCount && !clip.done();) {
-                if (stopRequested.load()) return clip.written();
-                const std::uint64_t n = std::min<std::uint64_t>(run.clusterCount - k, std::max<std::uint64_t>(1, kPieceBytes / cb));
-                buf.resize(std::size_t(n * cb));
-                readClusters(run.startCluster + std::int64_t(k), n, buf.data());
-                clip.put(buf.data(), n * cb);
-                k += n;
-            }
+            if (stopRequested.load()) return;
+            if (const auto at = placeOf(run.startCluster, run.clusterCount)) out.read(*at, bytes);
+            else out.missing(bytes, cause::kOutsideVolume);
         }
-        return clip.written();
+        return;
     }
 
     // Compressed: unit by unit. A unit whose last cluster is allocated is
@@ -260,36 +191,48 @@ std::uint64_t ntfs::writeData(const FileData& data, DataSink& sink) const {
         for (std::size_t i = 0; i < unit.size(); ++i)
             if (unit[i] >= 0) last = i + 1;
         if (last == 0) {
-            clip.zeros(unit.size() * cb);
-        } else {
-            for (std::size_t i = 0; i < last; ++i) {
-                if (unit[i] >= 0) readClusters(unit[i], 1, in.data() + i * cb);
-                else std::memset(in.data() + i * cb, 0, std::size_t(cb));
+            out.sparse(unit.size() * cb);
+            unit.clear();
+            return;
+        }
+        bool readOk = true;
+        for (std::size_t i = 0; i < last; ++i) {
+            const auto at = unit[i] >= 0 ? placeOf(unit[i], 1) : std::nullopt;
+            if (at) readOk = out.readInto(*at, in.data() + i * cb, cb) && readOk;
+            else {
+                std::memset(in.data() + i * cb, 0, std::size_t(cb));
+                if (unit[i] >= 0) readOk = false;  // a cluster outside the volume
             }
-            if (last == unitClusters || last == unit.size()) {
-                clip.put(in.data(), last * cb);
+        }
+        const auto first = unit[0] >= 0 ? placeOf(unit[0], 1) : std::nullopt;
+        if (last == unitClusters || last == unit.size()) {
+            out.bytes(in.data(), last * cb, readOk, first, ByteRun::Kind::Data);
+        } else {
+            const Lznt1Result r = decompressLznt1(in.data(), last * cb, outBuf.data(), outBuf.size());
+            // The unit stands for a whole unit of the file; what the stream
+            // did not produce is zeros, and damage when the stream was bad.
+            std::memset(outBuf.data() + r.produced, 0, outBuf.size() - r.produced);
+            const std::uint64_t whole = unit.size() * cb;
+            if (r.error) {
+                out.bytes(outBuf.data(), r.produced, readOk, first, ByteRun::Kind::Compressed, last * cb);
+                out.missing(whole - std::min<std::uint64_t>(whole, r.produced), cause::kUndecodable);
             } else {
-                const Lznt1Result r = decompressLznt1(in.data(), last * cb, outBuf.data(), outBuf.size());
-                // The unit stands for a whole unit of the file; what the
-                // stream did not produce is zeros.
-                std::memset(outBuf.data() + r.produced, 0, outBuf.size() - r.produced);
-                clip.put(outBuf.data(), unit.size() * cb);
+                out.bytes(outBuf.data(), whole, readOk, first, ByteRun::Kind::Compressed, last * cb);
             }
         }
         unit.clear();
     };
     for (const ClusterRun& run : data.runs) {
-        for (std::uint64_t k = 0; k < run.clusterCount && !clip.done(); ++k) {
+        for (std::uint64_t k = 0; k < run.clusterCount && !out.done(); ++k) {
             unit.push_back(run.sparse ? -1 : run.startCluster + std::int64_t(k));
             if (unit.size() == unitClusters) {
-                if (stopRequested.load()) return clip.written();
+                if (stopRequested.load()) return;
                 flush();
             }
         }
-        if (clip.done()) break;
+        if (out.done()) break;
     }
-    if (!clip.done()) flush();
-    return clip.written();
+    if (!out.done()) flush();
 }
 
 std::int64_t ntfs::displayedSize(RecordId id) const {
@@ -301,36 +244,43 @@ std::int64_t ntfs::displayedSize(RecordId id) const {
     return d.present ? d.realSize : 0;
 }
 
-SaveOutcome ntfs::saveFile(RecordId id, const std::filesystem::path& folder) {
-    SaveOutcome out;
+ContentResult ntfs::readContent(RecordId id, ContentSink& sink) {
+    ContentResult res;
     const NtfsEntry* e = rec(id);
-    if (!e || !e->hasName) return out;
-    const std::filesystem::path path = fat::safeOutputPath(folder, e->name);
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return out;
-    out.written = path;
-    if (!e->isFile()) {
-        std::fclose(f);
-        reporter->message(u"not a valid entry...", u"", MessageIcon::Information);
-        return out;
+    if (!e || !e->hasName) {
+        res.reason = "no such file";
+        return res;
     }
-    out.ok = true;
     if (e->kind == 'D') {
-        reporter->message(format16("This is  %s directory .Please specify file names ", toUtf8(e->name).c_str()),
-                          u"", MessageIcon::Information);
-    } else {
-        FileSink sink(f);
-        out.bytes = writeData(describeFile(id), sink);
-        if (!sink.error.empty()) {
-            std::fclose(f);
-            reporter->message(format16("Exception :  %s   ", sink.error.c_str()), u"", MessageIcon::Information);
-            return out;
-        }
+        res.readable = true;  // a folder saved as a file has no content
+        return res;
     }
-    std::fclose(f);
-    const RecordTimes t = times(id);
-    setFileTimes(path, t.access, t.modification);
-    return out;
+    if (!e->isFile()) {
+        res.reason = "not a valid entry";
+        return res;
+    }
+    if (mode != RecoveryMode::Standard) res.origin = ContentOrigin::Scan;
+    else if (!e->inUse()) res.origin = ContentOrigin::DeletedChainIntact;
+    const FileData data = describeFile(id);
+    res.readable = true;
+    // Without a readable $DATA stream the listed size is what is missing.
+    res.expectedSize = data.present ? std::uint64_t(std::max<std::int64_t>(0, data.realSize)) : sizeBytes(id);
+    ContentStream out(sink, source, res.expectedSize);
+    streamData(data, out);
+    out.finish(data.present ? cause::kNoRuns : cause::kNoRecord);
+    res.stopped = out.refused() || stopRequested.load();
+    return res;
+}
+
+SaveOutcome ntfs::saveFile(RecordId id, const std::filesystem::path& folder) {
+    if (const NtfsEntry* e = rec(id); e && e->hasName) {
+        if (e->kind == 'D')
+            reporter->message(format16("This is  %s directory .Please specify file names ", toUtf8(e->name).c_str()),
+                              u"", MessageIcon::Information);
+        else if (!e->isFile())
+            reporter->message(u"not a valid entry...", u"", MessageIcon::Information);
+    }
+    return VolumeParser::saveFile(id, folder);
 }
 
 }  // namespace salvage

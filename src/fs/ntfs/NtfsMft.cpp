@@ -63,8 +63,8 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
                 haveParent = true;
             }
             // A DOS 8.3 name never replaces a long one.
-            const bool isLong = fn->nameSpace != kNamespaceDos;
-            if (isLong || !nameIsLong) {
+            const bool isLong = fn->nameSpace != kNamespaceDos && !fn->name.empty();
+            if ((isLong || !nameIsLong) && (!fn->name.empty() || e.name.empty())) {
                 e.name = std::move(fn->name);
                 e.fileNameFlags = fn->flags;
                 nameIsLong = isLong;
@@ -77,6 +77,8 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
             else if (a.startVcn == 0) e.dataSize = a.realSize;
         }
     }
+    if (e.hasName && e.name.empty())
+        e.name = u"NONAME_" + fromUtf8(std::to_string(e.recordNumber));
 }
 
 NtfsEntry ntfs::makeEntry(ByteView raw, std::int64_t offset) {

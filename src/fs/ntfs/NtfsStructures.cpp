@@ -104,8 +104,10 @@ std::optional<FileNameInfo> decodeFileName(ByteView v) {
     f.flags = le32(v, 56);
     const std::size_t length = u8(v, 64);
     f.nameSpace = u8(v, 65);
-    if (length == 0 || !v.has(66, length * 2)) return std::nullopt;
-    f.name = utf16leToString(v.data() + 66, length);
+    // An empty name still names the record (its parent, its kind): the
+    // record is listed under a placeholder rather than lost.
+    if (!v.has(66, length * 2)) return std::nullopt;
+    if (length) f.name = utf16leToString(v.data() + 66, length);
     return f;
 }
 

@@ -15,23 +15,6 @@ constexpr char16_t kOrphanName[] = u"ORPHAN_ENTRY";
 // "$I" files of this size or more are not Recycle Bin information files.
 constexpr std::size_t kRecycleInfoLimit = 2048;
 
-class MemorySink : public DataSink {
-public:
-    explicit MemorySink(std::size_t limit) : limit_(limit) {}
-    bool write(const std::uint8_t* data, std::size_t count) override {
-        if (count > limit_ - std::min(limit_, bytes.size())) {
-            overflow = true;
-            return false;
-        }
-        bytes.insert(bytes.end(), data, data + count);
-        return true;
-    }
-    std::vector<std::uint8_t> bytes;
-    bool overflow = false;
-
-private:
-    std::size_t limit_;
-};
 }  // namespace
 
 std::int64_t ntfs::recordOffsetOf(std::uint64_t number) const {
@@ -268,7 +251,7 @@ void ntfs::renameRecycleBinFiles() {
                 const NtfsEntry& e = entries_[std::size_t(c)];
                 if (e.name.rfind(u"$I", 0) != 0 || e.kind == 'D') return true;
                 MemorySink sink(kRecycleInfoLimit);
-                writeData(describeFile(c), sink);
+                readContent(c, sink);
                 if (!sink.overflow && sink.bytes.size() < kRecycleInfoLimit) {
                     std::u16string name = recycleBinFormerName(ByteView(sink.bytes));
                     if (!name.empty()) former[e.name] = std::move(name);

@@ -19,13 +19,6 @@
 
 namespace salvage {
 
-// Where a file's bytes go while it is written out.
-class DataSink {
-public:
-    virtual ~DataSink() = default;
-    virtual bool write(const std::uint8_t* data, std::size_t count) = 0;
-};
-
 // A file's unnamed $DATA stream as the records describe it.
 struct FileData {
     bool present = false;
@@ -68,7 +61,9 @@ public:
     // The MFT record number: the entry index in the MFT walk, the number
     // the record's header stores in a table built by a scan.
     std::int64_t recordNumber(RecordId id) const override;
+    ContentResult readContent(RecordId id, ContentSink& sink) override;
     SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override;
+    std::uint64_t volumeSizeBytes() const override { return std::uint64_t(withinImage(std::max<std::int64_t>(volumeSize, 0))); }
     bool searchMatchesFolders() const override { return true; }
 
     // --- boot sector and MFT ---
@@ -84,8 +79,10 @@ public:
     void renameRecycleBinFiles();
     // --- data ---
     FileData describeFile(RecordId id) const;
-    // Writes the file's data stream into sink; returns the bytes written.
-    std::uint64_t writeData(const FileData& data, DataSink& sink) const;
+    // Hands the file's data stream to out: plain, sparse or LZNT1
+    // compressed runs, each piece with its place on the image; runs outside
+    // the volume and units that do not decode come out missing.
+    void streamData(const FileData& data, ContentStream& out) const;
     std::int64_t displayedSize(RecordId id) const;
 
     const std::vector<NtfsEntry>& entries() const { return entries_; }

@@ -24,10 +24,11 @@ struct ParsedVolume {
     ScanController c{rep, tree, list};
     OpenedImage img;
 
-    bool parse(const fs::path& image, const char16_t* fileSystem, const char16_t* size) {
+    bool parse(const fs::path& image, const char16_t* fileSystem, const std::u16string& size,
+               std::int64_t startSector = 0) {
         img = openImage(image, rep);
         if (!img.source) return false;
-        if (c.startParse(VolumeRecord{fileSystem, u"1", size, 0}, RecoveryMode::Standard, img.source.get()) !=
+        if (c.startParse(VolumeRecord{fileSystem, u"1", size, startSector}, RecoveryMode::Standard, img.source.get()) !=
             StartOutcome::Started)
             return false;
         c.wait();
@@ -52,6 +53,11 @@ struct ParsedVolume {
         return out;
     }
 };
+
+std::string slurp(const fs::path& p) {
+    std::ifstream f(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(f), {}};
+}
 
 // The evidence image's "SHA256<TAB>/path" list, as ROOT\path.
 std::map<std::u16string, std::string> hashList() {
@@ -131,4 +137,86 @@ TEST(BrowseRealImage, Fat16DeletedFilesFromWindows) {
     EXPECT_EQ(saved.size(), 6u);
     auto found = r.search(u"dat");
     EXPECT_EQ(found.size(), 6u);
+}
+
+TEST(BrowseRealImage, AChunkThatFailsItsChecksumIsDamageToTheByte) {
+    // ewfacquire's image of the MBR disk with one byte of the FAT16
+    // volume's docs/data.bin flipped afterwards: its 32 KiB chunk fails,
+    // and that chunk holds the tail of DATA.BIN and all of HELLO.TXT.
+    fs::path img, raw;
+    if (!test::requireFixture("mbr_flipped.E01", img) || !test::requireFixture("mbr_disk.img", raw)) return;
+    std::uint64_t flipped = 0;
+    std::ifstream(test::fixturePath("ewf_flipped.expect")) >> flipped;
+    constexpr std::uint64_t kChunk = 64 * 512;
+    ParsedVolume r;
+    ASSERT_TRUE(r.parse(img, u"FAT16", u"8   MB", 20480));
+    auto saved = r.saveAll(test::scratchDir("browse_real_flipped"));
+    ASSERT_EQ(saved.size(), 2u);
+    const SavedFile& hello = saved.at(u"ROOT\\HELLO.TXT");
+    EXPECT_EQ(hello.status, SaveStatus::Damaged);
+    EXPECT_EQ(hello.badBytes, 19u);
+
+    const SavedFile& bad = std::next(saved.begin())->second.volumePath == u"ROOT\\HELLO.TXT"
+                               ? saved.begin()->second : std::next(saved.begin())->second;
+    ASSERT_EQ(bad.written.filename(), "DATA.BIN");
+    EXPECT_EQ(bad.status, SaveStatus::Damaged);
+    EXPECT_EQ(bad.bytes, 20000u);
+    ASSERT_FALSE(bad.runs.empty());
+    ASSERT_TRUE(bad.runs[0].imageOffset);
+    const std::uint64_t fileStart = *bad.runs[0].imageOffset;  // a fresh FAT16: one contiguous run
+    const std::uint64_t chunk = flipped / kChunk * kChunk;
+    ASSERT_EQ(bad.damaged.size(), 1u);
+    const DamagedRange& d = bad.damaged[0];
+    ASSERT_TRUE(d.imageOffset);
+    EXPECT_EQ(*d.imageOffset, std::max(chunk, fileStart));
+    EXPECT_EQ(*d.imageOffset + d.length, std::min(chunk + kChunk, fileStart + 20000));
+    EXPECT_EQ(d.fileOffset, *d.imageOffset - fileStart);
+    EXPECT_EQ(bad.badBytes, d.length);
+    // Every other byte is the disk's own, found again through the runs.
+    const std::string disk = slurp(raw);
+    std::string want;
+    for (const ByteRun& run : bad.runs) want += disk.substr(std::size_t(*run.imageOffset), std::size_t(run.length));
+    want.replace(std::size_t(d.fileOffset), std::size_t(d.length), std::size_t(d.length), '\0');
+    EXPECT_TRUE(slurp(bad.written) == want);
+}
+
+TEST(BrowseRealImage, AnOutputThatRunsFullFailsTheFilesItCannotHold) {
+    // No host file may grow past 4 KiB: on every file system the files
+    // larger than that are failed, the others written.
+    constexpr std::uint64_t kLimit = 4 * 1024;
+    struct Case {
+        const char* image;
+        const char16_t* fileSystem;
+        std::int64_t startSector;
+    };
+    const Case cases[] = {{"fat16.img", u"FAT16", 0},
+                          {"ntfs.img", u"NTFS", 0},
+                          {"ext2.img", u"extX", 0},
+                          {"hfs_volume.img", u"HFS+", 0},
+                          {"exfat_gpt_disk.img", u"FAT64", 2048}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.image);
+        fs::path img;
+        if (!test::requireFixture(c.image, img)) continue;
+        const auto mib = (fs::file_size(img) - std::uint64_t(c.startSector) * 512) / (1024 * 1024);
+        ParsedVolume r;
+        ASSERT_TRUE(r.parse(img, c.fileSystem, fromUtf8(std::to_string(mib) + "   MB"), c.startSector));
+        std::map<std::u16string, SavedFile> saved;
+        {
+            test::FileSizeLimit limit(kLimit);
+            saved = r.saveAll(test::scratchDir(std::string("browse_real_full_") + c.image));
+        }
+        std::size_t failed = 0;
+        for (const auto& [path, s] : saved) {
+            if (s.status == SaveStatus::Skipped) continue;
+            if (s.expectedSize > kLimit) {
+                EXPECT_EQ(s.status, SaveStatus::Failed) << toUtf8(path);
+                EXPECT_TRUE(s.written.empty()) << toUtf8(path);
+                ++failed;
+            } else {
+                EXPECT_NE(s.status, SaveStatus::Failed) << toUtf8(path) << " " << s.reason;
+            }
+        }
+        EXPECT_GT(failed, 0u);
+    }
 }

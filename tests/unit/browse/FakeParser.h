@@ -21,6 +21,8 @@ public:
         bool deleted = false;
         std::string content;
         std::vector<RecordId> children;
+        // A stretch whose read fails: delivered as zeros, marked failed.
+        std::uint64_t badOffset = 0, badLength = 0;
     };
     std::map<RecordId, Rec> recs;
     std::vector<RecordId> topLevel;
@@ -82,16 +84,24 @@ public:
     std::u16string attributeText(RecordId id) const override { return isDirectory(id) ? u"D" : u"A"; }
     std::uint64_t sizeBytes(RecordId id) const override { return rec(id) ? rec(id)->content.size() : 0; }
     RecordTimes times(RecordId) const override { return {UnixNanos(1'000'000'000), std::nullopt, UnixNanos(2'000'000'000)}; }
-    SaveOutcome saveFile(RecordId id, const std::filesystem::path& folder) override {
-        SaveOutcome o;
+    ContentResult readContent(RecordId id, ContentSink& sink) override {
+        ContentResult res;
         const Rec* r = rec(id);
-        if (!r) return o;
-        o.written = safeOutputPath(folder, r->name);
-        std::ofstream f(o.written, std::ios::binary | std::ios::trunc);
-        f << r->content;
-        o.ok = bool(f);
-        o.bytes = r->content.size();
-        return o;
+        if (!r) return res;
+        res.readable = true;
+        res.expectedSize = r->content.size();
+        ContentStream out(sink, nullptr, r->content.size());
+        const auto* bytes = reinterpret_cast<const std::uint8_t*>(r->content.data());
+        const std::string zeros(r->badLength, '\0');
+        const std::uint64_t goodEnd = r->badLength ? r->badOffset : r->content.size();
+        out.bytes(bytes, goodEnd, true, 0, ByteRun::Kind::Data);
+        if (r->badLength) {
+            out.bytes(reinterpret_cast<const std::uint8_t*>(zeros.data()), r->badLength, false,
+                      std::int64_t(r->badOffset), ByteRun::Kind::Data);
+            out.bytes(bytes + r->badOffset + r->badLength, r->content.size() - r->badOffset - r->badLength, true,
+                      std::int64_t(r->badOffset + r->badLength), ByteRun::Kind::Data);
+        }
+        return res;
     }
     bool searchMatchesFolders() const override { return foldersMatch; }
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "FakeParser.h"
@@ -38,8 +39,10 @@ TEST(FolderSave, WritesTheSubtreeInChainOrderAndCounts) {
     p.add(top, u"two.txt", false, "22");
     p.add(a, u"three.txt", false, "333");
     p.add(top, u"$BadClus", false, "bad");
+    // A folder really named "." (not the link to itself) is saved under a
+    // safe name, not skipped.
     RecordId dot = p.add(top, u".", true);
-    p.add(dot, u"inside-dot.txt", false, "never");
+    p.add(dot, u"inside-dot.txt", false, "kept");
 
     RecordingReporter rep;
     FolderSave save(p, rep);
@@ -48,13 +51,14 @@ TEST(FolderSave, WritesTheSubtreeInChainOrderAndCounts) {
     fs::path out = salvage::test::scratchDir("folder_save_order");
     ASSERT_TRUE(save.saveFolder(top, out, u"ROOT\\top"));
 
-    EXPECT_EQ(filesUnder(out), (std::vector<std::string>{"a/", "a/one.txt", "a/three.txt", "b/", "two.txt"}));
+    EXPECT_EQ(filesUnder(out),
+              (std::vector<std::string>{"_/", "_/inside-dot.txt", "a/", "a/one.txt", "a/three.txt", "b/", "two.txt"}));
     EXPECT_EQ(slurp(out / "a/three.txt"), "333");
-    EXPECT_EQ(countFilesUnder(p, top), 4);  // $BadClus counts, the "." folder does not
-    EXPECT_EQ(save.fileCounter(), 4);
-    EXPECT_EQ(rep.rangeMax(), 4);
-    EXPECT_EQ(rep.position(), 4);
-    ASSERT_EQ(save.saved().size(), 4u);
+    EXPECT_EQ(countFilesUnder(p, top), 5);  // $BadClus counts
+    EXPECT_EQ(save.fileCounter(), 5);
+    EXPECT_EQ(rep.rangeMax(), 5);
+    EXPECT_EQ(rep.position(), 5);
+    ASSERT_EQ(save.saved().size(), 5u);
     EXPECT_EQ(save.saved()[0].volumePath, u"ROOT\\top\\a\\one.txt");
     EXPECT_EQ(save.saved()[1].volumePath, u"ROOT\\top\\a\\three.txt");
     EXPECT_EQ(save.saved()[2].volumePath, u"ROOT\\top\\two.txt");
@@ -136,8 +140,120 @@ TEST(FolderSave, HostileNamesAndLoopsStayInsideTheOutputFolder) {
     EXPECT_EQ(slurp(out / "_"), "dotdot");
     EXPECT_EQ(slurp(out / ".._up/_etc_passwd"), "pw");
     EXPECT_EQ(slurp(out / "loop/once.txt"), "o");
-    EXPECT_EQ(slurp(out / ".salvage-staging (2)/kept.txt"), "k");
-    EXPECT_LT(save.fileCounter(), 10);  // the deep chain's file lies past the bound
+    EXPECT_EQ(slurp(out / ".salvage-staging/kept.txt"), "k");
+    EXPECT_LT(save.fileCounter(), 10);
+    // The deep chain's file lies past the bound: not written, but reported.
+    EXPECT_EQ(save.saved().back().status, SaveStatus::Skipped);
+    EXPECT_NE(save.saved().back().reason.find("deeper"), std::string::npos);
+    EXPECT_EQ(save.saved().back().volumePath.substr(save.saved().back().volumePath.size() - 10), u"bottom.txt");
+}
+
+TEST(FolderSave, LinksInTheOutputFolderAreNeverFollowed) {
+    FakeParser p;
+    RecordId top = p.add(0, u"top", true);
+    RecordId docs = p.add(top, u"docs", true);
+    p.add(docs, u"a.txt", false, "A");
+    RecordId one = p.add(0, u"one.txt", false, "1");
+    const fs::path base = salvage::test::scratchDir("folder_save_links");
+    const fs::path out = base / "out", elsewhere = base / "elsewhere";
+    fs::create_directories(out);
+    fs::create_directories(elsewhere);
+    fs::create_directory_symlink(elsewhere, out / "docs");
+    fs::create_symlink(base / "target.txt", out / "one.txt");
+    fs::create_symlink(base / "x.csv", out / "salvage_report.csv");
+
+    RecordingReporter rep;
+    FolderSave save(p, rep);
+    ASSERT_TRUE(save.saveFolder(top, out, u"ROOT\\top"));
+    ASSERT_TRUE(save.saveSingle(one, out, u"ROOT\\one.txt"));
+    const auto report = writeSaveReportCsv(out / "salvage_report.csv", out, save.saved());
+    ASSERT_TRUE(report);
+
+    EXPECT_TRUE(fs::is_empty(elsewhere));
+    EXPECT_FALSE(fs::exists(base / "target.txt"));
+    EXPECT_FALSE(fs::exists(base / "x.csv"));
+    EXPECT_TRUE(fs::is_symlink(out / "docs"));
+    EXPECT_EQ(slurp(out / "docs (2)/a.txt"), "A");
+    EXPECT_EQ(slurp(out / "one (2).txt"), "1");
+    EXPECT_EQ(report->filename(), "salvage_report (2).csv");
+    EXPECT_EQ(save.counts().ok, 2u);
+}
+
+TEST(FolderSave, StatusesSayWhatBecameOfEachFile) {
+    FakeParser p;
+    RecordId top = p.add(0, u"top", true);
+    p.add(top, u"good.txt", false, "good");
+    RecordId bad = p.add(top, u"bad.bin", false, std::string(100, 'b'));
+    p.recs[bad].badOffset = 10;
+    p.recs[bad].badLength = 20;
+    p.add(top, u"big.bin", false, std::string(20000, 'g'));
+    p.add(top, u"=SUM(A1)+1", false, "formula");
+    p.add(top, u"", false, "no name");
+    p.add(top, u".", false, "dot");
+    const std::u16string longName = std::u16string(300, u'\u00e9') + u".txt";  // 602 bytes in UTF-8
+    p.add(top, longName, false, "long 1");
+    p.add(top, longName, false, "long 2");
+    const fs::path out = salvage::test::scratchDir("folder_save_status");
+
+    RecordingReporter rep;
+    FolderSave save(p, rep);
+    {
+        // A host file may not grow past 8 KiB: the big file cannot be written.
+        test::FileSizeLimit limit(8192);
+        ASSERT_TRUE(save.saveFolder(top, out, u"ROOT\\top"));
+    }
+    std::map<std::u16string, SavedFile> rows;
+    for (const auto& s : save.saved()) rows[s.volumePath] = s;
+    EXPECT_EQ(rows[u"ROOT\\top\\good.txt"].status, SaveStatus::Ok);
+
+    const SavedFile& d = rows[u"ROOT\\top\\bad.bin"];
+    EXPECT_EQ(d.status, SaveStatus::Damaged);
+    ASSERT_EQ(d.damaged.size(), 1u);
+    EXPECT_EQ(d.damaged[0].fileOffset, 10u);
+    EXPECT_EQ(d.damaged[0].length, 20u);
+    EXPECT_EQ(d.damaged[0].imageOffset, 10u);
+    EXPECT_EQ(d.badBytes, 20u);
+    EXPECT_EQ(slurp(d.written), std::string(10, 'b') + std::string(20, '\0') + std::string(70, 'b'));
+    // The runs let every byte be found again: they cover the whole file.
+    std::uint64_t covered = 0;
+    for (const ByteRun& r : d.runs) covered += r.length;
+    EXPECT_EQ(covered, 100u);
+
+    const SavedFile& big = rows[u"ROOT\\top\\big.bin"];
+    EXPECT_EQ(big.status, SaveStatus::Failed);
+    EXPECT_TRUE(big.written.empty());
+    EXPECT_FALSE(fs::exists(out / "big.bin"));  // no half-written file is left
+
+    // Names the host cannot take are saved under others, the original kept.
+    const SavedFile& dot = rows[u"ROOT\\top\\."];
+    EXPECT_EQ(dot.status, SaveStatus::Ok);
+    EXPECT_EQ(dot.originalName, u".");
+    EXPECT_EQ(rows[u"ROOT\\top"].originalName, u"");  // the empty name's row
+    EXPECT_EQ(slurp(rows[u"ROOT\\top"].written), "no name");
+    std::vector<std::string> longHosts;
+    for (const auto& s : save.saved())
+        if (s.originalName == longName) longHosts.push_back(s.written.filename().string());
+    ASSERT_EQ(longHosts.size(), 2u);
+    EXPECT_LE(longHosts[1].size(), 255u);
+    EXPECT_EQ(numberedName(longHosts[0], 2), longHosts[1]);  // one stable short name, numbered
+
+    const SaveCounts n = save.counts();
+    EXPECT_EQ(n.ok, 6u);
+    EXPECT_EQ(n.damaged, 1u);
+    EXPECT_EQ(n.failed, 1u);
+
+    ASSERT_TRUE(writeSaveReportCsv(out / "r.csv", out, save.saved()));
+    ASSERT_TRUE(writeSaveReportJson(out / "r.json", out, save.saved()));
+    const std::string csv = slurp(out / "r.csv");
+    EXPECT_NE(csv.find(",'=SUM(A1)+1,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",damaged,100,100,20,allocated,"), std::string::npos) << csv;
+    auto j = nlohmann::json::parse(slurp(out / "r.json"));
+    for (const auto& row : j) {
+        if (row["path"] != "ROOT\\top\\bad.bin") continue;
+        EXPECT_EQ(row["damaged"][0]["file_offset"], 10);
+        EXPECT_EQ(row["damaged"][0]["length"], 20);
+        EXPECT_EQ(row["runs"][0]["image_offset"], 0);
+    }
 }
 
 TEST(FolderSave, NoOutputFolderWritesNothing) {

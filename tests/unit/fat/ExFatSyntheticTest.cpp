@@ -189,9 +189,11 @@ TEST(ExFatSynthetic, DataWithAndWithoutChainAndValidLength) {
     // Past the valid data length the file reads as zeros.
     EXPECT_EQ(readAll(p.saveFile(v->find(u"short valid.bin"), out).written),
               std::string(300, 'e') + std::string(700, '\0'));
-    // A data length no volume could hold is cut to the cluster area.
+    // A data length no volume could hold is cut to the cluster area, the
+    // rest reported as damage.
     SaveOutcome huge = p.saveFile(v->find(u"huge.bin"), out);
     EXPECT_LE(std::filesystem::file_size(huge.written), 240u * 512);
+    EXPECT_EQ(huge.status, SaveStatus::Damaged);
     SaveOutcome e = p.saveFile(v->find(u"empty.bin"), out);
     ASSERT_TRUE(e.ok);
     EXPECT_EQ(std::filesystem::file_size(e.written), 0u);

@@ -190,12 +190,28 @@ TEST(Fat32Synthetic, FileChainsThatLoopOrLeaveTheVolumeEndEarly) {
     std::memset(&b.img[Fat32Builder::clusterAt(70)], 'c', 512);
     auto v = b.parse();
     const auto out = test::scratchDir("fat32_bad_chains");
+    // What the chain gives, and the rest of the size reported as damage.
     SaveOutcome loop = v->parser->saveFile(v->find(u"LOOP.BIN"), out);
     ASSERT_TRUE(loop.ok);
+    EXPECT_EQ(loop.status, SaveStatus::Damaged);
+    EXPECT_EQ(loop.badBytes, 8u * 512);
     EXPECT_EQ(readAll(loop.written), std::string(512, 'a') + std::string(512, 'b'));
     SaveOutcome away = v->parser->saveFile(v->find(u"AWAY.BIN"), out);
     ASSERT_TRUE(away.ok);
+    EXPECT_EQ(away.status, SaveStatus::Damaged);
+    EXPECT_EQ(away.badBytes, 9u * 512);
     EXPECT_EQ(readAll(away.written), std::string(512, 'c'));
+    // What a content read reports: where the chain ended and why.
+    struct Ranges : ContentSink {
+        bool put(const ContentPiece& p) override {
+            if (p.cause) causes.emplace_back(p.fileOffset, p.cause);
+            return true;
+        }
+        std::vector<std::pair<std::uint64_t, std::string>> causes;
+    } ranges;
+    v->parser->readContent(v->find(u"LOOP.BIN"), ranges);
+    ASSERT_EQ(ranges.causes.size(), 1u);
+    EXPECT_EQ(ranges.causes[0], std::make_pair(std::uint64_t(1024), std::string(cause::kChainLoop)));
 }
 
 TEST(Fat32Synthetic, DataStopsAtTheImageEndWhateverTheBootSectorSays) {
@@ -217,8 +233,10 @@ TEST(Fat32Synthetic, DataStopsAtTheImageEndWhateverTheBootSectorSays) {
     SaveOutcome s = v->parser->saveFile(big, out);
     ASSERT_TRUE(s.ok);
     // Clusters 1000..1015 lie in the image (cluster 2 is at sector 10; the
-    // FAT alone would allow clusters up to 1023).
+    // FAT alone would allow clusters up to 1023); the rest is damage.
+    EXPECT_EQ(s.status, SaveStatus::Damaged);
     EXPECT_EQ(std::filesystem::file_size(s.written), 16u * 512);
+    EXPECT_EQ(s.badBytes, 0xFFFFFFF0u - 16u * 512);
     EXPECT_EQ(readAll(s.written).substr(0, 512), std::string(512, 'z'));
 }
 

@@ -78,7 +78,7 @@ TEST(NtfsData, PlainSparseAndClippedAtTheDataSize) {
                                std::int64_t(4 * cb))
                   .finish());
     // A size far beyond what its runs hold (and the volume): only the runs
-    // are written.
+    // are written, the rest is reported as damage.
     v.put(18, RecordBuilder().number(18).fileName(5, u"liar.bin")
                   .nonResident(0x80, {0x11, 0x01, std::uint8_t(c)}, 0, 0, std::int64_t(1) << 50).finish());
     // Runs far outside the volume read as zeros.
@@ -86,7 +86,9 @@ TEST(NtfsData, PlainSparseAndClippedAtTheDataSize) {
                   .nonResident(0x80, {0x41, 0x02, 0x00, 0x00, 0x00, 0x40}, 0, 1, std::int64_t(2 * cb)).finish());
     auto p = parseBuilt(v);
     const fs::path out = scratchDir("ntfs_data_plain");
-    auto five = readAll(p->parser.saveFile(16, out).written);
+    const SaveOutcome fiveSaved = p->parser.saveFile(16, out);
+    EXPECT_EQ(fiveSaved.status, SaveStatus::Ok);
+    auto five = readAll(fiveSaved.written);
     EXPECT_EQ(five, std::vector<std::uint8_t>(a.begin(), a.begin() + 5000));
 
     auto sparse = readAll(p->parser.saveFile(17, out).written);
@@ -96,8 +98,15 @@ TEST(NtfsData, PlainSparseAndClippedAtTheDataSize) {
     expected.insert(expected.end(), a.begin() + std::ptrdiff_t(cb), a.begin() + std::ptrdiff_t(2 * cb));
     EXPECT_EQ(sparse, expected);
 
-    EXPECT_EQ(p->parser.saveFile(18, out).bytes, cb);
-    EXPECT_EQ(readAll(p->parser.saveFile(19, out).written), std::vector<std::uint8_t>(2 * cb, 0));
+    EXPECT_EQ(p->parser.saveFile(17, out).status, SaveStatus::Ok);  // sparse runs are content, not damage
+    const SaveOutcome liar = p->parser.saveFile(18, out);
+    EXPECT_EQ(liar.status, SaveStatus::Damaged);
+    EXPECT_EQ(liar.bytes, cb);
+    EXPECT_EQ(liar.badBytes, (std::uint64_t(1) << 50) - cb);
+    const SaveOutcome outside = p->parser.saveFile(19, out);
+    EXPECT_EQ(outside.status, SaveStatus::Damaged);
+    EXPECT_EQ(outside.badBytes, 2 * cb);
+    EXPECT_TRUE(readAll(outside.written).empty());
 }
 
 // An LZNT1 stream of one chunk that produces 4096 copies of `b`.

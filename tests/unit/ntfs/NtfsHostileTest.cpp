@@ -18,10 +18,10 @@ namespace fs = std::filesystem;
 namespace {
 
 // Counts what a file would write, and stops it after a bound.
-class CountingSink : public DataSink {
+class CountingSink : public ContentSink {
 public:
-    bool write(const std::uint8_t*, std::size_t n) override {
-        total += n;
+    bool put(const ContentPiece& p) override {
+        total += p.length;
         return total < (1u << 20);
     }
     std::uint64_t total = 0;
@@ -40,7 +40,7 @@ void exercise(ntfs& parser) {
         (void)parser.attributeText(id);
         if (parser.isDirectory(id)) continue;
         CountingSink sink;
-        parser.writeData(parser.describeFile(id), sink);
+        parser.readContent(id, sink);
     }
     parser.renameRecycleBinFiles();
 }
