@@ -64,7 +64,9 @@ public:
     }
     void setProgressPosition(std::int64_t position) override { inner_.setProgressPosition(position); }
     void message(const std::u16string& text, const std::u16string& caption, MessageIcon icon) override {
-        if (text != u"work done") inner_.message(text, caption, icon);
+        // The page's summary says both, with the counts and the report.
+        if (text == u"work done" || text.starts_with(u"cannot write to the output folder")) return;
+        inner_.message(text, caption, icon);
     }
     bool ask(const std::u16string& text, const std::u16string& caption) override { return inner_.ask(text, caption); }
 
@@ -553,14 +555,21 @@ void VolumeScanDlg::startSave(SaveKind kind, const std::filesystem::path& out,
 void VolumeScanDlg::saveEnded() {
     const bool stopped = currentSave_ && currentSave_->saveStopRequested.load();
     if (currentSave_) lastSaved_ = currentSave_->saved();
+    saveOutputError_ = currentSave_ && !currentSave_->output().isOpen()
+                           ? QString::fromStdString(currentSave_->output().error())
+                           : QString();
     currentSave_.reset();
     saveReporter_.reset();
     sizeLine_->clear();
     showJobControls(false);
     if (saveKind_ == SaveKind::Single) {
         // Where the file went (or that it did not), on the status line.
-        if (!lastSaved_.empty() && lastSaved_.back().ok && !lastSaved_.back().written.empty())
-            status_->setText(QStringLiteral("Saved %1").arg(hostPath(lastSaved_.back().written)));
+        const SavedFile* last = lastSaved_.empty() ? nullptr : &lastSaved_.back();
+        if (last && (last->status == SaveStatus::Ok || last->status == SaveStatus::Damaged) && !last->written.empty())
+            status_->setText(QStringLiteral("Saved %1%2").arg(hostPath(last->written),
+                                                             last->status == SaveStatus::Damaged
+                                                                 ? QStringLiteral(" (damaged: some ranges are zeros)")
+                                                                 : QString()));
         else if (!lastSaved_.empty())
             status_->setText(QStringLiteral("Could not save %1 to %2")
                                  .arg(QString::fromStdU16String(lastSaved_.back().volumePath), hostPath(saveOut_)));
@@ -573,13 +582,12 @@ void VolumeScanDlg::saveEnded() {
 void VolumeScanDlg::reportSave(bool stopped) {
     std::size_t written = 0, damaged = 0, failed = 0, skipped = 0;
     for (const SavedFile& f : lastSaved_) {
-        if (f.skipped || f.status == SaveStatus::Skipped) {
-            ++skipped;
-            continue;
+        switch (f.status) {
+        case SaveStatus::Skipped: ++skipped; break;
+        case SaveStatus::Ok: ++written; break;
+        case SaveStatus::Damaged: ++written, ++damaged; break;
+        case SaveStatus::Failed: ++failed; break;
         }
-        if (f.ok) ++written;
-        else ++failed;
-        if (f.ok && f.status == SaveStatus::Damaged) ++damaged;
     }
     const QString counts = QStringLiteral("%1 of %2 saved, %3 damaged, %4 failed")
                                .arg(written)
@@ -593,6 +601,8 @@ void VolumeScanDlg::reportSave(bool stopped) {
     QString head;
     if (stopped)
         head = QStringLiteral("The save was stopped.");
+    else if (lastSaved_.empty() && !saveOutputError_.isEmpty())
+        head = QStringLiteral("Nothing was saved: no file could be written to %1 (%2).").arg(out, saveOutputError_);
     else if (lastSaved_.empty())
         head = QStringLiteral("Nothing was saved: the chosen entries hold no files.");
     else if (written == 0)

@@ -143,6 +143,7 @@ private:
     std::filesystem::path saveOut_;
     std::shared_ptr<std::atomic<bool>> reportWritten_;
     std::vector<SavedFile> lastSaved_;
+    QString saveOutputError_;  // why the output folder could not be opened
     bool controllerJob_ = false;
 };
 

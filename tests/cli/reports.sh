@@ -107,6 +107,8 @@ with open(image, "rb") as img:
         for r in runs:
             fo_, ln = int(r.get("file_offset")), int(r.get("len"))
             if r.get("type") == "compressed": continue
+            # Resident data is read from the fixed-up record; no image offset is claimed for it.
+            if r.get("type") == "resident" and r.get("img_offset") is None: continue
             if any(d < fo_ + ln and fo_ < d + dl for d, dl in damaged): continue
             got = data[fo_:fo_ + ln]
             if r.get("type") == "sparse":
