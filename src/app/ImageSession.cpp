@@ -23,7 +23,15 @@ QtReporter& sourceReporter() {
     return *reporter;
 }
 
+std::filesystem::path& installedPath() {
+    static std::filesystem::path path;
+    return path;
+}
+
+const std::filesystem::path& sourcePath() { return installedPath(); }
+
 readWriteInterface& installSectorSource(const std::filesystem::path& path, const EwfInfoRecord* info) {
+    installedPath() = path;
     std::unique_ptr<readWriteInterface> source;
     ImageKind kind;
     if (looksLikeEwf(path)) {
@@ -43,6 +51,7 @@ readWriteInterface& installSectorSource(const std::filesystem::path& path, const
 void releaseSectorSource() {
     g_sectorSource = nullptr;
     g_imageKind = ImageKind::None;
+    installedPath().clear();
     ownedSource().reset();
     ownedReporter().reset();
 }

@@ -16,6 +16,9 @@ class QtReporter;
 // `info`, the information page's record) for an EWF segment, the raw reader
 // otherwise. The source is not opened here; the scan that follows opens it.
 readWriteInterface& installSectorSource(const std::filesystem::path& path, const EwfInfoRecord* info);
+// The image the run's source reads (empty when none is installed); the
+// save reports name it.
+const std::filesystem::path& sourcePath();
 // Deletes the run's source; g_sectorSource is null afterwards.
 void releaseSectorSource();
 // The reporter the run's source reports its read failures through.

@@ -1,6 +1,7 @@
 #include "app/VolumeScanDlg.h"
 
 #include "app/GuiQueue.h"
+#include "app/ImageSession.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -25,6 +26,7 @@
 #include "app/WorkerJob.h"
 #include "browse/FilePreview.h"
 #include "browse/FolderOpen.h"
+#include "browse/Dfxml.h"
 #include "browse/SaveReport.h"
 #include "image/Globals.h"
 #include "platform/AppTitle.h"
@@ -51,6 +53,7 @@ constexpr char kListSplitterKey[] = "volumePage/listSplitter";
 // The save report beside the saved files, as the command line writes it.
 constexpr char kReportCsv[] = "salvage_report.csv";
 constexpr char kReportJson[] = "salvage_report.json";
+constexpr char kReportDfxml[] = "salvage_report.xml";
 
 // The reporter of a folder save: everything goes on to the page's reporter
 // except the save's own closing "work done", which the page replaces by its
@@ -539,15 +542,17 @@ void VolumeScanDlg::startSave(SaveKind kind, const std::filesystem::path& out,
     auto reportWritten = std::make_shared<std::atomic<bool>>(false);
     reportWritten_ = reportWritten;
     if (kind == SaveKind::Entries)
-        for (const char* name : {kReportCsv, kReportJson}) save->reserveName(out, name);
+        for (const char* name : {kReportCsv, kReportJson, kReportDfxml}) save->reserveName(out, name);
     showJobControls(true);
     saveJob_->start(
-        [save, reporter, kind, out, reportWritten, work = std::move(work)] {
+        [save, reporter, kind, out, reportWritten, parser, image = sourcePath(), work = std::move(work)] {
             work(*save);
-            // The same report as the command line's, beside the files.
+            // The same reports as the command line's, beside the files: CSV,
+            // JSON and the DFXML with each file's byte runs on the image.
             if (kind == SaveKind::Entries)
                 *reportWritten = writeSaveReportCsv(out / kReportCsv, out, save->saved()) &&
-                                 writeSaveReportJson(out / kReportJson, out, save->saved());
+                                 writeSaveReportJson(out / kReportJson, out, save->saved()) &&
+                                 writeDfxml(out / kReportDfxml, dfxmlForSave(*parser, image, save->saved(), out));
         },
         [save] { save->saveStopRequested = true; });
 }

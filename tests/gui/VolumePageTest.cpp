@@ -365,6 +365,10 @@ void VolumePageTest::saveFolderByteForByte() {
     QMap<QString, QByteArray> written = filesUnder(out.path());
     written.remove(QStringLiteral("salvage_report.csv"));
     written.remove(QStringLiteral("salvage_report.json"));
+    QVERIFY(written.remove(QStringLiteral("salvage_report.xml")) == 1);
+    QFile dfxml(out.filePath(QStringLiteral("salvage_report.xml")));
+    QVERIFY(dfxml.open(QIODevice::ReadOnly));
+    QCOMPARE(dfxml.readAll().count("<byte_run "), 3);  // the DFXML names where each file lay
     QList<QByteArray> got = written.values();
     std::sort(want.begin(), want.end());
     std::sort(got.begin(), got.end());
@@ -826,7 +830,7 @@ void VolumePageTest::fileListSortFilterPreviewAndCheckedSave() {
     QVERIFY(h.click("saveButton"));
     QVERIFY(waitIdle(page));
     QStringList saved = QDir(out.path()).entryList(QDir::Files);
-    QCOMPARE(saved.size(), 12);  // ten files and the two reports
+    QCOMPARE(saved.size(), 13);  // ten files and the three reports
     QVERIFY(saved.contains(QStringLiteral("file19.jpg")) && !saved.contains(QStringLiteral("file2.jpg")));
     const QString report = out.filePath(QStringLiteral("salvage_report.csv"));
     QCOMPARE(h.dialogs.texts(), QStringList{QStringLiteral("work done\n10 of 10 saved, 0 damaged, 0 failed\nreport at %1")
