@@ -56,6 +56,12 @@ FileData ntfs::describeFile(RecordId id) const {
             ByteView v = residentValue(base, a);
             out.present = out.resident = true;
             out.residentBytes.assign(v.data(), v.data() + v.size());
+            const std::size_t at = std::size_t(v.data() - base.data());
+            // Fix-ups replace the last two bytes of every 512-byte stride.
+            bool coversFixup = false;
+            for (std::size_t end = 510; end < at + v.size() && !coversFixup; end += 512)
+                coversFixup = end + 2 > at;
+            if (!coversFixup) out.residentOffset = dataRecordOffset(*e) + std::int64_t(at);
             out.realSize = std::int64_t(v.size());
         } else if (a.startVcn == 0 && a.lastVcn >= 0) {
             out.present = true;
@@ -147,7 +153,8 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
 void ntfs::streamData(const FileData& data, ContentStream& out) const {
     if (!data.present || data.realSize <= 0) return;
     if (data.resident) {
-        out.bytes(data.residentBytes.data(), data.residentBytes.size(), true, std::nullopt, ByteRun::Kind::Resident);
+        out.bytes(data.residentBytes.data(), data.residentBytes.size(), true, data.residentOffset,
+                  ByteRun::Kind::Resident);
         return;
     }
     const std::uint64_t cb = bytesPerCluster > 0 ? std::uint64_t(bytesPerCluster) : 4096;

@@ -10,6 +10,7 @@
 #include <map>
 #include <string>
 #include <unordered_map>
+#include <optional>
 #include <vector>
 
 #include "browse/VolumeParser.h"
@@ -24,6 +25,10 @@ struct FileData {
     bool present = false;
     bool resident = false;
     std::vector<std::uint8_t> residentBytes;
+    // Where the resident value lies in the volume, when the image holds it
+    // as saved: a value that covers a sector's last two bytes differs there
+    // on disk (the fix-up), so none is claimed for it.
+    std::optional<std::int64_t> residentOffset;
     std::vector<ClusterRun> runs;  // every extent, in VCN order
     std::int64_t realSize = 0;
     std::uint16_t compressionUnit = 0;
