@@ -555,9 +555,9 @@ void PageFlowTest::advancedScanOnAWorker() {
     QVERIFY(h.click("nextButton"));
     auto* page = h.pageAs<PopulateDriveDlg>();
     QVERIFY(page);
-    QSignalSpy ended(page, &PopulateDriveDlg::scanFinished);
-    QVERIFY(ended.count() == 1 || ended.wait(30000));
-    QVERIFY(h.dialogs.texts().contains(QStringLiteral("populated partitions....")));
+    // The scan of a small image may end while the click is still being
+    // handled: wait for its closing box rather than for a signal.
+    QTRY_VERIFY_WITH_TIMEOUT(h.dialogs.texts().contains(QStringLiteral("populated partitions....")), 30000);
     QVERIFY(h.find<QPushButton>("backButton")->isEnabled());
     QVERIFY(h.find<QPushButton>("nextButton")->isEnabled());
     QCOMPARE(h.find<QLabel>("statusLine")->text(), QStringLiteral("Select volume and click next button..."));
