@@ -27,7 +27,7 @@ build="${SALVAGE_FUZZ_BUILD:-$root/build/fuzz}"
 
 all=(partitions ntfs ntfs_advanced ntfs_deep lznt1
      fat12 fat16 fat16_advanced fat32 fat32_advanced fat32_formatted exfat exfat_advanced
-     ext hfsplus hfsplus_search carve search)
+     ext hfsplus hfsplus_search carve search ewf export)
 harnesses=("$@")
 [ ${#harnesses[@]} -eq 0 ] && harnesses=("${all[@]}")
 
