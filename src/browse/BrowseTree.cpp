@@ -44,8 +44,16 @@ void BrowseTree::deleteItem(TreeItem item) {
     TreeItem parent = n->parent;
     auto& siblings = parent == kNoItem ? top_ : nodes_[std::size_t(parent)].children;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), item), siblings.end());
-    // Children are freed iteratively from the deepest: a hostile tree may be deep.
-    std::vector<TreeItem> stack{item};
+    std::vector<TreeItem> stack;
+    freeSubtree(item, stack);
+    if (listener_) listener_->afterRemove();
+    if (parent != kNoItem) updateAncestors(parent);
+}
+
+// Frees an item already unlinked from its parent and its whole subtree,
+// iteratively from the deepest: a hostile tree may be deep.
+void BrowseTree::freeSubtree(TreeItem item, std::vector<TreeItem>& stack) {
+    stack.assign(1, item);
     while (!stack.empty()) {
         TreeItem t = stack.back();
         stack.pop_back();
@@ -57,8 +65,6 @@ void BrowseTree::deleteItem(TreeItem item) {
         --live_;
         if (selected_ == t) selected_ = kNoItem;
     }
-    if (listener_) listener_->afterRemove();
-    if (parent != kNoItem) updateAncestors(parent);
 }
 
 void BrowseTree::deleteItems(const std::vector<TreeItem>& items) {
@@ -73,18 +79,7 @@ void BrowseTree::deleteItems(const std::vector<TreeItem>& items) {
         Node* n = node(item);
         if (!n) continue;
         parents.push_back(n->parent);
-        stack.assign(1, item);
-        while (!stack.empty()) {
-            TreeItem t = stack.back();
-            stack.pop_back();
-            Node& x = nodes_[std::size_t(t)];
-            for (TreeItem c : x.children) stack.push_back(c);
-            x.children.clear();
-            x.alive = false;
-            x.text.clear();
-            --live_;
-            if (selected_ == t) selected_ = kNoItem;
-        }
+        freeSubtree(item, stack);
     }
     std::sort(parents.begin(), parents.end());
     parents.erase(std::unique(parents.begin(), parents.end()), parents.end());

@@ -96,6 +96,7 @@ private:
     };
     void setSubtree(TreeItem item, CheckState s);
     void updateAncestors(TreeItem item);
+    void freeSubtree(TreeItem item, std::vector<TreeItem>& stack);
     const Node* node(TreeItem item) const;
     Node* node(TreeItem item);
 

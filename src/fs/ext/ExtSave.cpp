@@ -120,12 +120,18 @@ std::uint64_t ext2Class::sizeBytes(RecordId id) const {
     return e ? e->size : 0;
 }
 
-RecordTimes ext2Class::times(RecordId id) const {
-    RecordTimes t;
+std::optional<ext::InodeFields> ext2Class::inodeFields(RecordId id) const {
     const ExtEntry* e = find(id);
     std::vector<std::uint8_t> inode;
-    if (!e || !geometry.blockSize || !readInode(e->inodeTableBlock, e->slotInGroup, inode)) return t;
-    InodeFields f = decodeInode(ByteView(inode));
+    if (!e || !geometry.blockSize || !readInode(e->inodeTableBlock, e->slotInGroup, inode)) return std::nullopt;
+    return decodeInode(ByteView(inode));
+}
+
+RecordTimes ext2Class::times(RecordId id) const {
+    RecordTimes t;
+    const auto fields = inodeFields(id);
+    if (!fields) return t;
+    const InodeFields& f = *fields;
     t.creation = toNanos(f.changeTime, f.changeNanos);
     t.access = toNanos(f.accessTime, f.accessNanos);
     t.modification = toNanos(f.modificationTime, f.modificationNanos);
@@ -134,10 +140,9 @@ RecordTimes ext2Class::times(RecordId id) const {
 
 RecordMeta ext2Class::meta(RecordId id) const {
     RecordMeta m;
-    const ExtEntry* e = find(id);
-    std::vector<std::uint8_t> inode;
-    if (!e || !geometry.blockSize || !readInode(e->inodeTableBlock, e->slotInGroup, inode)) return m;
-    InodeFields f = decodeInode(ByteView(inode));
+    const auto fields = inodeFields(id);
+    if (!fields) return m;
+    const InodeFields& f = *fields;
     m.access = toNanos(f.accessTime, f.accessNanos);
     m.modification = toNanos(f.modificationTime, f.modificationNanos);
     m.change = toNanos(f.changeTime, f.changeNanos);

@@ -6,6 +6,7 @@
 // chains. Saves one file's blocks with its times.
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,8 @@ public:
 private:
     bool takeStop();
     bool readBytes(std::uint64_t offset, std::vector<std::uint8_t>& buf, std::size_t count) const;
+    // The record's inode, read and decoded; none when it cannot be read.
+    std::optional<ext::InodeFields> inodeFields(RecordId id) const;
     bool readInode(std::uint64_t tableBlock, std::uint32_t slot, std::vector<std::uint8_t>& inode) const;
     ext::BlockReader blockReader() const;
     ext::CollectLimits limitsFor(std::uint64_t size) const;

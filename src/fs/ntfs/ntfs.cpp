@@ -143,9 +143,10 @@ RecordTimes ntfs::times(RecordId id) const {
 RecordMeta ntfs::meta(RecordId id) const {
     RecordMeta m;
     if (const NtfsEntry* e = rec(id)) {
-        m.creation = timeValue(e->creation);
-        m.access = timeValue(e->access);
-        m.modification = timeValue(e->modification);
+        const RecordTimes t = times(id);
+        m.creation = t.creation;
+        m.access = t.access;
+        m.modification = t.modification;
         m.change = timeValue(e->recordChange);
     }
     return m;
