@@ -7,6 +7,7 @@
 
 #include "browse/Bodyfile.h"
 #include "browse/Dfxml.h"
+#include "browse/FileContent.h"
 #include "browse/FileDigest.h"
 #include "browse/FolderOpen.h"
 #include "browse/FolderSave.h"
@@ -54,14 +55,22 @@ void listFolder(BrowseTree& tree, const VolumeParser& parser, TreeItem folder, c
     }
 }
 
-// The MD5 of a file's content, read through the parser's one-file save into
-// a scratch folder; empty when it cannot be saved.
-std::string contentMd5(VolumeParser& parser, RecordId id, const fs::path& scratch) {
-    SaveOutcome saved = parser.saveFile(id, scratch);
-    std::string md5 = saved.ok ? digestFile(saved.written).md5 : std::string();
-    std::error_code ec;
-    if (!saved.written.empty()) fs::remove(saved.written, ec);
-    return md5;
+// The MD5 of a file's content as a save would write it, read through the
+// content read: nothing is written to the host.
+class Md5Sink final : public ContentSink {
+public:
+    bool put(const ContentPiece& piece) override {
+        if (piece.data) digest.add(piece.data, std::size_t(piece.length));
+        else digest.addZeros(piece.length);
+        return true;
+    }
+    StreamDigest digest;
+};
+
+std::string contentMd5(VolumeParser& parser, RecordId id) {
+    Md5Sink sink;
+    parser.readContent(id, sink);
+    return sink.digest.finish().md5;
 }
 
 // First-level items that stand for the volume's root rather than an entry
@@ -79,16 +88,6 @@ std::set<RecordId> rootStandIns(const BrowseTree& tree, const VolumeParser& pars
 // Rows of the records in `leaveOut` are not written.
 bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool md5,
                    const std::set<RecordId>& leaveOut) {
-    fs::path scratch;
-    std::error_code ec;
-    if (md5) {
-        std::string dir = (fs::temp_directory_path(ec) / "salvage-md5-XXXXXX").string();
-        if (!mkdtemp(dir.data())) {
-            std::fprintf(stderr, "salvage: no scratch folder for --md5\n");
-            return false;
-        }
-        scratch = dir;
-    }
     bool ok = true;
     for (const EntryRow& r : rows) {
         const std::u16string& path = r.path;
@@ -104,13 +103,12 @@ bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool
             e.size = parser.sizeBytes(*r.record);
             e.meta = parser.meta(*r.record);
             if (md5 && !r.directory) {
-                e.md5 = contentMd5(parser, *r.record, scratch);
+                e.md5 = contentMd5(parser, *r.record);
                 ok = ok && !e.md5.empty();
             }
         }
         std::cout << bodyfileLine(e) << '\n';
     }
-    if (md5) fs::remove_all(scratch, ec);
     return ok;
 }
 
