@@ -3,10 +3,16 @@
 // image readers open a segment set.
 #include <libewf.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace salvage {
+
+// The largest chunk an EWF image can sensibly hold: 32,768 sectors of 4 KiB.
+// libewf allocates a whole chunk for every chunk it reads, so a header that
+// claims gigabyte chunks would cost gigabytes per read; such a set is refused.
+inline constexpr std::uint32_t kMaxEwfChunkBytes = 32768u * 4096u;
 
 class EwfError {
 public:

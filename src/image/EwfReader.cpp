@@ -9,9 +9,6 @@
 namespace salvage {
 
 namespace {
-// The largest chunk size libewf's signed 32-bit sizes can describe.
-constexpr std::uint64_t kMaxChunkBytes = 2147483647u;
-
 bool validSectorsPerChunk(std::uint32_t value) {
     for (std::uint32_t p = 16; p <= 32768; p <<= 1)
         if (value == p) return true;
@@ -54,7 +51,7 @@ bool FileReadSeekEWf::open(const std::filesystem::path& path) {
         ewfHandle_->release();
         return false;
     }
-    ok = ok && chunkSize >= 1 && chunkSize <= kMaxChunkBytes;
+    ok = ok && chunkSize >= 1 && chunkSize <= kMaxEwfChunkBytes;
     // The information read before must describe this image, not a larger one.
     std::uint64_t recorded = info_ && info_->mediaSize ? info_->mediaSize : mediaSize;
     ok = ok && recorded <= mediaSize;

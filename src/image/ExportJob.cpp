@@ -26,8 +26,9 @@ namespace {
 constexpr std::uint32_t kRawSourceChunkBytes = 512;
 // The copy moves this many bytes (rounded down to whole chunks) per step.
 constexpr std::uint32_t kCopyUnitBytes = 1u << 20;
-// Chunks above this are refused: the copy buffer holds one.
-constexpr std::uint32_t kMaxChunkBytes = 1u << 30;
+// Chunks above this are refused: the copy buffer holds one, and so does
+// libewf for every chunk it reads.
+constexpr std::uint32_t kMaxChunkBytes = kMaxEwfChunkBytes;
 // Segment sizes from here on are out of range and replaced by the default.
 constexpr std::uint64_t kMaxSegmentBytes = 9223372036854775807ull;
 
@@ -37,10 +38,14 @@ bool validSectorsPerChunk(std::uint32_t value) {
     return false;
 }
 
-// Adds [offset, offset + length) to sorted, merged ranges.
+// Adds [offset, offset + length) to sorted, merged ranges: merged into the
+// last range when it touches it, appended otherwise. A range before the
+// last one is appended too (never swallowed by a later range), so nothing
+// is lost when the caller sorts afterwards.
 void addRange(std::vector<ByteRange>& ranges, std::uint64_t offset, std::uint64_t length) {
     if (length == 0) return;
-    if (!ranges.empty() && ranges.back().offset + ranges.back().length >= offset) {
+    if (!ranges.empty() && ranges.back().offset <= offset &&
+        ranges.back().offset + ranges.back().length >= offset) {
         const std::uint64_t end = std::max(ranges.back().offset + ranges.back().length, offset + length);
         ranges.back().length = end - ranges.back().offset;
         return;

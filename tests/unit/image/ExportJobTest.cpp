@@ -416,6 +416,10 @@ TEST(ExportJob, FaultyAndLyingInputsAndStoredHashes) {
         {"damage claimed outside the media", {}, {}, {{2u << 20, 100}, {UINT64_MAX - 5, 100}}, md5, false,
          ExportOutcome::Done, 0},
         {"damage claimed inside", {}, {}, {{1000, 1}}, md5, true, ExportOutcome::Damaged, 0},
+        // Chunks read one by one after a failed read: damage a good chunk
+        // reports further on must not swallow the failed chunk's range.
+        {"a read fails, go on, damage claimed past it", {{300000, 1}}, {}, {{2u << 20, 100}}, md5, true,
+         ExportOutcome::Damaged, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -433,14 +437,16 @@ TEST(ExportJob, FaultyAndLyingInputsAndStoredHashes) {
         EXPECT_EQ(reporter.sawMessage(u"done"), c.want == ExportOutcome::Done);
         if (c.want == ExportOutcome::ReadFailed) EXPECT_EQ(r.failedAt, c.failedAt);
         if (c.want == ExportOutcome::Damaged) {
-            // Every listed byte is inside the media and zero in the output.
+            // Every listed byte is inside the media and zero in the output;
+            // every other byte is the media's.
             const auto out = test::fileBytes(dir / "out.raw");
             ASSERT_EQ(out.size(), base.media.size());
+            auto want = base.media;
             for (const ByteRange& b : r.unreadable) {
                 ASSERT_LE(b.offset + b.length, out.size());
-                EXPECT_TRUE(std::all_of(out.begin() + b.offset, out.begin() + b.offset + b.length,
-                                        [](auto v) { return v == 0; }));
+                std::fill_n(want.begin() + std::ptrdiff_t(b.offset), b.length, 0);
             }
+            EXPECT_TRUE(out == want);
         }
     }
 }
