@@ -66,13 +66,13 @@ std::string causesOf(const std::vector<DamagedRange>& damaged) {
 }  // namespace
 
 void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const OutputDir& dir,
-                    const std::u16string& volumeName, SavedFile& row) {
+                    const std::u16string& volumeName, SavedFile& row, std::uint64_t maxFileBytes) {
     const std::string host = hostFileName(volumeName);
     if (host != toUtf8(volumeName)) {
         row.originalName = volumeName;
         row.reason = "name unusable on the host";
     }
-    auto file = out.create(dir, host, maxWrittenFileBytes(parser.volumeSizeBytes()));
+    auto file = out.create(dir, host, maxFileBytes ? maxFileBytes : maxWrittenFileBytes(parser.volumeSizeBytes()));
     if (!file) {
         setStatus(row, SaveStatus::Failed, out.error());
         return;
@@ -280,7 +280,7 @@ void FolderSave::saveOneFile(RecordId id, const OutputDir& dir, const std::u16st
     if (sizeLine) sizeLine(u"File size: " + format16("%ld", long(parser_.sizeBytes(id) / 1024)) + u" kb");
     SavedFile s = rowFor(id, volumePath);
     if (name == u"$BadClus") setStatus(s, SaveStatus::Skipped, "the bad-cluster file spans the whole volume");
-    else saveRecordInto(parser_, id, out_, dir, name, s);
+    else saveRecordInto(parser_, id, out_, dir, name, s, maxFileBytes);
     saved_.push_back(std::move(s));
     if (sizeLine) sizeLine(u"");
 }
@@ -295,7 +295,7 @@ bool FolderSave::saveSingle(RecordId file, const fs::path& outDir, const std::u1
     ++counter_;
     SavedFile s = rowFor(file, u"");
     s.volumePath = volumePath;
-    saveRecordInto(parser_, file, out_, out_.root(), parser_.name(file), s);
+    saveRecordInto(parser_, file, out_, out_.root(), parser_.name(file), s, maxFileBytes);
     const bool written = s.status == SaveStatus::Ok || s.status == SaveStatus::Damaged;
     if (written && parser_.announcesSingleSave())
         reporter_.message(format16("file is dumped in path  :  %s   ", s.written.string().c_str()), kAppTitle,

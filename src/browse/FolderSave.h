@@ -60,8 +60,10 @@ SaveCounts countStatuses(const std::vector<SavedFile>& saved);
 // Reads one record's content into a new file of dir (named from
 // volumeName, made safe and short enough) and fills the row: where it went,
 // digests, runs, damaged ranges, status.
+// maxFileBytes caps what the file may put on the host disk; 0 takes the
+// output limit for the volume's size.
 void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const OutputDir& dir,
-                    const std::u16string& volumeName, SavedFile& row);
+                    const std::u16string& volumeName, SavedFile& row, std::uint64_t maxFileBytes = 0);
 
 class FolderSave {
 public:
@@ -71,6 +73,10 @@ public:
     std::atomic<bool> saveStopRequested{false};
     // Pause holds the save before its next child until Resume.
     PauseGate* pauseGate = nullptr;
+    // The most one saved file may put on the host disk; 0: the output limit
+    // for the volume's size. Lowered where many small hostile volumes are
+    // saved in a row (fuzzing), since holes are digested as zeros.
+    std::uint64_t maxFileBytes = 0;
     // The size line beside the status line ("File size: N kb", then empty).
     std::function<void(const std::u16string&)> sizeLine;
 

@@ -204,6 +204,9 @@ void runVolume(const std::uint8_t* data, std::size_t size, const std::u16string&
         // The whole volume, as `salvage save` without a path does it.
         const fs::path out = freshOutput();
         FolderSave save(parser, nullReporter());
+        // A few MiB per file: a hostile size or run list is clipped (and
+        // reported so) long before its holes cost seconds of digesting.
+        save.maxFileBytes = kMaxSavedFileBytes;
         std::vector<RecordId> records;
         if (TreeItem root = tree.root(); root != kNoItem)
             for (TreeItem c : tree.children(root))

@@ -16,6 +16,8 @@ namespace salvage::fuzz {
 // harness stops walking it here (the parser itself must still end).
 inline constexpr std::size_t kMaxTreeItems = 20000;
 inline constexpr int kMaxWalkDepth = 64;
+// The most one saved file may put in the scratch folder.
+inline constexpr std::uint64_t kMaxSavedFileBytes = std::uint64_t(4) << 20;
 
 // The process's scratch folder: <tmp>/salvage-fuzz-XXXXXX holding only
 // "out" and the harness's own "input". Made on first use and removed at exit.
