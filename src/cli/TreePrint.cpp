@@ -40,33 +40,56 @@ std::string terminalText(const std::u16string& text) {
     return toUtf8(safe);
 }
 
-void printRowsText(const std::vector<EntryRow>& rows) {
+TextRows::TextRows() {
     std::printf("%-3s %-20s %-20s %-20s %-12s %-10s %s\n", "", "CREATION_TIME", "ACCESS_TIME", "MODIFICATION_TIME",
                 "SIZE", "ATTRIBUTE", "PATH");
-    for (const auto& r : rows) {
-        std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
-                    terminalText(r.creation).c_str(), terminalText(r.access).c_str(),
-                    terminalText(r.modification).c_str(), terminalText(r.size).c_str(),
-                    terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
-                    r.directory ? "\\" : "");
-    }
 }
 
-nlohmann::json rowsJson(const std::vector<EntryRow>& rows) {
-    nlohmann::json out = nlohmann::json::array();
-    for (const auto& r : rows) {
-        out.push_back({{"path", toUtf8(r.path)},
-                       {"directory", r.directory},
-                       {"deleted", r.deleted},
-                       {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
-                       {"creationTime", toUtf8(r.creation)},
-                       {"accessTime", toUtf8(r.access)},
-                       {"modificationTime", toUtf8(r.modification)},
-                       {"size", toUtf8(r.size)},
-                       {"sizeBytes", r.sizeBytes},
-                       {"attribute", toUtf8(r.attribute)}});
+void TextRows::row(const EntryRow& r) {
+    std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+                terminalText(r.creation).c_str(), terminalText(r.access).c_str(), terminalText(r.modification).c_str(),
+                terminalText(r.size).c_str(), terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
+                r.directory ? "\\" : "");
+}
+
+nlohmann::json rowJson(const EntryRow& r) {
+    return {{"path", toUtf8(r.path)},
+            {"directory", r.directory},
+            {"deleted", r.deleted},
+            {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
+            {"creationTime", toUtf8(r.creation)},
+            {"accessTime", toUtf8(r.access)},
+            {"modificationTime", toUtf8(r.modification)},
+            {"size", toUtf8(r.size)},
+            {"sizeBytes", r.sizeBytes},
+            {"attribute", toUtf8(r.attribute)}};
+}
+
+void JsonRows::row(const EntryRow& r) {
+    const std::string object = rowJson(r).dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
+    // Each line of the object one level in, as inside the array.
+    std::string out = any_ ? ",\n  " : "[\n  ";
+    out.reserve(out.size() + object.size() + object.size() / 8);
+    for (char c : object) {
+        out += c;
+        if (c == '\n') out += "  ";
     }
-    return out;
+    std::fwrite(out.data(), 1, out.size(), stdout);
+    any_ = true;
+}
+
+void JsonRows::finish() { std::fputs(any_ ? "\n]\n" : "[]\n", stdout); }
+
+void printRowsText(const std::vector<EntryRow>& rows) {
+    TextRows out;
+    for (const auto& r : rows) out.row(r);
+    out.finish();
+}
+
+void printRowsJson(const std::vector<EntryRow>& rows) {
+    JsonRows out;
+    for (const auto& r : rows) out.row(r);
+    out.finish();
 }
 
 }  // namespace salvage::cli

@@ -24,7 +24,37 @@ struct EntryRow {
 std::string terminalText(const std::u16string& text);
 
 EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory);
+
+// Where listed rows go, one at a time and printed as they come, so a
+// listing of millions of entries never holds them all.
+class RowOutput {
+public:
+    virtual ~RowOutput() = default;
+    virtual void row(const EntryRow& r) = 0;
+    // After the last row.
+    virtual void finish() {}
+};
+
+// The six columns as text, under a heading line printed at once.
+class TextRows : public RowOutput {
+public:
+    TextRows();
+    void row(const EntryRow& r) override;
+};
+
+// A JSON array of one object per row, laid out as the whole array dumped
+// with an indent of 2 would be.
+class JsonRows : public RowOutput {
+public:
+    void row(const EntryRow& r) override;
+    void finish() override;
+
+private:
+    bool any_ = false;
+};
+
+nlohmann::json rowJson(const EntryRow& r);
 void printRowsText(const std::vector<EntryRow>& rows);
-nlohmann::json rowsJson(const std::vector<EntryRow>& rows);
+void printRowsJson(const std::vector<EntryRow>& rows);
 
 }  // namespace salvage::cli

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <memory>
 #include <set>
 
 #include "browse/Bodyfile.h"
@@ -37,9 +38,11 @@ struct LsOptions {
 std::u16string childPath(const std::u16string& base, const std::u16string& name) { return base + u"\\" + name; }
 
 // The children of a folder item, opened as a label click opens it; with
-// `recursive` each subfolder follows its own row.
+// `recursive` each subfolder follows its own row. Rows go out as they are
+// made, and a subfolder's items are dropped from the tree once it is
+// listed, so memory follows the depth of the walk, not the volume's size.
 void listFolder(BrowseTree& tree, const VolumeParser& parser, TreeItem folder, const std::u16string& path,
-                const LsOptions& o, std::vector<EntryRow>& rows, int depth, std::set<RecordId>& seen) {
+                const LsOptions& o, RowOutput& out, int depth, std::set<RecordId>& seen) {
     if (depth >= kMaxFolderDepth) return;
     openFolder(tree, parser, folder, true);
     for (TreeItem c : tree.children(folder)) {
@@ -48,10 +51,12 @@ void listFolder(BrowseTree& tree, const VolumeParser& parser, TreeItem folder, c
         const bool dir = id ? parser.isDirectory(*id) : tree.hasChildren(c);
         if (!id && !dir) continue;
         const std::u16string p = childPath(path, tree.text(c));
-        if (!o.deletedOnly || (id && parser.isDeleted(*id))) rows.push_back(entryRow(parser, p, id, dir));
+        if (!o.deletedOnly || (id && parser.isDeleted(*id))) out.row(entryRow(parser, p, id, dir));
         const std::u16string& n = tree.text(c);
-        if (o.recursive && dir && n != u"." && n != u".." && (!id || seen.insert(*id).second))
-            listFolder(tree, parser, c, p, o, rows, depth + 1, seen);
+        if (o.recursive && dir && n != u"." && n != u".." && (!id || seen.insert(*id).second)) {
+            listFolder(tree, parser, c, p, o, out, depth + 1, seen);
+            tree.deleteItems(tree.children(c));
+        }
     }
 }
 
@@ -84,33 +89,39 @@ std::set<RecordId> rootStandIns(const BrowseTree& tree, const VolumeParser& pars
     return out;
 }
 
-// The rows as a body file on stdout; with `md5`, each file's content hash.
+// Rows as body file lines on stdout; with `md5`, each file's content hash.
 // Rows of the records in `leaveOut` are not written.
-bool printBodyfile(VolumeParser& parser, const std::vector<EntryRow>& rows, bool md5,
-                   const std::set<RecordId>& leaveOut) {
-    bool ok = true;
-    for (const EntryRow& r : rows) {
+class BodyfileRows : public RowOutput {
+public:
+    BodyfileRows(VolumeParser& parser, bool md5, std::set<RecordId> leaveOut)
+        : parser_(parser), md5_(md5), leaveOut_(std::move(leaveOut)) {}
+    void row(const EntryRow& r) override {
         const std::u16string& path = r.path;
         const auto slash = path.rfind(u'\\');
         const std::u16string_view name = std::u16string_view(path).substr(slash == std::u16string::npos ? 0 : slash + 1);
-        if (name == u"." || name == u".." || (r.record && leaveOut.count(*r.record))) continue;
+        if (name == u"." || name == u".." || (r.record && leaveOut_.count(*r.record))) return;
         BodyfileEntry e;
         e.path = bodyfilePath(path);
         e.deleted = r.deleted;
         e.directory = r.directory;
         if (r.record) {
             e.inode = r.recordNumber;
-            e.size = parser.sizeBytes(*r.record);
-            e.meta = parser.meta(*r.record);
-            if (md5 && !r.directory) {
-                e.md5 = contentMd5(parser, *r.record);
+            e.size = parser_.sizeBytes(*r.record);
+            e.meta = parser_.meta(*r.record);
+            if (md5_ && !r.directory) {
+                e.md5 = contentMd5(parser_, *r.record);
                 ok = ok && !e.md5.empty();
             }
         }
         std::cout << bodyfileLine(e) << '\n';
     }
-    return ok;
-}
+    bool ok = true;  // every asked-for hash was had
+
+private:
+    VolumeParser& parser_;
+    bool md5_;
+    std::set<RecordId> leaveOut_;
+};
 
 int runLs(LsOptions o) {
     Session s;
@@ -128,24 +139,29 @@ int runLs(LsOptions o) {
     }
     std::u16string path = kRootText;
     for (const auto& n : names) path = childPath(path, n);
-    std::vector<EntryRow> rows;
-    auto id = validRecord(s.tree, parser, item);
-    if (item != s.tree.root() && id && !parser.isDirectory(*id)) {
-        rows.push_back(entryRow(parser, path, id, false));
-    }
     std::set<RecordId> standIns;
     if (o.bodyfile && item == s.tree.root()) standIns = rootStandIns(s.tree, parser);
-    if (rows.empty()) {
+    std::unique_ptr<RowOutput> out;
+    BodyfileRows* body = nullptr;
+    if (o.bodyfile) {
+        auto b = std::make_unique<BodyfileRows>(parser, o.md5, standIns);
+        body = b.get();
+        out = std::move(b);
+    } else if (o.json) {
+        out = std::make_unique<JsonRows>();
+    } else {
+        out = std::make_unique<TextRows>();
+    }
+    auto id = validRecord(s.tree, parser, item);
+    if (item != s.tree.root() && id && !parser.isDirectory(*id)) {
+        out->row(entryRow(parser, path, id, false));
+    } else {
         std::set<RecordId> seen = standIns;
         if (id) seen.insert(*id);
-        listFolder(s.tree, parser, item, path, o, rows, 0, seen);
+        listFolder(s.tree, parser, item, path, o, *out, 0, seen);
     }
-    if (o.bodyfile) {
-        if (!printBodyfile(parser, rows, o.md5, standIns) && rc == kExitOk) rc = kExitIncomplete;
-    } else if (o.json)
-        std::cout << rowsJson(rows).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
-    else
-        printRowsText(rows);
+    out->finish();
+    if (body && !body->ok && rc == kExitOk) rc = kExitIncomplete;
     return rc;
 }
 

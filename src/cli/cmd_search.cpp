@@ -37,7 +37,7 @@ int runSearch(const SearchOptions& o) {
         rows.push_back(std::move(e));
     }
     if (o.json)
-        std::cout << rowsJson(rows).dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
+        printRowsJson(rows);
     else
         printRowsText(rows);
     return s.interrupted() ? kExitInterrupted : kExitOk;
