@@ -78,38 +78,31 @@ ContentResult ext2Class::readContent(RecordId id, ContentSink& sink) {
     return res;
 }
 
-ext2Class::Times ext2Class::formatTimes(const ExtEntry& entry) const {
-    Times t;
-    std::vector<std::uint8_t> inode;
-    if (!geometry.blockSize || !readInode(entry.inodeTableBlock, entry.slotInGroup, inode)) return t;
-    InodeFields f = decodeInode(ByteView(inode));
-    t.creation = formatListTime(toNanos(f.changeTime, 0));
-    t.access = formatListTime(toNanos(f.accessTime, 0));
-    t.modification = formatListTime(toNanos(f.modificationTime, 0));
-    static const char16_t* const tokens[9] = {u"-OE", u"-OW", u"-OR", u"-GE", u"-GW",
-                                              u"-GR", u"-UE", u"-UW", u"-UR"};
-    for (int bit = 0; bit < 9; ++bit)
-        if (f.mode & (1u << bit)) t.attributes += tokens[bit];
-    return t;
-}
-
 std::u16string ext2Class::formatSize(const ExtEntry& entry) const { return formatListSize(entry.size); }
 
+// The list shows whole seconds: the inode change time stands in the
+// creation column.
 std::u16string ext2Class::creationTimeText(RecordId id) const {
     const ExtEntry* e = find(id);
-    return e ? formatTimes(*e).creation : std::u16string();
+    return e ? formatListTime(toNanos(e->changeTime, 0)) : std::u16string();
 }
 std::u16string ext2Class::accessTimeText(RecordId id) const {
     const ExtEntry* e = find(id);
-    return e ? formatTimes(*e).access : std::u16string();
+    return e ? formatListTime(toNanos(e->accessTime, 0)) : std::u16string();
 }
 std::u16string ext2Class::modificationTimeText(RecordId id) const {
     const ExtEntry* e = find(id);
-    return e ? formatTimes(*e).modification : std::u16string();
+    return e ? formatListTime(toNanos(e->modificationTime, 0)) : std::u16string();
 }
 std::u16string ext2Class::attributeText(RecordId id) const {
     const ExtEntry* e = find(id);
-    return e ? formatTimes(*e).attributes : std::u16string();
+    if (!e) return std::u16string();
+    static const char16_t* const tokens[9] = {u"-OE", u"-OW", u"-OR", u"-GE", u"-GW",
+                                              u"-GR", u"-UE", u"-UW", u"-UR"};
+    std::u16string out;
+    for (int bit = 0; bit < 9; ++bit)
+        if (e->inodeMode & (1u << bit)) out += tokens[bit];
+    return out;
 }
 std::u16string ext2Class::sizeText(RecordId id) const {
     const ExtEntry* e = find(id);
@@ -129,12 +122,11 @@ std::optional<ext::InodeFields> ext2Class::inodeFields(RecordId id) const {
 
 RecordTimes ext2Class::times(RecordId id) const {
     RecordTimes t;
-    const auto fields = inodeFields(id);
-    if (!fields) return t;
-    const InodeFields& f = *fields;
-    t.creation = toNanos(f.changeTime, f.changeNanos);
-    t.access = toNanos(f.accessTime, f.accessNanos);
-    t.modification = toNanos(f.modificationTime, f.modificationNanos);
+    const ExtEntry* e = find(id);
+    if (!e || !geometry.blockSize) return t;
+    t.creation = toNanos(e->changeTime, e->changeNanos);
+    t.access = toNanos(e->accessTime, e->accessNanos);
+    t.modification = toNanos(e->modificationTime, e->modificationNanos);
     return t;
 }
 

@@ -123,7 +123,14 @@ void ext2Class::readInodeTables() {
             ExtEntry e;
             e.index = std::uint32_t(counter + i);
             e.mode = f.mode;
+            e.inodeMode = f.mode;
             e.size = f.size;
+            e.changeTime = f.changeTime;
+            e.accessTime = f.accessTime;
+            e.modificationTime = f.modificationTime;
+            e.changeNanos = f.changeNanos;
+            e.accessNanos = f.accessNanos;
+            e.modificationNanos = f.modificationNanos;
             e.inodeTableBlock = tableBlock;
             e.slotInGroup = i;
             records_.push_back(std::move(e));

@@ -27,6 +27,13 @@ struct ExtEntry {
     std::uint32_t slotInGroup = 0;
     std::int32_t firstChild = -1;
     std::int32_t nextSibling = -1;
+    // Taken from the inode when its table is read, so listing needs no
+    // further reads: the mode as stored (its permission bits make the
+    // attribute text; `mode` may be set from the directory entry's type)
+    // and the three times.
+    std::uint16_t inodeMode = 0;
+    std::uint32_t changeTime = 0, accessTime = 0, modificationTime = 0;
+    std::uint32_t changeNanos = 0, accessNanos = 0, modificationNanos = 0;
 
     bool isFolder() const { return (mode & ext::kModeFolder) != 0; }
     bool isFile() const { return !isFolder() && (mode & ext::kModeFile) != 0; }
@@ -69,10 +76,6 @@ public:
     void linkChildren();
     void fillRootEntries();
 
-    struct Times {
-        std::u16string creation, access, modification, attributes;
-    };
-    Times formatTimes(const ExtEntry& entry) const;
     std::u16string formatSize(const ExtEntry& entry) const;
 
     const ExtEntry* find(RecordId id) const;
