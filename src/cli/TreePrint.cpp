@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "browse/FolderOpen.h"
+#include "browse/SaveReport.h"
 #include "platform/Text.h"
 
 namespace salvage::cli {
@@ -44,7 +45,8 @@ void printRowsText(const std::vector<EntryRow>& rows) {
     std::printf("%-3s %-20s %-20s %-20s %-12s %-10s %s\n", "", "CREATION_TIME", "ACCESS_TIME", "MODIFICATION_TIME",
                 "SIZE", "ATTRIBUTE", "PATH");
     for (const auto& r : rows) {
-        std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+        std::printf("%c%c%c %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+                    r.damaged ? '!' : ' ',
                     terminalText(r.creation).c_str(), terminalText(r.access).c_str(),
                     terminalText(r.modification).c_str(), terminalText(r.size).c_str(),
                     terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
@@ -55,7 +57,7 @@ void printRowsText(const std::vector<EntryRow>& rows) {
 nlohmann::json rowsJson(const std::vector<EntryRow>& rows) {
     nlohmann::json out = nlohmann::json::array();
     for (const auto& r : rows) {
-        out.push_back({{"path", toUtf8(r.path)},
+        nlohmann::json row = {{"path", toUtf8(r.path)},
                        {"directory", r.directory},
                        {"deleted", r.deleted},
                        {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
@@ -64,7 +66,10 @@ nlohmann::json rowsJson(const std::vector<EntryRow>& rows) {
                        {"modificationTime", toUtf8(r.modification)},
                        {"size", toUtf8(r.size)},
                        {"sizeBytes", r.sizeBytes},
-                       {"attribute", toUtf8(r.attribute)}});
+                       {"attribute", toUtf8(r.attribute)},
+                       {"damaged", r.damaged}};
+        if (r.damaged) row["damagedRanges"] = damagedRangesJson(r.damage);
+        out.push_back(std::move(row));
     }
     return out;
 }

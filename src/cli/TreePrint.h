@@ -17,6 +17,9 @@ struct EntryRow {
     std::int64_t recordNumber = -1;
     std::u16string creation, access, modification, size, attribute;
     std::uint64_t sizeBytes = 0;
+    // The file touches damage; the ranges as the save report lists them.
+    bool damaged = false;
+    std::vector<DamagedRange> damage;
 };
 
 // The text as UTF-8 safe to print on a terminal: control characters (C0,
@@ -24,7 +27,10 @@ struct EntryRow {
 std::string terminalText(const std::u16string& text);
 
 EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::optional<RecordId> id, bool directory);
+// Text rows: a type letter ('d' folder, '-' file), '*' for deleted and '!'
+// for a file that touches damage, then the columns and the path.
 void printRowsText(const std::vector<EntryRow>& rows);
+// JSON rows; "damaged" on every row, "damagedRanges" on the rows marked.
 nlohmann::json rowsJson(const std::vector<EntryRow>& rows);
 
 }  // namespace salvage::cli

@@ -8,6 +8,7 @@
 #include "browse/Bodyfile.h"
 #include "browse/Dfxml.h"
 #include "browse/FileContent.h"
+#include "browse/FileDamage.h"
 #include "browse/FileDigest.h"
 #include "browse/FolderOpen.h"
 #include "browse/FolderSave.h"
@@ -32,6 +33,7 @@ struct LsOptions {
     bool json = false;
     bool bodyfile = false;
     bool md5 = false;
+    bool check = false;
 };
 
 std::u16string childPath(const std::u16string& base, const std::u16string& name) { return base + u"\\" + name; }
@@ -71,6 +73,23 @@ std::string contentMd5(VolumeParser& parser, RecordId id) {
     Md5Sink sink;
     parser.readContent(id, sink);
     return sink.digest.finish().md5;
+}
+
+// Marks the file rows that touch damage: by the map check (the files'
+// layout against the damage the image reader knows, no data read), or with
+// `full` by reading every file as a save would. Answers how many are marked.
+std::size_t markDamage(Session& s, VolumeParser& parser, std::vector<EntryRow>& rows, bool full) {
+    std::size_t marked = 0;
+    for (EntryRow& r : rows) {
+        if (r.directory || !r.record) continue;
+        if (s.interrupted()) break;
+        FileDamage d = damageOf(parser, *r.record, full ? DamageDepth::Full : DamageDepth::Map);
+        if (!d.damaged()) continue;
+        r.damaged = true;
+        r.damage = std::move(d.ranges);
+        ++marked;
+    }
+    return marked;
 }
 
 // First-level items that stand for the volume's root rather than an entry
@@ -140,6 +159,14 @@ int runLs(LsOptions o) {
         if (id) seen.insert(*id);
         listFolder(s.tree, parser, item, path, o, rows, 0, seen);
     }
+    // A body file has no place for the mark: it is checked only when asked.
+    std::size_t marked = 0;
+    if (!o.bodyfile || o.check) marked = markDamage(s, parser, rows, o.check);
+    if (marked > 0)
+        std::fprintf(stderr, "salvage: %zu %s touch damage%s\n", marked, marked == 1 ? "file" : "files",
+                     o.check ? "" : " (known so far; --check reads every file)");
+    if (o.check && s.interrupted()) rc = kExitInterrupted;
+    else if (o.check && marked > 0 && rc == kExitOk) rc = kExitDamaged;
     if (o.bodyfile) {
         if (!printBodyfile(parser, rows, o.md5, standIns) && rc == kExitOk) rc = kExitIncomplete;
     } else if (o.json)
@@ -285,6 +312,8 @@ void addBrowseCommands(CLI::App& app) {
         auto* body = cmd->add_flag("--bodyfile", o->bodyfile,
                                    "print the subtree (always recursive) as a timeline body file");
         cmd->add_flag("--md5", o->md5, "with --bodyfile: fill the MD5 column from each file's content")->needs(body);
+        cmd->add_flag("--check", o->check,
+                      "read every listed file to find all damage (exit 4 when any file touches damage)");
         addVolumeOptions(cmd, o->volume);
         cmd->callback([o]() { std::exit(runLs(*o)); });
     }
