@@ -138,7 +138,7 @@ set +e
 set -e
 [ $rc -eq 0 ] && [ $rc2 -eq 4 ] && [ $rc3 -eq 4 ] || fail "ls of the damaged image: exit $rc, --check $rc2 / $rc3"
 grep -q '^salvage: 2 files touch damage$' "$tmp/flipped_check.err" || fail "ls --check summary: $(cat "$tmp/flipped_check.err")"
-grep -qE '^- ! .*ROOT\HELLO\.TXT$' "$tmp/flipped_check.txt" || fail "ls --check text mark: $(cat "$tmp/flipped_check.txt")"
+grep -qE '^- ! .*ROOT\\HELLO\.TXT$' "$tmp/flipped_check.txt" || fail "ls --check text mark: $(cat "$tmp/flipped_check.txt")"
 python3 - "$tmp/flipped_ls.json" "$tmp/flipped_check.json" "$tmp/flipped/salvage_report.json" <<'PY' || fail "ls --check against the save"
 import json, sys
 plain, check, saved = (json.load(open(f)) for f in sys.argv[1:])
