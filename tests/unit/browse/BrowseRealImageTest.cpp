@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "TestPaths.h"
@@ -156,9 +157,19 @@ TEST(BrowseRealImage, AChunkThatFailsItsChecksumIsDamageToTheByte) {
     // the save's ranges; after it the map check knows them without reading.
     VolumeParser& parser = *r.c.parser();
     std::map<RecordId, FileDamage> mapBefore, full, mapAfter;
+    std::function<void(RecordId)> visit = [&](RecordId id) {
+        if (!parser.isDirectory(id)) {
+            mapBefore[id] = damageOf(parser, id, DamageDepth::Map);
+            return;
+        }
+        parser.forEachChild(id, [&](RecordId c) {
+            if (parser.name(c).rfind(u".", 0) != 0) visit(c);  // not "." or ".."
+            return true;
+        });
+    };
     for (TreeItem t : r.tree.children(r.tree.root()))
-        if (auto id = validRecord(r.tree, parser, t); id && !parser.isDirectory(*id))
-            mapBefore[*id] = damageOf(parser, *id, DamageDepth::Map);
+        if (auto id = validRecord(r.tree, parser, t)) visit(*id);
+    ASSERT_EQ(mapBefore.size(), 2u);
     for (auto& [id, d] : mapBefore) {
         EXPECT_EQ(d.state, FileDamage::State::Sound);
         full[id] = damageOf(parser, id, DamageDepth::Full);
