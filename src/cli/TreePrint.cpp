@@ -58,16 +58,16 @@ nlohmann::json rowsJson(const std::vector<EntryRow>& rows) {
     nlohmann::json out = nlohmann::json::array();
     for (const auto& r : rows) {
         nlohmann::json row = {{"path", toUtf8(r.path)},
-                       {"directory", r.directory},
-                       {"deleted", r.deleted},
-                       {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
-                       {"creationTime", toUtf8(r.creation)},
-                       {"accessTime", toUtf8(r.access)},
-                       {"modificationTime", toUtf8(r.modification)},
-                       {"size", toUtf8(r.size)},
-                       {"sizeBytes", r.sizeBytes},
-                       {"attribute", toUtf8(r.attribute)},
-                       {"damaged", r.damaged}};
+                              {"directory", r.directory},
+                              {"deleted", r.deleted},
+                              {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
+                              {"creationTime", toUtf8(r.creation)},
+                              {"accessTime", toUtf8(r.access)},
+                              {"modificationTime", toUtf8(r.modification)},
+                              {"size", toUtf8(r.size)},
+                              {"sizeBytes", r.sizeBytes},
+                              {"attribute", toUtf8(r.attribute)},
+                              {"damaged", r.damaged}};
         if (r.damaged) row["damagedRanges"] = damagedRangesJson(r.damage);
         out.push_back(std::move(row));
     }
