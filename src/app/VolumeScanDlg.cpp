@@ -153,6 +153,10 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
                                           "between them), e.g. .jpg|.png"));
     deletedOnly_ = new QCheckBox(QStringLiteral("Deleted only"), listPanel);
     deletedOnly_->setObjectName(QStringLiteral("deletedOnly"));
+    damagedOnly_ = new QCheckBox(QStringLiteral("Damaged only"), listPanel);
+    damagedOnly_->setObjectName(QStringLiteral("damagedOnly"));
+    damagedOnly_->setToolTip(QStringLiteral("Shows the files that touch damage known so far (marked with a warning "
+                                            "icon): unreadable parts of the image, chains or runs that end early"));
     minSize_ = new QLineEdit(listPanel);
     minSize_->setObjectName(QStringLiteral("minSize"));
     minSize_->setPlaceholderText(QStringLiteral("min size"));
@@ -165,6 +169,7 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     }
     filterRow->addWidget(filterBox_, 1);
     filterRow->addWidget(deletedOnly_);
+    filterRow->addWidget(damagedOnly_);
     filterRow->addWidget(minSize_);
     filterRow->addWidget(maxSize_);
     listLayout->addLayout(filterRow);
@@ -277,6 +282,7 @@ VolumeScanDlg::VolumeScanDlg(WizardWindow* wizard, WizardPage* owner, const Volu
     connect(previewTimer_, &QTimer::timeout, this, &VolumeScanDlg::showPreview);
     connect(filterBox_, &QLineEdit::textChanged, this, &VolumeScanDlg::applyFilter);
     connect(deletedOnly_, &QCheckBox::toggled, this, &VolumeScanDlg::applyFilter);
+    connect(damagedOnly_, &QCheckBox::toggled, this, &VolumeScanDlg::applyFilter);
     connect(minSize_, &QLineEdit::textChanged, this, &VolumeScanDlg::applyFilter);
     connect(maxSize_, &QLineEdit::textChanged, this, &VolumeScanDlg::applyFilter);
     connect(listFilter_, &QAbstractItemModel::modelReset, this, &VolumeScanDlg::listChanged);
@@ -368,10 +374,19 @@ void VolumeScanDlg::jobEnded(int kind) {
         const QModelIndex root = treeModel_->indexOf(session_->tree().root());
         if (root.isValid()) treeView_->expand(root);
     }
-    listModel_->pull();
+    markDamage();
     listView_->checkHeader()->setChecked(false);
     showJobControls(false);
     emit jobDone();
+}
+
+void VolumeScanDlg::markDamage() {
+    // The map check reads no file data (only the parser's metadata, mostly
+    // in memory), so it runs here on the GUI thread, never while a job owns
+    // the parser.
+    if (VolumeParser* parser = session_->controller().parser(); parser && !isBusy())
+        session_->list().markDamage(session_->tree(), *parser);
+    listModel_->pull();
 }
 
 void VolumeScanDlg::openFolderItem(TreeItem item) {
@@ -386,7 +401,7 @@ void VolumeScanDlg::fillList(TreeItem item, bool byImage) {
     VolumeParser* parser = session_->controller().parser();
     if (!parser || item == kNoItem) return;
     session_->list().fillFromFolder(session_->tree(), *parser, item, byImage);
-    listModel_->pull();
+    markDamage();
     listView_->checkHeader()->setChecked(false);
 }
 
@@ -460,6 +475,7 @@ void VolumeScanDlg::revealInTree(const ListRow& row) {
 void VolumeScanDlg::applyFilter() {
     listFilter_->setNameFilter(filterBox_->text());
     listFilter_->setDeletedOnly(deletedOnly_->isChecked());
+    listFilter_->setDamagedOnly(damagedOnly_->isChecked());
     listFilter_->setSizeRange(ui::parseSizeText(minSize_->text()), ui::parseSizeText(maxSize_->text()));
     listChanged();
 }
@@ -567,6 +583,8 @@ void VolumeScanDlg::saveEnded() {
     saveReporter_.reset();
     sizeLine_->clear();
     showJobControls(false);
+    // The save read the files: damage it met now marks the rows shown.
+    markDamage();
     if (saveKind_ == SaveKind::Single) {
         // Where the file went (or that it did not), on the status line.
         const SavedFile* last = lastSaved_.empty() ? nullptr : &lastSaved_.back();

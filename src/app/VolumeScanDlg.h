@@ -80,6 +80,8 @@ private:
     void doubleClicked(const QModelIndex& index);
     void openFolderItem(TreeItem item);
     void fillList(TreeItem item, bool byImage);
+    // Marks the list's rows that touch damage known so far, then shows them.
+    void markDamage();
 
     void listDoubleClicked(const QModelIndex& index);
     void revealInTree(const ListRow& row);
@@ -116,6 +118,7 @@ private:
     QSplitter* listSplitter_;
     QLineEdit* filterBox_;
     QCheckBox* deletedOnly_;
+    QCheckBox* damagedOnly_;
     QLineEdit* minSize_;
     QLineEdit* maxSize_;
     QLabel* countLine_;

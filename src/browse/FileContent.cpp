@@ -12,8 +12,29 @@ namespace {
 constexpr std::uint64_t kPieceBytes = 1u << 20;
 }  // namespace
 
+void appendDamage(std::vector<DamagedRange>& list, std::uint64_t fileOffset, std::uint64_t length,
+                  std::optional<std::uint64_t> imageOffset, const std::string& why) {
+    if (!list.empty()) {
+        DamagedRange& last = list.back();
+        const bool imagesMeet = (!last.imageOffset && !imageOffset) ||
+                                (last.imageOffset && imageOffset && *last.imageOffset + last.length == *imageOffset);
+        if (last.fileOffset + last.length == fileOffset && last.cause == why && imagesMeet) {
+            last.length += length;
+            return;
+        }
+    }
+    list.push_back({fileOffset, length, imageOffset, why});
+}
+
+std::string damageCauses(const std::vector<DamagedRange>& ranges) {
+    std::string out;
+    for (const DamagedRange& d : ranges)
+        if (out.find(d.cause) == std::string::npos) out += (out.empty() ? "" : ", ") + d.cause;
+    return out;
+}
+
 ContentStream::ContentStream(ContentSink& sink, readWriteInterface* source, std::uint64_t size)
-    : sink_(sink), source_(source), size_(size) {}
+    : sink_(sink), source_(source), size_(size), layoutOnly_(!sink.wantsBytes()) {}
 
 std::uint64_t ContentStream::imageBytes() const {
     if (!source_ || source_->totalSectors() <= 0) return UINT64_MAX;
@@ -49,6 +70,7 @@ bool ContentStream::readInto(std::int64_t volumeOffset, std::uint8_t* buf, std::
     bool ok = true;
     std::uint64_t inImage = *at >= end ? 0 : std::min(length, end - *at);
     if (inImage < length) ok = false;  // the tail lies past the image's end
+    if (layoutOnly_) return ok;        // zeros stand for bytes nobody will look at
     for (std::uint64_t done = 0; done < inImage;) {
         const std::uint64_t n = std::min(inImage - done, kPieceBytes);
         if (!readAt(*source_, volumeOffset + std::int64_t(done), buf + done, std::uint32_t(n))) ok = false;
@@ -66,6 +88,16 @@ bool ContentStream::read(std::int64_t volumeOffset, std::uint64_t length, ByteRu
         const std::uint64_t pos = *at + got;
         const std::int64_t vo = volumeOffset + std::int64_t(got);
         if (pos >= end) return missing(length - got, cause::kPastImageEnd, vo);
+        if (layoutOnly_) {
+            // The whole run inside the image as one piece, nothing read.
+            ContentPiece p;
+            p.length = std::min(length - got, end - pos);
+            p.imageOffset = pos;
+            p.kind = kind;
+            deliver(p);
+            got += p.length;
+            continue;
+        }
         const std::uint64_t n = std::min({length - got, kPieceBytes, end - pos});
         buf_.assign(std::size_t(n), 0);  // a failed read gives zeros, never stale bytes
         if (readAt(*source_, vo, buf_.data(), std::uint32_t(n))) {

@@ -44,7 +44,16 @@ struct DamagedRange {
     std::uint64_t length = 0;
     std::optional<std::uint64_t> imageOffset;  // where it should have come from, when known
     std::string cause;                         // "read failed", "chain ended early", ...
+    bool operator==(const DamagedRange&) const = default;
 };
+
+// Adds a damaged stretch to a file's list in file order, joined to the last
+// one when it continues it (adjacent in the file, the same cause, adjacent
+// on the image or placeless both), as the save report lists them.
+void appendDamage(std::vector<DamagedRange>& list, std::uint64_t fileOffset, std::uint64_t length,
+                  std::optional<std::uint64_t> imageOffset, const std::string& why);
+// The distinct causes of the ranges, in order: "read failed, chain loops".
+std::string damageCauses(const std::vector<DamagedRange>& ranges);
 
 // Causes of missing content, as the reports name them.
 namespace cause {
@@ -80,6 +89,11 @@ public:
     // Takes one piece, in file order. False ends the read (the output
     // failed or wants no more).
     virtual bool put(const ContentPiece& piece) = 0;
+    // False: the sink wants the file's layout only. The content read then
+    // reads no file data: pieces of the volume come with data == nullptr,
+    // readOk true and their image offsets, and every range the parser knows
+    // to be missing still comes with its cause.
+    virtual bool wantsBytes() const { return true; }
 };
 
 // What a content read found out about the record.
@@ -95,7 +109,9 @@ struct ContentResult {
 // from the volume (image offsets include the volume's start), sparse zeros,
 // bytes the parser produced itself, and ranges known to be missing. Nothing
 // is delivered past `size`; what is still short of it at finish() is
-// reported missing with the given cause.
+// reported missing with the given cause. For a sink that wants the layout
+// only, nothing is read: read() delivers each run as one piece without data
+// and readInto() gives zeros (true when the bytes lie inside the image).
 class ContentStream {
 public:
     ContentStream(ContentSink& sink, readWriteInterface* source, std::uint64_t size);
@@ -135,6 +151,7 @@ private:
     std::uint64_t size_;
     std::uint64_t offset_ = 0;
     bool refused_ = false;
+    bool layoutOnly_ = false;
     std::vector<std::uint8_t> buf_;
 };
 

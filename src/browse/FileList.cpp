@@ -1,5 +1,6 @@
 #include "browse/FileList.h"
 
+#include "browse/FileDamage.h"
 #include "browse/FolderOpen.h"
 
 namespace salvage {
@@ -83,6 +84,40 @@ void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser
         listener_->rowsCleared();
         for (std::size_t i = 0; i < rows_.size(); ++i) listener_->rowInserted(i);
     }
+}
+
+std::size_t FileList::markDamage(const BrowseTree& tree, VolumeParser& parser) {
+    struct Mark {
+        TreeItem item;
+        std::optional<RecordId> record;
+        bool damaged = false;
+        std::string damage;
+    };
+    std::vector<Mark> marks;
+    {
+        std::lock_guard l(mutex_);
+        marks.reserve(rows_.size());
+        for (const ListRow& r : rows_) marks.push_back({r.item, r.record, false, {}});
+    }
+    std::size_t n = 0;
+    for (Mark& m : marks) {
+        const auto id = m.record ? m.record : m.item != kNoItem ? validRecord(tree, parser, m.item) : std::nullopt;
+        if (!id) continue;
+        const FileDamage d = damageOf(parser, *id, DamageDepth::Map);
+        m.damaged = d.damaged();
+        if (m.damaged) m.damage = d.reason;
+        n += m.damaged;
+    }
+    std::lock_guard l(mutex_);
+    for (std::size_t i = 0; i < rows_.size() && i < marks.size(); ++i) {
+        ListRow& r = rows_[i];
+        const Mark& m = marks[i];
+        if (r.item != m.item || r.record != m.record || (r.damaged == m.damaged && r.damage == m.damage)) continue;
+        r.damaged = m.damaged;
+        r.damage = m.damage;
+        if (listener_) listener_->rowChanged(i);
+    }
+    return n;
 }
 
 void FileList::setChecked(const std::vector<std::size_t>& indices, bool checked, BrowseTree& tree) {

@@ -29,6 +29,10 @@ struct ListRow {
     TreeItem item = kNoItem;           // rows made from the tree
     std::optional<RecordId> record;    // search results
     bool checked = false;
+    // The file touches damage (markDamage), and the causes as the save
+    // report names them.
+    bool damaged = false;
+    std::string damage;
 };
 
 // Told about changes, on the thread that makes them.
@@ -61,6 +65,14 @@ public:
     // item whose record is not a directory (label click). Ends the
     // search-result mode. Nothing changes when the folder has no children.
     void fillFromFolder(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool byImage);
+
+    // Marks the rows whose files touch damage, by the map check
+    // (DamageDepth::Map: the files' layout against the damage the image
+    // reader knows; no file data is read), and clears the marks of the
+    // others. Rows are copied out first, so the lock is not held while the
+    // parser works; a row changed meanwhile keeps its mark. Answers how many
+    // rows are marked.
+    std::size_t markDamage(const BrowseTree& tree, VolumeParser& parser);
 
     // A click on a row's check box: the row's mark flips and its tree item
     // follows. A search result's mark is the list's own; rows with neither

@@ -57,12 +57,6 @@ void setStatus(SavedFile& s, SaveStatus st, std::string reason = {}) {
     if (!reason.empty()) s.reason = s.reason.empty() ? reason : s.reason + "; " + reason;
 }
 
-std::string causesOf(const std::vector<DamagedRange>& damaged) {
-    std::string out;
-    for (const DamagedRange& d : damaged)
-        if (out.find(d.cause) == std::string::npos) out += (out.empty() ? "" : ", ") + d.cause;
-    return out;
-}
 }  // namespace
 
 void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const OutputDir& dir,
@@ -115,7 +109,7 @@ void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const 
     row.badBytes = 0;
     for (const DamagedRange& d : row.damaged) row.badBytes += d.length;
     if (row.damaged.empty()) setStatus(row, SaveStatus::Ok);
-    else setStatus(row, SaveStatus::Damaged, causesOf(row.damaged));
+    else setStatus(row, SaveStatus::Damaged, damageCauses(row.damaged));
 }
 
 SaveOutcome VolumeParser::saveFile(RecordId id, const fs::path& folder) {

@@ -104,17 +104,7 @@ void OutputFile::noteRun(const ContentPiece& p, std::uint64_t length) {
 
 void OutputFile::noteDamage(std::uint64_t fileOffset, std::uint64_t length, std::optional<std::uint64_t> imageOffset,
                             const char* why) {
-    const std::string c = why ? why : cause::kReadFailed;
-    if (!damaged_.empty()) {
-        DamagedRange& last = damaged_.back();
-        const bool imagesMeet = (!last.imageOffset && !imageOffset) ||
-                                (last.imageOffset && imageOffset && *last.imageOffset + last.length == *imageOffset);
-        if (last.fileOffset + last.length == fileOffset && last.cause == c && imagesMeet) {
-            last.length += length;
-            return;
-        }
-    }
-    damaged_.push_back({fileOffset, length, imageOffset, c});
+    appendDamage(damaged_, fileOffset, length, imageOffset, why ? why : cause::kReadFailed);
 }
 
 void OutputFile::settle(std::uint64_t upTo) {

@@ -83,6 +83,16 @@ std::string saveReportCsv(const fs::path& outDir, const std::vector<SavedFile>& 
     return out;
 }
 
+nlohmann::json damagedRangesJson(const std::vector<DamagedRange>& ranges) {
+    nlohmann::json out = nlohmann::json::array();
+    for (const DamagedRange& d : ranges)
+        out.push_back({{"file_offset", d.fileOffset},
+                       {"length", d.length},
+                       {"image_offset", d.imageOffset ? nlohmann::json(*d.imageOffset) : nlohmann::json(nullptr)},
+                       {"cause", d.cause}});
+    return out;
+}
+
 std::string saveReportJson(const fs::path& outDir, const std::vector<SavedFile>& saved) {
     nlohmann::json arr = nlohmann::json::array();
     auto timeOrNull = [](const std::optional<UnixNanos>& t) {
@@ -92,18 +102,13 @@ std::string saveReportJson(const fs::path& outDir, const std::vector<SavedFile>&
         return o ? nlohmann::json(*o) : nlohmann::json(nullptr);
     };
     for (const auto& s : saved) {
-        nlohmann::json runs = nlohmann::json::array(), damaged = nlohmann::json::array();
+        nlohmann::json runs = nlohmann::json::array();
         for (const ByteRun& r : s.runs)
             runs.push_back({{"file_offset", r.fileOffset},
                             {"image_offset", offsetOrNull(r.imageOffset)},
                             {"length", r.length},
                             {"kind", runKindName(r.kind)},
                             {"stored_length", r.storedLength}});
-        for (const DamagedRange& d : s.damaged)
-            damaged.push_back({{"file_offset", d.fileOffset},
-                               {"length", d.length},
-                               {"image_offset", offsetOrNull(d.imageOffset)},
-                               {"cause", d.cause}});
         nlohmann::json row = {{"path", toUtf8(s.volumePath)},
                               {"saved_as", relativeText(s.written, outDir)},
                               {"record", s.recordNumber},
@@ -121,7 +126,7 @@ std::string saveReportJson(const fs::path& outDir, const std::vector<SavedFile>&
                               {"origin", originName(s.origin)},
                               {"reason", s.reason},
                               {"runs", std::move(runs)},
-                              {"damaged", std::move(damaged)}};
+                              {"damaged", damagedRangesJson(s.damaged)}};
         if (!s.originalName.empty()) row["original_name"] = toUtf8(s.originalName);
         arr.push_back(std::move(row));
     }

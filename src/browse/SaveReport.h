@@ -4,6 +4,7 @@
 // bytes written, its status and, in the JSON, its byte runs and damaged
 // ranges. Written through the one host writer.
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,6 +19,10 @@ std::string isoTime(const std::optional<UnixNanos>& t);
 std::string statusName(SaveStatus s);   // ok, damaged, failed, skipped
 std::string originName(ContentOrigin o);
 std::string runKindName(ByteRun::Kind k);
+
+// The damaged ranges as the JSON report lists them: file_offset, length,
+// image_offset (null when unknown), cause. The listing's JSON uses it too.
+nlohmann::json damagedRangesJson(const std::vector<DamagedRange>& ranges);
 
 // Columns: path, saved_as (relative to outDir), record, deleted, size,
 // md5, sha256, created, accessed, modified, status, expected_size,

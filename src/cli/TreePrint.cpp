@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "browse/FolderOpen.h"
+#include "browse/SaveReport.h"
 #include "platform/Text.h"
 
 namespace salvage::cli {
@@ -46,14 +47,14 @@ TextRows::TextRows() {
 }
 
 void TextRows::row(const EntryRow& r) {
-    std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
-                terminalText(r.creation).c_str(), terminalText(r.access).c_str(), terminalText(r.modification).c_str(),
+    std::printf("%c%c%c %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+                r.damaged ? '!' : ' ', terminalText(r.creation).c_str(), terminalText(r.access).c_str(), terminalText(r.modification).c_str(),
                 terminalText(r.size).c_str(), terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
                 r.directory ? "\\" : "");
 }
 
 nlohmann::json rowJson(const EntryRow& r) {
-    return {{"path", toUtf8(r.path)},
+    nlohmann::json row = {{"path", toUtf8(r.path)},
             {"directory", r.directory},
             {"deleted", r.deleted},
             {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
@@ -62,7 +63,10 @@ nlohmann::json rowJson(const EntryRow& r) {
             {"modificationTime", toUtf8(r.modification)},
             {"size", toUtf8(r.size)},
             {"sizeBytes", r.sizeBytes},
-            {"attribute", toUtf8(r.attribute)}};
+            {"attribute", toUtf8(r.attribute)},
+            {"damaged", r.damaged}};
+    if (r.damaged) row["damagedRanges"] = damagedRangesJson(r.damage);
+    return row;
 }
 
 void JsonRows::row(const EntryRow& r) {

@@ -17,6 +17,9 @@ struct EntryRow {
     std::int64_t recordNumber = -1;
     std::u16string creation, access, modification, size, attribute;
     std::uint64_t sizeBytes = 0;
+    // The file touches damage; the ranges as the save report lists them.
+    bool damaged = false;
+    std::vector<DamagedRange> damage;
 };
 
 // The text as UTF-8 safe to print on a terminal: control characters (C0,
@@ -35,7 +38,9 @@ public:
     virtual void finish() {}
 };
 
-// The six columns as text, under a heading line printed at once.
+// The six columns as text, under a heading line printed at once: a type
+// letter ('d' folder, '-' file), '*' for deleted and '!' for a file that
+// touches damage, then the columns and the path.
 class TextRows : public RowOutput {
 public:
     TextRows();
@@ -43,7 +48,8 @@ public:
 };
 
 // A JSON array of one object per row, laid out as the whole array dumped
-// with an indent of 2 would be.
+// with an indent of 2 would be; "damaged" on every row, "damagedRanges" on
+// the rows marked.
 class JsonRows : public RowOutput {
 public:
     void row(const EntryRow& r) override;

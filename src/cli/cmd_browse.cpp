@@ -9,6 +9,7 @@
 #include "browse/Bodyfile.h"
 #include "browse/Dfxml.h"
 #include "browse/FileContent.h"
+#include "browse/FileDamage.h"
 #include "browse/FileDigest.h"
 #include "browse/FolderOpen.h"
 #include "browse/FolderSave.h"
@@ -33,6 +34,7 @@ struct LsOptions {
     bool json = false;
     bool bodyfile = false;
     bool md5 = false;
+    bool check = false;
 };
 
 std::u16string childPath(const std::u16string& base, const std::u16string& name) { return base + u"\\" + name; }
@@ -77,6 +79,35 @@ std::string contentMd5(VolumeParser& parser, RecordId id) {
     parser.readContent(id, sink);
     return sink.digest.finish().md5;
 }
+
+// Marks the file rows that touch damage, then hands them on: by the map
+// check (the files' layout against the damage the image reader knows, no
+// data read), or with `full` by reading every file as a save would. With
+// `pass` false nothing is marked (a body file has no place for the mark and
+// is checked only when asked).
+class DamageMarks : public RowOutput {
+public:
+    DamageMarks(Session& s, VolumeParser& parser, RowOutput& next, bool full, bool pass)
+        : s_(s), parser_(parser), next_(next), full_(full), pass_(pass) {}
+    void row(const EntryRow& r) override {
+        if (!pass_ || r.directory || !r.record || s_.interrupted()) return next_.row(r);
+        FileDamage d = damageOf(parser_, *r.record, full_ ? DamageDepth::Full : DamageDepth::Map);
+        if (!d.damaged()) return next_.row(r);
+        EntryRow marked = r;
+        marked.damaged = true;
+        marked.damage = std::move(d.ranges);
+        ++count;
+        next_.row(marked);
+    }
+    void finish() override { next_.finish(); }
+    std::size_t count = 0;
+
+private:
+    Session& s_;
+    VolumeParser& parser_;
+    RowOutput& next_;
+    bool full_, pass_;
+};
 
 // First-level items that stand for the volume's root rather than an entry
 // (the FAT family lists its table root, "DUMMY ENTRY", beside the root's
@@ -152,15 +183,21 @@ int runLs(LsOptions o) {
     } else {
         out = std::make_unique<TextRows>();
     }
+    DamageMarks marks(s, parser, *out, o.check, !o.bodyfile || o.check);
     auto id = validRecord(s.tree, parser, item);
     if (item != s.tree.root() && id && !parser.isDirectory(*id)) {
-        out->row(entryRow(parser, path, id, false));
+        marks.row(entryRow(parser, path, id, false));
     } else {
         std::set<RecordId> seen = standIns;
         if (id) seen.insert(*id);
-        listFolder(s.tree, parser, item, path, o, *out, 0, seen);
+        listFolder(s.tree, parser, item, path, o, marks, 0, seen);
     }
-    out->finish();
+    marks.finish();
+    if (marks.count > 0)
+        std::fprintf(stderr, "salvage: %zu %s touch damage%s\n", marks.count, marks.count == 1 ? "file" : "files",
+                     o.check ? "" : " (known so far; --check reads every file)");
+    if (o.check && s.interrupted()) rc = kExitInterrupted;
+    else if (o.check && marks.count > 0 && rc == kExitOk) rc = kExitDamaged;
     if (body && !body->ok && rc == kExitOk) rc = kExitIncomplete;
     return rc;
 }
@@ -301,6 +338,8 @@ void addBrowseCommands(CLI::App& app) {
         auto* body = cmd->add_flag("--bodyfile", o->bodyfile,
                                    "print the subtree (always recursive) as a timeline body file");
         cmd->add_flag("--md5", o->md5, "with --bodyfile: fill the MD5 column from each file's content")->needs(body);
+        cmd->add_flag("--check", o->check,
+                      "read every listed file to find all damage (exit 4 when any file touches damage)");
         addVolumeOptions(cmd, o->volume);
         cmd->callback([o]() { std::exit(runLs(*o)); });
     }

@@ -13,7 +13,8 @@ constexpr char kExitTable[] =
     "  1    something asked for was not found, or could not be written\n"
     "  2    image, volume, pattern or option unusable (nothing done)\n"
     "  3    the volume could not be parsed\n"
-    "  4    finished, but saved files or the copy hold damage (listed in the report / summary)\n"
+    "  4    finished, but saved files or the copy hold damage (listed in the report / summary),\n"
+    "       or ls --check found files that touch damage\n"
     "  130  stopped by Ctrl-C; what was done is kept and reported\n";
 
 // The first argument, when it is neither an option nor a command.

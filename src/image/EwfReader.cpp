@@ -36,6 +36,7 @@ bool FileReadSeekEWf::open(const std::filesystem::path& path) {
     }
     mediaSize_ = 0;
     checksumErrors_ = 0;
+    damage_.clear();
     libewf_handle_t* h = ewfHandle_->get();
     bool ok = ewfHandle_->openSegments(files, *ewfError_);
     size32_t chunkSize = 0;
@@ -74,10 +75,17 @@ bool FileReadSeekEWf::read(void* buffer, std::uint32_t byteCount) {
     if (!h || !ewfHandle_->isOpen() || position < 0) return false;
     ewfError_->reset();
     ssize_t got = libewf_handle_read_random(h, buffer, byteCount, off64_t(position), ewfError_->out());
-    if (got < 0) return false;
+    if (got < 0) {
+        // A read that fails as a whole (a missing segment): the range is
+        // damage until a smaller read of part of it succeeds.
+        noteRead(position, byteCount, false);
+        return false;
+    }
     if (std::uint64_t(got) < byteCount)
         std::memset(static_cast<std::uint8_t*>(buffer) + got, 0, byteCount - std::size_t(got));
-    return !overlapsChecksumError(position, std::uint64_t(got));
+    if (overlapsChecksumError(position, std::uint64_t(got))) return false;
+    noteRead(position, std::uint64_t(got), true);
+    return true;
 }
 
 bool FileReadSeekEWf::overlapsChecksumError(std::int64_t offset, std::uint64_t bytes) {
@@ -90,13 +98,19 @@ bool FileReadSeekEWf::overlapsChecksumError(std::int64_t offset, std::uint64_t b
     if (sectorBytes == 0) sectorBytes = 512;
     const std::uint64_t first = std::uint64_t(offset) / sectorBytes;
     const std::uint64_t last = (std::uint64_t(offset) + bytes - 1) / sectorBytes;
+    const std::uint64_t imageEnd = imageEndBytes();
+    bool meets = false;
     for (std::uint32_t i = 0; i < errors; ++i) {
         std::uint64_t start = 0, count = 0;
         if (libewf_handle_get_checksum_error(h, i, &start, &count, ewfError_->out()) != 1) continue;
+        // Every chunk found corrupt so far is known damage of the image
+        // (libewf merges neighbours, so an entry may have grown).
+        if (count != 0 && start < imageEnd / sectorBytes)
+            damage_.add(start * sectorBytes, std::min(count, imageEnd / sectorBytes - start) * sectorBytes);
         // [start, start + count) meets [first, last], written without overflow.
-        if (count != 0 && start <= last && (start >= first || first - start < count)) return true;
+        if (count != 0 && start <= last && (start >= first || first - start < count)) meets = true;
     }
-    return false;
+    return meets;
 }
 
 }  // namespace salvage

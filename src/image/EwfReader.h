@@ -32,7 +32,8 @@ public:
     // Reads at position without moving it. True when libewf delivered 0 or
     // more bytes; the part of buffer beyond the media end is zero-filled. A
     // chunk that fails its checksum is delivered as zeros and the read
-    // returns false.
+    // returns false. Every chunk libewf has found corrupt, and a read that
+    // fails as a whole, become known damage (knownDamage()).
     bool read(void* buffer, std::uint32_t byteCount) override;
 
     std::int64_t position = 0;

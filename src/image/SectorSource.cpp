@@ -19,6 +19,37 @@ namespace salvage {
 bool readWriteInterface::read(void*, std::uint32_t) { return true; }
 bool readWriteInterface::seek(std::int64_t, int) { return true; }
 
+std::uint64_t readWriteInterface::imageEndBytes() const {
+    if (totalSectors_ <= 0 || std::uint64_t(totalSectors_) > UINT64_MAX / std::uint64_t(kSectorBytes)) return UINT64_MAX;
+    return std::uint64_t(totalSectors_) * std::uint64_t(kSectorBytes);
+}
+
+void readWriteInterface::knownDamage(std::uint64_t offset, std::uint64_t length, std::vector<ImageRange>& out) const {
+    if (length == 0) return;
+    const std::uint64_t imageEnd = imageEndBytes();
+    const std::uint64_t end = length > UINT64_MAX - offset ? UINT64_MAX : offset + length;
+    if (offset < imageEnd) damage_.overlapping(offset, std::min(end, imageEnd) - offset, out);
+    if (end > imageEnd) {
+        const std::uint64_t from = std::max(offset, imageEnd);
+        out.push_back({from, end - from, ImageRange::Kind::PastEnd});
+    }
+}
+
+void readWriteInterface::noteRead(std::int64_t at, std::uint64_t count, bool ok, std::uint64_t good) {
+    if (at < 0 || count == 0) return;
+    const std::uint64_t from = std::uint64_t(at);
+    if (ok) {
+        damage_.remove(from, count);
+        return;
+    }
+    good = std::min(good, count);
+    if (good > 0) damage_.remove(from, good);
+    const std::uint64_t imageEnd = imageEndBytes();
+    const std::uint64_t badFrom = from + good;
+    if (badFrom >= imageEnd) return;
+    damage_.add(badFrom, std::min(count - good, imageEnd - badFrom));
+}
+
 FileReadSeek::FileReadSeek(Reporter& reporter) : reporter_(&reporter) {}
 
 FileReadSeek::~FileReadSeek() {
@@ -38,6 +69,8 @@ bool FileReadSeek::open(const std::filesystem::path& path) {
     }
     if (handle >= 0) ::close(handle);
     handle = fd;
+    position_ = 0;
+    damage_.clear();
 
     std::int64_t sectors = 0;
     struct stat st{};
@@ -64,7 +97,9 @@ bool FileReadSeek::seek(std::int64_t offset, int origin) {
     std::int64_t target;
     if (__builtin_add_overflow(baseOffset, offset, &target)) return false;
     int whence = origin == 1 ? SEEK_CUR : origin == 2 ? SEEK_END : SEEK_SET;
-    return ::lseek(handle, off_t(target), whence) != off_t(-1);
+    const off_t now = ::lseek(handle, off_t(target), whence);
+    position_ = now == off_t(-1) ? -1 : std::int64_t(now);
+    return now != off_t(-1);
 }
 
 bool FileReadSeek::read(void* buffer, std::uint32_t byteCount) {
@@ -81,6 +116,9 @@ bool FileReadSeek::read(void* buffer, std::uint32_t byteCount) {
         got += std::uint32_t(n);
     }
     if (got > 0 && got < byteCount) std::memset(out + got, 0, byteCount - got);
+    // A read past the file's end is no damage: noteRead clips at the end.
+    noteRead(position_, byteCount, got >= byteCount, got);
+    if (position_ >= 0) position_ += got;
     return got >= byteCount;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "image/KnownDamage.h"
 #include "platform/Reporter.h"
 
 namespace salvage {
@@ -28,10 +29,26 @@ public:
     // (the same value open writes to g_totalSectors).
     std::int64_t totalSectors() const { return totalSectors_; }
 
+    // The parts of image bytes [offset, offset + length) (from the image's
+    // first byte, baseOffset not applied) known to be damaged, appended in
+    // order: what this reader's reads so far could not deliver, and whatever
+    // lies past the image's end. Nothing is read to answer.
+    void knownDamage(std::uint64_t offset, std::uint64_t length, std::vector<ImageRange>& out) const;
+    // Every range the reads so far could not deliver.
+    std::vector<ImageRange> unreadableRanges() const { return damage_.all(); }
+
     std::int64_t baseOffset = 0;
 
 protected:
+    // For readers, after a read of `count` bytes at image byte `at`: a read
+    // that delivered everything takes its range out of the known damage;
+    // one that failed marks what followed its first `good` bytes, up to the
+    // image's end (bytes past it are not damage of the image).
+    void noteRead(std::int64_t at, std::uint64_t count, bool ok, std::uint64_t good = 0);
+    std::uint64_t imageEndBytes() const;
+
     std::int64_t totalSectors_ = 0;
+    KnownDamage damage_;
 };
 
 // A seek followed by a read, the way every caller reads.
@@ -58,6 +75,7 @@ public:
 
 private:
     Reporter* reporter_;
+    std::int64_t position_ = -1;  // the file position, -1 when unknown
 };
 
 // An image held in memory, with the raw reader's read rules. For tests and

@@ -104,6 +104,7 @@ bool FileReadSeekSplit::open(const fs::path& path) {
     pieces_ = std::move(opened);
     length_ = total;
     position_ = 0;
+    damage_.clear();
     totalSectors_ = std::int64_t(total / 512);
     g_totalSectors = totalSectors_;
     return true;
@@ -139,6 +140,7 @@ bool FileReadSeekSplit::read(void* buffer, std::uint32_t byteCount) {
         got += std::uint32_t(n);
     }
     if (got > 0 && got < byteCount) std::memset(out + got, 0, byteCount - got);
+    noteRead(position_, byteCount, got >= byteCount, got);
     position_ += got;
     return got >= byteCount;
 }

@@ -2,8 +2,10 @@
 
 #include "browse/DisplayFormats.h"
 
+#include <QApplication>
 #include <QColor>
 #include <QLocale>
+#include <QStyle>
 #include <QRegularExpression>
 #include <limits>
 
@@ -26,11 +28,18 @@ void FileListModel::pull() {
         extends = now[i].name == rows_[i].name && now[i].item == rows_[i].item && now[i].record == rows_[i].record;
     if (extends) {
         if (now.size() == rows_.size()) {
-            for (std::size_t i = 0; i < rows_.size(); ++i)
+            for (std::size_t i = 0; i < rows_.size(); ++i) {
                 if (now[i].checked != rows_[i].checked) {
                     rows_[i].checked = now[i].checked;
                     emit dataChanged(index(int(i), 0), index(int(i), 0), {Qt::CheckStateRole});
                 }
+                if (now[i].damaged != rows_[i].damaged || now[i].damage != rows_[i].damage) {
+                    rows_[i].damaged = now[i].damaged;
+                    rows_[i].damage = std::move(now[i].damage);
+                    emit dataChanged(index(int(i), 0), index(int(i), 5),
+                                     {Qt::DecorationRole, Qt::ToolTipRole, DamagedRole});
+                }
+            }
             return;
         }
         beginInsertRows({}, int(rows_.size()), int(now.size()) - 1);
@@ -63,8 +72,17 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         const std::u16string* texts[6] = {&r->name, &r->creation, &r->access, &r->modification, &r->size,
                                           &r->attribute};
-        return QString::fromStdU16String(*texts[index.column()]);
+        QString text = QString::fromStdU16String(*texts[index.column()]);
+        if (role == Qt::ToolTipRole && r->damaged)
+            text += QStringLiteral("\nTouches damage (%1): parts of it would be saved as zeros.")
+                        .arg(QString::fromStdString(r->damage));
+        return text;
     }
+    if (role == Qt::DecorationRole && index.column() == 0 && r->damaged) {
+        if (warningIcon_.isNull()) warningIcon_ = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+        return warningIcon_;
+    }
+    if (role == DamagedRole) return r->damaged;
     if (role == Qt::ForegroundRole && r->deleted) return QColor(255, 0, 0);
     if (role == Qt::CheckStateRole && index.column() == 0) return r->checked ? Qt::Checked : Qt::Unchecked;
     if (role == Qt::TextAlignmentRole && index.column() == 4) return int(Qt::AlignRight | Qt::AlignVCenter);
@@ -128,13 +146,20 @@ void FileListFilter::setDeletedOnly(bool on) {
     invalidateFilter();
 }
 
+void FileListFilter::setDamagedOnly(bool on) {
+    damagedOnly_ = on;
+    invalidateFilter();
+}
+
 void FileListFilter::setSizeRange(std::optional<quint64> minimum, std::optional<quint64> maximum) {
     minimum_ = minimum;
     maximum_ = maximum;
     invalidateFilter();
 }
 
-bool FileListFilter::isFiltering() const { return !words_.isEmpty() || deletedOnly_ || minimum_ || maximum_; }
+bool FileListFilter::isFiltering() const {
+    return !words_.isEmpty() || deletedOnly_ || damagedOnly_ || minimum_ || maximum_;
+}
 
 const ListRow* FileListFilter::rowAt(int row) const { return source_->rowAt(mapToSource(index(row, 0)).row()); }
 
@@ -142,6 +167,7 @@ bool FileListFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     const ListRow* r = source_->rowAt(sourceRow);
     if (!r) return false;
     if (deletedOnly_ && !r->deleted) return false;
+    if (damagedOnly_ && !r->damaged) return false;
     if (minimum_ && r->bytes < *minimum_) return false;
     if (maximum_ && r->bytes > *maximum_) return false;
     if (words_.isEmpty()) return true;
@@ -152,12 +178,13 @@ bool FileListFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
 }
 
 QString FileListFilter::countLine() const {
-    qint64 deleted = 0;
+    qint64 deleted = 0, damaged = 0;
     quint64 bytes = 0;
     const int shown = rowCount();
     for (int i = 0; i < shown; ++i) {
         const ListRow* r = rowAt(i);
         deleted += r->deleted;
+        damaged += r->damaged;
         bytes += r->bytes;
     }
     const QLocale english(QLocale::English, QLocale::UnitedStates);
@@ -165,6 +192,7 @@ QString FileListFilter::countLine() const {
                        .arg(english.toString(shown), shown == 1 ? QStringLiteral("file") : QStringLiteral("files"),
                             english.toString(deleted),
                             QString::fromStdU16String(formatListSize(bytes)));
+    if (damaged > 0) line += QStringLiteral(", %1 touch damage").arg(english.toString(damaged));
     if (shown != source_->rowCount())
         line += QStringLiteral(" (of %1)").arg(english.toString(source_->rowCount()));
     return line;

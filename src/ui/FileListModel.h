@@ -3,9 +3,11 @@
 // box per row that mirrors the row's mark to its tree item. The model keeps
 // a copy of the rows taken on the GUI thread (the list may be filled by a
 // search worker meanwhile) and is refreshed with pull(). Deleted entries are
-// drawn red. FileListFilter sits between the model and the view: it sorts
+// drawn red; files that touch damage (the list's markDamage) carry a warning
+// icon and a tool tip naming the causes. FileListFilter sits between the model and the view: it sorts
 // by the values behind the texts and hides the rows the filter box rules out.
 #include <QAbstractTableModel>
+#include <QIcon>
 #include <QSortFilterProxyModel>
 #include <QStringList>
 #include <optional>
@@ -22,6 +24,8 @@ public:
     // What a column is sorted by: the name (case-folded), the time in
     // nanoseconds, the byte count, the attribute text.
     static constexpr int SortRole = Qt::UserRole;
+    // Whether the row's file touches damage (bool).
+    static constexpr int DamagedRole = Qt::UserRole + 1;
 
     FileListModel(FileList& list, BrowseTree& tree, QObject* parent = nullptr);
 
@@ -44,11 +48,12 @@ private:
     BrowseTree& tree_;
     std::vector<ListRow> rows_;
     bool searchResults_ = false;
+    mutable QIcon warningIcon_;
 };
 
 // The rows a user asked to see. Name: words separated by blanks or "|",
 // a row shows when its name contains any of them (case-insensitive), so
-// ".jpg|.png" keeps both kinds. Deleted only. Size: bounds in bytes,
+// ".jpg|.png" keeps both kinds. Deleted only. Damaged only. Size: bounds in bytes,
 // either may be absent.
 class FileListFilter : public QSortFilterProxyModel {
     Q_OBJECT
@@ -57,14 +62,15 @@ public:
 
     void setNameFilter(const QString& text);
     void setDeletedOnly(bool on);
+    void setDamagedOnly(bool on);
     void setSizeRange(std::optional<quint64> minimum, std::optional<quint64> maximum);
     bool isFiltering() const;
 
     // The source row behind a row of this model; null when none.
     const ListRow* rowAt(int row) const;
 
-    // "1,234 files, 56 deleted, 3.20 GB" for the rows shown, and of how many
-    // when the filter hides some.
+    // "1,234 files, 56 deleted, 3.20 GB" for the rows shown, ", 2 touch
+    // damage" when any does, and of how many when the filter hides some.
     QString countLine() const;
 
 protected:
@@ -74,6 +80,7 @@ private:
     FileListModel* source_;
     QStringList words_;
     bool deletedOnly_ = false;
+    bool damagedOnly_ = false;
     std::optional<quint64> minimum_, maximum_;
 };
 

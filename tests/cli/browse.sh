@@ -127,6 +127,26 @@ set -e
 [ $rc -eq 4 ] || fail "damaged save: exit $rc $(cat "$tmp/flipped.err")"
 grep -q 'DATA\.BIN,DOCS/DATA\.BIN,.*,damaged,20000,20000,4640,' "$tmp/flipped/salvage_report.csv" || fail "damaged save: no damaged row"
 grep -q '2 of 2 files saved, 2 damaged, 0 failed, 0 skipped' "$tmp/flipped.err" || fail "damaged save: $(cat "$tmp/flipped.err")"
+# Before a save, ls marks what touches damage. Without --check it knows
+# only what the parse read (the bad chunk holds file data): nothing marked,
+# exit 0. --check reads every file: it marks exactly the files the save
+# found damaged, with the same ranges, and exits 4.
+set +e
+"$bin" ls "$fixtures/mbr_flipped.E01" --volume 1 -r --json >"$tmp/flipped_ls.json" 2>/dev/null; rc=$?
+"$bin" ls "$fixtures/mbr_flipped.E01" --volume 1 -r --check --json >"$tmp/flipped_check.json" 2>"$tmp/flipped_check.err"; rc2=$?
+"$bin" ls "$fixtures/mbr_flipped.E01" --volume 1 --check >"$tmp/flipped_check.txt" 2>/dev/null; rc3=$?
+set -e
+[ $rc -eq 0 ] && [ $rc2 -eq 4 ] && [ $rc3 -eq 4 ] || fail "ls of the damaged image: exit $rc, --check $rc2 / $rc3"
+grep -q '^salvage: 2 files touch damage$' "$tmp/flipped_check.err" || fail "ls --check summary: $(cat "$tmp/flipped_check.err")"
+grep -qE '^- ! .*ROOT\\HELLO\.TXT$' "$tmp/flipped_check.txt" || fail "ls --check text mark: $(cat "$tmp/flipped_check.txt")"
+python3 - "$tmp/flipped_ls.json" "$tmp/flipped_check.json" "$tmp/flipped/salvage_report.json" <<'PY' || fail "ls --check against the save"
+import json, sys
+plain, check, saved = (json.load(open(f)) for f in sys.argv[1:])
+assert not any(r["damaged"] for r in plain), plain
+marked = {r["path"]: r["damagedRanges"] for r in check if r["damaged"]}
+damaged = {r["path"]: r["damaged"] for r in saved if r["status"] == "damaged"}
+assert marked == damaged and len(marked) == 2, (marked, damaged)
+PY
 # An output that cannot hold a file (at most 100 KiB per file here): that
 # row fails, no part of it is left, and the save exits 1.
 set +e

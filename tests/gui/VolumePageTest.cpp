@@ -151,7 +151,8 @@ QMap<QString, QByteArray> filesUnder(const QString& dir) {
 // A parser over a made-up table: record 0 is a folder holding `files`
 // files, record 1 a folder holding record 0. File N has N thousand bytes,
 // was created (40 - N) hours after the epoch, is deleted when N % 7 == 3,
-// and saves as the text "file N" (file 2 as a small PNG picture).
+// and saves as the text "file N" (file 2 as a small PNG picture; file 40's
+// chain ends before its size, so it touches damage).
 class WideParser : public VolumeParser {
 public:
     explicit WideParser(int files) : files_(files) {}
@@ -199,10 +200,11 @@ public:
         }
         ContentResult r;
         r.readable = true;
-        r.expectedSize = std::uint64_t(bytes.size());
+        r.expectedSize = std::uint64_t(bytes.size()) + (id == 40 ? 512 : 0);
         ContentStream out(sink, nullptr, r.expectedSize);
-        out.bytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()), r.expectedSize, true, std::nullopt,
-                  ByteRun::Kind::Resident);
+        out.bytes(reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::uint64_t(bytes.size()), true,
+                  std::nullopt, ByteRun::Kind::Resident);
+        out.finish(cause::kChainEnded);
         return r;
     }
 
@@ -727,6 +729,12 @@ void VolumePageTest::hundredThousandEntriesOpenQuickly() {
     const qint64 ms = t.elapsed();
     QCOMPARE(model->rowCount(wide), kFiles);
     QCOMPARE(page->listModel()->rowCount(), kFiles);
+    // The fill marks the one file that touches damage, within the same time.
+    const QModelIndex cut = page->listModel()->index(38, 0);
+    QCOMPARE(cut.data().toString(), QStringLiteral("file40.jpg"));
+    QVERIFY(cut.data(ui::FileListModel::DamagedRole).toBool());
+    QVERIFY(cut.data(Qt::ToolTipRole).toString().contains(QLatin1String(cause::kChainEnded)));
+    QVERIFY(!page->listModel()->index(37, 0).data(ui::FileListModel::DamagedRole).toBool());
 // Under the sanitizers every access is checked: no time to hold there.
 #if !defined(__SANITIZE_THREAD__) && !defined(__SANITIZE_ADDRESS__)
     QVERIFY2(ms < 3000, qPrintable(QStringLiteral("opening took %1 ms").arg(ms)));

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "TestPaths.h"
+#include "browse/FileDamage.h"
 #include "browse/FolderOpen.h"
 #include "browse/FolderSave.h"
 #include "browse/ScanController.h"
@@ -150,8 +152,37 @@ TEST(BrowseRealImage, AChunkThatFailsItsChecksumIsDamageToTheByte) {
     constexpr std::uint64_t kChunk = 64 * 512;
     ParsedVolume r;
     ASSERT_TRUE(r.parse(img, u"FAT16", u"8   MB", 20480));
+    // Before anything is saved: the map check knows only what the parse
+    // read (not the bad chunk); the full check reads the files and finds
+    // the save's ranges; after it the map check knows them without reading.
+    VolumeParser& parser = *r.c.parser();
+    std::map<RecordId, FileDamage> mapBefore, full, mapAfter;
+    std::function<void(RecordId)> visit = [&](RecordId id) {
+        if (!parser.isDirectory(id)) {
+            mapBefore[id] = damageOf(parser, id, DamageDepth::Map);
+            return;
+        }
+        parser.forEachChild(id, [&](RecordId c) {
+            if (parser.name(c).rfind(u".", 0) != 0) visit(c);  // not "." or ".."
+            return true;
+        });
+    };
+    for (TreeItem t : r.tree.children(r.tree.root()))
+        if (auto id = validRecord(r.tree, parser, t)) visit(*id);
+    ASSERT_EQ(mapBefore.size(), 2u);
+    for (auto& [id, d] : mapBefore) {
+        EXPECT_EQ(d.state, FileDamage::State::Sound);
+        full[id] = damageOf(parser, id, DamageDepth::Full);
+    }
+    for (auto& [id, d] : mapBefore) mapAfter[id] = damageOf(parser, id, DamageDepth::Map);
     auto saved = r.saveAll(test::scratchDir("browse_real_flipped"));
     ASSERT_EQ(saved.size(), 2u);
+    for (const auto& [path, s] : saved) {
+        ASSERT_TRUE(full.count(s.record));
+        EXPECT_TRUE(full[s.record].damaged());
+        EXPECT_EQ(full[s.record].ranges, s.damaged);
+        EXPECT_EQ(mapAfter[s.record].ranges, s.damaged);
+    }
     const SavedFile& hello = saved.at(u"ROOT\\HELLO.TXT");
     EXPECT_EQ(hello.status, SaveStatus::Damaged);
     EXPECT_EQ(hello.badBytes, 19u);

@@ -9,6 +9,7 @@
 
 #include "FatTestSupport.h"
 #include "TestPaths.h"
+#include "browse/FileDamage.h"
 #include "fs/fat/Fat32Class.h"
 #include "fs/fat/RecycleBin.h"
 #include "platform/Text.h"
@@ -212,6 +213,22 @@ TEST(Fat32Synthetic, FileChainsThatLoopOrLeaveTheVolumeEndEarly) {
     v->parser->readContent(v->find(u"LOOP.BIN"), ranges);
     ASSERT_EQ(ranges.causes.size(), 1u);
     EXPECT_EQ(ranges.causes[0], std::make_pair(std::uint64_t(1024), std::string(cause::kChainLoop)));
+    // The listing's map check finds the same damage as the saves (a next
+    // cluster past the volume ends the chain), from the chains alone: not
+    // one read of the image.
+    const auto* image = static_cast<const MemorySource*>(v->source.get());
+    const std::uint64_t reads = image->readCalls();
+    const FileDamage loopMap = damageOf(*v->parser, v->find(u"LOOP.BIN"), DamageDepth::Map);
+    const FileDamage awayMap = damageOf(*v->parser, v->find(u"AWAY.BIN"), DamageDepth::Map);
+    EXPECT_EQ(image->readCalls(), reads);
+    ASSERT_TRUE(loopMap.damaged());
+    ASSERT_EQ(loopMap.ranges.size(), 1u);
+    EXPECT_EQ(loopMap.ranges[0], (DamagedRange{1024, 8 * 512, std::nullopt, cause::kChainLoop}));
+    ASSERT_TRUE(awayMap.damaged());
+    ASSERT_EQ(awayMap.ranges.size(), 1u);
+    EXPECT_EQ(awayMap.ranges[0].fileOffset, 512u);
+    EXPECT_EQ(awayMap.ranges[0].length, 9u * 512);
+    EXPECT_EQ(awayMap.reason, cause::kChainEnded);
 }
 
 TEST(Fat32Synthetic, DataStopsAtTheImageEndWhateverTheBootSectorSays) {

@@ -76,6 +76,39 @@ TEST(SplitRaw, ReadPastTheEndIsZeroFilledAndFailsLikeTheRawReader) {
     EXPECT_TRUE(std::all_of(buf.begin(), buf.end(), [](std::uint8_t c) { return c == 0xCC; }));
 }
 
+TEST(SplitRaw, BytesAReadCouldNotDeliverAreKnownDamageUntilAReadDeliversThem) {
+    fs::path dir = test::scratchDir("split_known_damage");
+    auto whole = pattern(4 * 4096);
+    writePieces(whole, 4096, {dir / "xaa", dir / "xab", dir / "xac", dir / "xad"});
+    FileReadSeekSplit r;
+    ASSERT_TRUE(r.open(dir / "xaa"));
+    std::vector<std::uint8_t> buf(4096);
+    // Bytes past the image's end fail to read but are not damage of the image.
+    EXPECT_FALSE(readAt(r, 4 * 4096 - 512, buf.data(), 1024));
+    EXPECT_TRUE(r.unreadableRanges().empty());
+    // The second piece loses its second half after the open: a read over
+    // it fails from there on, and only that much is marked.
+    fs::resize_file(dir / "xab", 2048);
+    r.baseOffset = 1024;  // the ranges count from the image's start, not the volume's
+    EXPECT_FALSE(readAt(r, 4096, buf.data(), 2048));  // image bytes 5120..7168
+    std::vector<ImageRange> known;
+    r.knownDamage(0, 4 * 4096 + 100, known);
+    ASSERT_EQ(known.size(), 2u);
+    EXPECT_EQ(known[0].offset, 4096u + 2048);
+    EXPECT_EQ(known[0].length, 1024u);
+    EXPECT_EQ(known[0].kind, ImageRange::Kind::Unreadable);
+    EXPECT_EQ(known[1].offset, 4u * 4096);
+    EXPECT_EQ(known[1].length, 100u);
+    EXPECT_EQ(known[1].kind, ImageRange::Kind::PastEnd);
+    // The piece comes back: a read of part of the range takes that part out.
+    writePieces(whole, 4096, {dir / "xaa", dir / "xab"});
+    EXPECT_TRUE(readAt(r, 4096 + 2048 + 512 - 1024, buf.data(), 512));  // image bytes 6656..7168
+    const auto left = r.unreadableRanges();
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left[0].offset, 4096u + 2048);
+    EXPECT_EQ(left[0].length, 512u);
+}
+
 TEST(SplitRaw, OpenImageChoosesTheSplitReaderOnlyForARealSet) {
     fs::path dir = test::scratchDir("split_open");
     auto whole = pattern(8192);
