@@ -21,6 +21,7 @@ EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::o
     r.size = parser.sizeText(*id);
     r.attribute = parser.attributeText(*id);
     r.sizeBytes = directory ? 0 : parser.sizeBytes(*id);
+    r.stream = parser.streamName(*id);
     return r;
 }
 
@@ -44,7 +45,9 @@ void printRowsText(const std::vector<EntryRow>& rows) {
     std::printf("%-3s %-20s %-20s %-20s %-12s %-10s %s\n", "", "CREATION_TIME", "ACCESS_TIME", "MODIFICATION_TIME",
                 "SIZE", "ATTRIBUTE", "PATH");
     for (const auto& r : rows) {
-        std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+        // The kind: 'd' folder, 's' a file's named data stream, '-' file.
+        const char kind = r.directory ? 'd' : !r.stream.empty() ? 's' : '-';
+        std::printf("%c%c  %-20s %-20s %-20s %-12s %-10s %s%s\n", kind, r.deleted ? '*' : ' ',
                     terminalText(r.creation).c_str(), terminalText(r.access).c_str(),
                     terminalText(r.modification).c_str(), terminalText(r.size).c_str(),
                     terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
@@ -55,16 +58,19 @@ void printRowsText(const std::vector<EntryRow>& rows) {
 nlohmann::json rowsJson(const std::vector<EntryRow>& rows) {
     nlohmann::json out = nlohmann::json::array();
     for (const auto& r : rows) {
-        out.push_back({{"path", toUtf8(r.path)},
-                       {"directory", r.directory},
-                       {"deleted", r.deleted},
-                       {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
-                       {"creationTime", toUtf8(r.creation)},
-                       {"accessTime", toUtf8(r.access)},
-                       {"modificationTime", toUtf8(r.modification)},
-                       {"size", toUtf8(r.size)},
-                       {"sizeBytes", r.sizeBytes},
-                       {"attribute", toUtf8(r.attribute)}});
+        nlohmann::json row = {{"path", toUtf8(r.path)},
+                              {"directory", r.directory},
+                              {"deleted", r.deleted},
+                              {"record", r.record ? nlohmann::json(r.recordNumber) : nlohmann::json(nullptr)},
+                              {"creationTime", toUtf8(r.creation)},
+                              {"accessTime", toUtf8(r.access)},
+                              {"modificationTime", toUtf8(r.modification)},
+                              {"size", toUtf8(r.size)},
+                              {"sizeBytes", r.sizeBytes},
+                              {"attribute", toUtf8(r.attribute)}};
+        // The record is the file's; the stream's name tells the two apart.
+        if (!r.stream.empty()) row["stream"] = toUtf8(r.stream);
+        out.push_back(std::move(row));
     }
     return out;
 }

@@ -63,7 +63,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole) {
         const std::u16string* texts[6] = {&r->name, &r->creation, &r->access, &r->modification, &r->size,
                                           &r->attribute};
-        return QString::fromStdU16String(*texts[index.column()]);
+        QString text = QString::fromStdU16String(*texts[index.column()]);
+        // A file's named data stream says so beside its file's letters.
+        if (index.column() == 5 && !r->stream.empty())
+            text += text.isEmpty() ? QStringLiteral("stream") : QStringLiteral(" stream");
+        if (index.column() == 0 && role == Qt::ToolTipRole && !r->stream.empty())
+            text += QStringLiteral("\n(a named data stream of the file)");
+        return text;
     }
     if (role == Qt::ForegroundRole && r->deleted) return QColor(255, 0, 0);
     if (role == Qt::CheckStateRole && index.column() == 0) return r->checked ? Qt::Checked : Qt::Unchecked;
