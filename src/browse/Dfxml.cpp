@@ -140,6 +140,7 @@ void writeFileObject(Writer& w, const DfxmlFileObject& f) {
     if (!f.savedAs.empty()) w.leaf("s:saved_as", f.savedAs);
     if (!f.status.empty()) w.leaf("s:status", f.status);
     if (!f.reason.empty()) w.leaf("s:reason", f.reason);
+    if (!f.stream.empty()) w.leaf("s:stream", f.stream);
     if (!f.damaged.empty()) {
         w.open("s:damaged_ranges");
         for (const DamagedRange& d : f.damaged) {
@@ -213,6 +214,7 @@ DfxmlFileObject dfxmlFileObject(const SavedFile& s, const fs::path& outDir) {
     if (!s.written.empty()) f.savedAs = s.written.lexically_relative(outDir).generic_string();
     f.status = statusText(s);
     f.reason = s.reason;
+    f.stream = toUtf8(s.stream);
     f.runs = s.runs;
     f.damaged = s.damaged;
     return f;

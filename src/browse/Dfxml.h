@@ -27,6 +27,7 @@ struct DfxmlFileObject {
     std::string savedAs;               // the saved copy, relative to the output folder
     std::string status;                // ok, damaged, failed, skipped
     std::string reason;
+    std::string stream;                // a file's named data stream: its name (the file's inode)
     std::vector<ByteRun> runs;
     std::vector<DamagedRange> damaged;
 };

@@ -59,6 +59,7 @@ void FileList::fillColumns(ListRow& row, const VolumeParser& parser, RecordId id
     row.bytes = parser.sizeBytes(id);
     row.times = parser.times(id);
     row.deleted = parser.isDeleted(id);
+    row.stream = parser.streamName(id);
 }
 
 void FileList::fillFromFolder(const BrowseTree& tree, const VolumeParser& parser, TreeItem folder, bool byImage) {

@@ -26,6 +26,7 @@ struct ListRow {
     std::uint64_t bytes = 0;
     RecordTimes times;
     bool deleted = false;
+    std::u16string stream;             // a file's named data stream: its name
     TreeItem item = kNoItem;           // rows made from the tree
     std::optional<RecordId> record;    // search results
     bool checked = false;

@@ -61,8 +61,10 @@ void setStatus(SavedFile& s, SaveStatus st, std::string reason = {}) {
 
 void saveRecordInto(VolumeParser& parser, RecordId id, OutputFolder& out, const OutputDir& dir,
                     const std::u16string& volumeName, SavedFile& row, std::uint64_t maxFileBytes) {
-    const std::string host = hostFileName(volumeName);
-    if (host != toUtf8(volumeName)) {
+    // A named stream "file:stream" is saved as "file_stream" beside its file.
+    const std::u16string hostForm = streamHostName(volumeName, parser.streamName(id));
+    const std::string host = hostFileName(hostForm);
+    if (host != toUtf8(hostForm)) {
         row.originalName = volumeName;
         row.reason = "name unusable on the host";
     }
@@ -207,6 +209,7 @@ SavedFile FolderSave::rowFor(RecordId id, const std::u16string& volumePath) cons
     s.volumePath = joinPath(volumePath, parser_.name(id));
     s.record = id;
     s.recordNumber = parser_.recordNumber(id);
+    s.stream = parser_.streamName(id);
     s.deleted = parser_.isDeleted(id);
     s.times = parser_.times(id);
     s.expectedSize = parser_.sizeBytes(id);
@@ -273,7 +276,9 @@ void FolderSave::saveOneFile(RecordId id, const OutputDir& dir, const std::u16st
     reporter_.setStatus(u"saving File  " + pathToUtf16(dir.path()) + u"/" + name);
     if (sizeLine) sizeLine(u"File size: " + format16("%ld", long(parser_.sizeBytes(id) / 1024)) + u" kb");
     SavedFile s = rowFor(id, volumePath);
-    if (name == u"$BadClus") setStatus(s, SaveStatus::Skipped, "the bad-cluster file spans the whole volume");
+    // Its "$Bad" stream spans the whole volume.
+    if (name == u"$BadClus" || name.starts_with(u"$BadClus:"))
+        setStatus(s, SaveStatus::Skipped, "the bad-cluster file spans the whole volume");
     else saveRecordInto(parser_, id, out_, dir, name, s, maxFileBytes);
     saved_.push_back(std::move(s));
     if (sizeLine) sizeLine(u"");

@@ -44,6 +44,7 @@ struct SavedFile {
     SaveStatus status = SaveStatus::Failed;
     std::string reason;                 // why skipped or failed; how the name was changed
     std::u16string originalName;        // the name on the volume when the host name differs
+    std::u16string stream;              // the stream's name, for a file's named data stream
     std::uint64_t expectedSize = 0;     // the size the record gives
     std::uint64_t badBytes = 0;         // bytes inside damaged ranges
     ContentOrigin origin = ContentOrigin::Allocated;

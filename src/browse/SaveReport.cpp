@@ -128,6 +128,7 @@ std::string saveReportJson(const fs::path& outDir, const std::vector<SavedFile>&
                               {"runs", std::move(runs)},
                               {"damaged", damagedRangesJson(s.damaged)}};
         if (!s.originalName.empty()) row["original_name"] = toUtf8(s.originalName);
+        if (!s.stream.empty()) row["stream"] = toUtf8(s.stream);
         arr.push_back(std::move(row));
     }
     // Names from an image need not be valid UTF-8 after conversion; replace, never throw.

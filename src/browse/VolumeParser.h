@@ -138,6 +138,13 @@ public:
     }
     // The record's number on disk (MFT record, inode, catalog ID, entry index).
     virtual std::int64_t recordNumber(RecordId id) const { return id; }
+    // For an entry that stands for a named data stream of a file (listed
+    // beside the file as "file:stream", with the file's record number): the
+    // stream's name. Empty for every other entry.
+    virtual std::u16string streamName(RecordId id) const {
+        (void)id;
+        return {};
+    }
 
     // Hands the record's content to the sink, piece by piece in file order,
     // each piece with its place on the image and whether its read

@@ -22,6 +22,7 @@ EntryRow entryRow(const VolumeParser& parser, const std::u16string& path, std::o
     r.size = parser.sizeText(*id);
     r.attribute = parser.attributeText(*id);
     r.sizeBytes = directory ? 0 : parser.sizeBytes(*id);
+    r.stream = parser.streamName(*id);
     return r;
 }
 
@@ -47,7 +48,9 @@ TextRows::TextRows() {
 }
 
 void TextRows::row(const EntryRow& r) {
-    std::printf("%c%c%c %-20s %-20s %-20s %-12s %-10s %s%s\n", r.directory ? 'd' : '-', r.deleted ? '*' : ' ',
+    // The kind: 'd' folder, 's' a file's named data stream, '-' file.
+    const char kind = r.directory ? 'd' : !r.stream.empty() ? 's' : '-';
+    std::printf("%c%c%c %-20s %-20s %-20s %-12s %-10s %s%s\n", kind, r.deleted ? '*' : ' ',
                 r.damaged ? '!' : ' ', terminalText(r.creation).c_str(), terminalText(r.access).c_str(), terminalText(r.modification).c_str(),
                 terminalText(r.size).c_str(), terminalText(r.attribute).c_str(), terminalText(r.path).c_str(),
                 r.directory ? "\\" : "");
@@ -66,6 +69,8 @@ nlohmann::json rowJson(const EntryRow& r) {
             {"attribute", toUtf8(r.attribute)},
             {"damaged", r.damaged}};
     if (r.damaged) row["damagedRanges"] = damagedRangesJson(r.damage);
+    // The record is the file's; the stream's name tells the two apart.
+    if (!r.stream.empty()) row["stream"] = toUtf8(r.stream);
     return row;
 }
 

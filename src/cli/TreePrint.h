@@ -16,6 +16,7 @@ struct EntryRow {
     std::optional<RecordId> record;
     std::int64_t recordNumber = -1;
     std::u16string creation, access, modification, size, attribute;
+    std::u16string stream;  // a file's named data stream: its name
     std::uint64_t sizeBytes = 0;
     // The file touches damage; the ranges as the save report lists them.
     bool damaged = false;

@@ -39,6 +39,14 @@ std::string fitHostName(const std::string& s) {
 
 std::string hostFileName(const std::u16string& name) { return fitHostName(pathFromUtf16(safeOutputName(name)).string()); }
 
+std::u16string streamHostName(const std::u16string& entryName, const std::u16string& stream) {
+    if (stream.empty() || entryName.size() <= stream.size() || !entryName.ends_with(stream)) return entryName;
+    std::u16string out = entryName;
+    char16_t& separator = out[out.size() - stream.size() - 1];
+    if (separator == u':') separator = u'_';
+    return out;
+}
+
 std::string numberedName(const std::string& fileName, int n) {
     std::string suffix = " (";
     suffix += std::to_string(n);

@@ -21,6 +21,12 @@ std::string fitHostName(const std::string& name);
 // made to fit (fitHostName).
 std::string hostFileName(const std::u16string& name);
 
+// The host name for a file's named data stream listed as "file:stream":
+// "file_stream". A ':' is legal in Linux names, but Windows hosts and their
+// tools read it as a stream separator. Other names are returned as they are;
+// the result still goes through hostFileName.
+std::u16string streamHostName(const std::u16string& entryName, const std::u16string& stream);
+
 // "name (n).ext" for the n-th entry of one name in a folder: the number goes
 // before the last extension ("a.tar.gz" -> "a.tar (2).gz"); a leading dot
 // does not start an extension (".profile" -> ".profile (2)").

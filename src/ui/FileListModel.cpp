@@ -76,6 +76,11 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const {
         if (role == Qt::ToolTipRole && r->damaged)
             text += QStringLiteral("\nTouches damage (%1): parts of it would be saved as zeros.")
                         .arg(QString::fromStdString(r->damage));
+        // A file's named data stream says so beside its file's letters.
+        if (index.column() == 5 && !r->stream.empty())
+            text += text.isEmpty() ? QStringLiteral("stream") : QStringLiteral(" stream");
+        if (index.column() == 0 && role == Qt::ToolTipRole && !r->stream.empty())
+            text += QStringLiteral("\n(a named data stream of the file)");
         return text;
     }
     if (role == Qt::DecorationRole && index.column() == 0 && r->damaged) {

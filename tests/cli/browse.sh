@@ -95,17 +95,37 @@ rep = {r["path"]: r for r in json.load(open(os.path.join(out, "salvage_report.js
 bad = []
 for line in open(man, encoding="utf-8"):
     path, size, md5, mtime, state = line.rstrip("\n").split("\t")
-    f = os.path.join(out, path)
+    # A named stream "file:stream" is saved as "file_stream".
+    f = os.path.join(out, path.replace(":", "_"))
     if not os.path.isfile(f): bad.append("missing " + path); continue
     if hashlib.md5(open(f, "rb").read()).hexdigest() != md5: bad.append("differs " + path)
     if int(os.stat(f).st_mtime) != int(mtime): bad.append("mtime " + path)
     r = rep.get("ROOT\\" + path.replace("/", "\\"))
     if not r or r["md5"] != md5 or r["deleted"] != (state == "deleted"): bad.append("report " + path)
+    elif r.get("stream", "") != path.partition(":")[2]: bad.append("stream field " + path)
 if bad: print("\n".join(bad))
 sys.exit(1 if bad else 0)
 PY
 "$bin" ls "$fixtures/ntfs_disk.E01" --volume 0 'ROOT\docs' 2>/dev/null | grep -E '^-\* .* ROOT\\docs\\deleted\.bin$' >/dev/null \
   || fail "E01 ls of the deleted file"
+# Named streams: rows of their own right after their file, marked 's' (and
+# deleted with it), with the file's record number and the stream's name.
+"$bin" ls "$fixtures/ntfs.img" 'ROOT\docs' 2>/dev/null > "$tmp/docs.txt"
+grep -A1 -E '^-  .* ROOT\\docs\\with_stream\.txt$' "$tmp/docs.txt" | grep -qE '^s  .* ROOT\\docs\\with_stream\.txt:' \
+  && grep -qE '^s\* .* ROOT\\docs\\deleted\.bin:note$' "$tmp/docs.txt" || fail "stream rows: $(cat "$tmp/docs.txt")"
+"$bin" ls "$fixtures/ntfs.img" 'ROOT\docs' --json 2>/dev/null | python3 -c '
+import json, sys
+rows = {r["path"].rsplit("\\", 1)[1]: r for r in json.load(sys.stdin)}
+s, f = rows["with_stream.txt:Zone.Identifier"], rows["with_stream.txt"]
+assert s["stream"] == "Zone.Identifier" and s["record"] == f["record"] and s["sizeBytes"] == 26, s
+assert [n for n, r in rows.items() if "stream" in r] == [n for n in rows if ":" in n], rows
+' || fail "stream rows in JSON"
+printf '[ZoneTransfer]\r\nZoneId=3\r\n' | cmp - "$tmp/ntfs/docs/with_stream.txt_Zone.Identifier" || fail "Zone.Identifier content"
+printf 'main content of the file\n' | cmp - "$tmp/ntfs/docs/with_stream.txt" || fail "with_stream.txt content"
+"$bin" verify "$tmp/ntfs/salvage_report.json" --image "$fixtures/ntfs.img" > "$tmp/ntfs_verify.out" 2>&1 \
+  || fail "verify of the NTFS save: $(cat "$tmp/ntfs_verify.out")"
+"$bin" search "$fixtures/ntfs.img" 'Zone\.Ident' 2>/dev/null | grep -qF 'ROOT\docs\with_stream.txt:Zone.Identifier' \
+  || fail "search for a stream name"
 "$bin" candidates "$fixtures/ntfs_zeroboot.img" --fs ntfs --json 2>/dev/null \
   | python3 -c 'import json,sys; c=json.load(sys.stdin); assert c["candidates"][0]=="MFT_ENTRY:0", c' || fail "candidates"
 "$bin" save "$fixtures/ntfs_zeroboot.img" --fs ntfs --mode advanced --candidate 0 --sectors-per-cluster 0 \

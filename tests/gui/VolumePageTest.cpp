@@ -266,6 +266,14 @@ void VolumePageTest::ntfsParseFoldersAndColours() {
     QVERIFY(deleted.isValid());
     QCOMPARE(deleted.data(Qt::ForegroundRole).value<QColor>(), QColor(255, 0, 0));
     QVERIFY(listNames(page).isEmpty());  // expanding leaves the list alone
+    // A file's named stream is listed right after it, marked in the attribute column.
+    clickLabel(view, docs);
+    const QStringList docsFiles = listNames(page);
+    const int file = int(docsFiles.indexOf(QStringLiteral("with_stream.txt")));
+    const int stream = int(docsFiles.indexOf(QStringLiteral("with_stream.txt:Zone.Identifier")));
+    QVERIFY2(file >= 0 && stream > file && stream <= file + 2, qPrintable(docsFiles.join(',')));
+    QVERIFY(page->listModel()->index(stream, 5).data().toString().endsWith(QStringLiteral(" stream")));
+    QVERIFY(!page->listModel()->index(file, 5).data().toString().contains(QStringLiteral("stream")));
 
     // Opened by a label click: deleted children are red, and the list holds
     // the folder's files only.

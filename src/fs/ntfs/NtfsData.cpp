@@ -1,5 +1,6 @@
-// A file's data: the unnamed $DATA stream from the base record and every
-// extent its attribute list names, read plain, sparse or LZNT1 compressed.
+// A file's data: the unnamed $DATA stream (or, for a stream entry, the named
+// one) from the base record and every extent its attribute list names, read
+// plain, sparse or LZNT1 compressed.
 #include <algorithm>
 #include <cstring>
 
@@ -27,6 +28,40 @@ void takeFirstExtent(const AttrHeader& a, FileData& out) {
     out.compressed = a.compressed();
     out.encrypted = a.encrypted();
 }
+
+// Whether a $DATA attribute is the stream wanted (empty: the unnamed one).
+bool isStream(ByteView record, const AttrHeader& a, std::u16string_view stream) {
+    if (stream.empty()) return a.nameLength == 0;
+    return a.nameLength == stream.size() && attributeName(record, a) == stream;
+}
+
+// Whether an attribute list entry names the stream wanted: its name's
+// length is at byte 6, its offset in the entry at byte 7.
+bool listEntryIsStream(ByteView entry, std::u16string_view stream) {
+    const std::size_t units = u8(entry, 6);
+    if (units != stream.size()) return false;
+    if (units == 0) return true;
+    const ByteView name = entry.sub(u8(entry, 7), units * 2);
+    return name.size() == units * 2 && utf16leToString(name.data(), units) == stream;
+}
+
+// Takes a resident value from the fixed-up record at volume offset
+// `recordAt`.
+void takeResident(ByteView record, const AttrHeader& a, std::int64_t recordAt, FileData& out) {
+    ByteView v = residentValue(record, a);
+    out.present = out.resident = true;
+    out.realSize = std::int64_t(v.size());
+    // A value offset past the attribute leaves nothing to place (and no
+    // pointer to measure from).
+    if (v.empty()) return;
+    out.residentBytes.assign(v.data(), v.data() + v.size());
+    const std::size_t at = std::size_t(v.data() - record.data());
+    // Fix-ups replace the last two bytes of every 512-byte stride.
+    bool coversFixup = false;
+    for (std::size_t end = 510; end < at + v.size() && !coversFixup; end += 512)
+        coversFixup = end + 2 > at;
+    if (!coversFixup && recordAt >= 0) out.residentOffset = recordAt + std::int64_t(at);
+}
 }  // namespace
 
 std::int64_t ntfs::dataRecordOffset(const NtfsEntry& e) const {
@@ -41,8 +76,11 @@ FileData ntfs::describeFile(RecordId id) const {
     FileData out;
     const NtfsEntry* e = rec(id);
     if (!e || !e->isFile() || id == orphanIndex_) return out;
+    // A stream entry reads its file's records; its name picks the stream.
+    const std::u16string_view stream = e->streamOf >= 0 ? std::u16string_view(e->name) : std::u16string_view();
     Record raw;
-    if (!readRecord(dataRecordOffset(*e), raw)) return out;
+    const std::int64_t at = dataRecordOffset(*e);
+    if (!readRecord(at, raw)) return out;
     const Record r = applyFixups(ByteView(raw.data(), raw.size()));
     const ByteView base(r.data(), r.size());
     const std::vector<AttrHeader> attrs = walkAttributes(base);
@@ -50,20 +88,10 @@ FileData ntfs::describeFile(RecordId id) const {
     for (const AttrHeader& a : attrs) {
         if (a.type == kAttrAttributeList && !list) list = &a;
         // The file's content is its unnamed stream; named streams (alternate
-        // data streams) never replace it.
-        if (a.type != kAttrData || a.nameLength != 0 || out.present) continue;
-        if (!a.nonResident) {
-            ByteView v = residentValue(base, a);
-            out.present = out.resident = true;
-            out.residentBytes.assign(v.data(), v.data() + v.size());
-            const std::size_t at = std::size_t(v.data() - base.data());
-            // Fix-ups replace the last two bytes of every 512-byte stride.
-            bool coversFixup = false;
-            for (std::size_t end = 510; end < at + v.size() && !coversFixup; end += 512)
-                coversFixup = end + 2 > at;
-            if (!coversFixup) out.residentOffset = dataRecordOffset(*e) + std::int64_t(at);
-            out.realSize = std::int64_t(v.size());
-        } else if (a.startVcn == 0 && a.lastVcn >= 0) {
+        // data streams) never replace it, and are entries of their own.
+        if (a.type != kAttrData || out.present || !isStream(base, a, stream)) continue;
+        if (!a.nonResident) takeResident(base, a, at, out);
+        else if (a.startVcn == 0 && a.lastVcn >= 0) {
             out.present = true;
             takeFirstExtent(a, out);
             out.runs = decodeRunList(runListBytes(base, a), std::uint64_t(a.lastVcn) + 1);
@@ -71,12 +99,13 @@ FileData ntfs::describeFile(RecordId id) const {
     }
     if (list && !out.resident)
         collectExtents(base, decodeRecordHeader(base).recordNumber, *list,
-                       [this](std::uint64_t n) { return recordOffsetOf(n); }, out);
+                       [this](std::uint64_t n) { return recordOffsetOf(n); }, stream, out);
     return out;
 }
 
 bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHeader& list,
-                          const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const {
+                          const std::function<std::int64_t(std::uint64_t)>& offsetOf, std::u16string_view stream,
+                          FileData& out) const {
     std::vector<std::uint8_t> bytes;
     if (!list.nonResident) {
         ByteView v = residentValue(base, list);
@@ -91,8 +120,8 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
         listData.runs = runs;
         listData.realSize = std::int64_t(size);
         MemorySink sink;
-        ContentStream stream(sink, source, size);
-        streamData(listData, stream);
+        ContentStream listStream(sink, source, size);
+        streamData(listData, listStream);
         bytes = std::move(sink.bytes);
     }
     struct Extent {
@@ -105,7 +134,7 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
         const std::uint32_t type = le32(view, pos);
         const std::uint16_t length = le16(view, pos + 4);
         if (type == kAttrEnd || type == 0 || length < 26) break;
-        if (type == kAttrData && u8(view, pos + 6) == 0)
+        if (type == kAttrData && listEntryIsStream(view.sub(pos, length), stream))
             extents.push_back({sle64(view, pos + 8), le48(view, pos + 16)});
         pos += length;
     }
@@ -118,15 +147,22 @@ bool ntfs::collectExtents(ByteView base, std::uint64_t baseNumber, const AttrHea
         Record raw;
         ByteView rec = base;
         Record fixed;
+        std::int64_t recAt = -1;
         if (extents[i].record != baseNumber) {
-            if (!readRecord(offsetOf(extents[i].record), raw)) continue;
+            recAt = offsetOf(extents[i].record);
+            if (!readRecord(recAt, raw)) continue;
             if (!looksLikeRecordHeader(ByteView(raw.data(), raw.size()))) continue;
             fixed = applyFixups(ByteView(raw.data(), raw.size()));
             rec = ByteView(fixed.data(), fixed.size());
         }
         for (const AttrHeader& a : walkAttributes(rec)) {
-            if (a.type != kAttrData || a.nameLength != 0 || !a.nonResident || a.startVcn != extents[i].startVcn)
-                continue;
+            if (a.type != kAttrData || !isStream(rec, a, stream)) continue;
+            // A whole stream held resident in an extension record.
+            if (!a.nonResident && extents.size() == 1 && recAt >= 0) {
+                takeResident(rec, a, recAt, built);
+                break;
+            }
+            if (!a.nonResident || a.startVcn != extents[i].startVcn) continue;
             // Extents must follow one another; an overlapping one is damage.
             if (a.startVcn < 0 || std::uint64_t(a.startVcn) < vcn || a.lastVcn < a.startVcn) break;
             if (a.startVcn == 0) {

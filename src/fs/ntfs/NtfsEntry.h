@@ -5,10 +5,18 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace salvage {
 
 inline constexpr std::int64_t kNoLink = -1;
+
+// A named $DATA stream (alternate data stream) a record holds the first
+// extent of, or the whole resident value.
+struct NamedStream {
+    std::u16string name;
+    std::int64_t size = 0;
+};
 
 struct NtfsEntry {
     std::array<char, 4> signature{};  // "FILE" for a valid record
@@ -33,6 +41,14 @@ struct NtfsEntry {
     std::int64_t dataSize = -1;        // unnamed $DATA size; -1 when only the full data walk knows it
     bool hasName = false;
     bool hasAttributeList = false;
+    // Named $DATA streams found in this record (for a base record, also
+    // those its extension records hold), at most ntfs::kMaxStreamsPerFile.
+    std::vector<NamedStream> streams;
+    // Set on the entries that stand for a file's named stream: the index of
+    // the file's entry. Such an entry's name is the stream's name alone; it
+    // takes the file's flags and times. Stream entries follow every record
+    // slot and the orphan entry in the table, so a record's index never moves.
+    std::int64_t streamOf = kNoLink;
 
     bool isFile() const { return signature[0] == 'F' && signature[1] == 'I' && signature[2] == 'L' && signature[3] == 'E'; }
     bool inUse() const { return (recordFlags & 1) != 0; }

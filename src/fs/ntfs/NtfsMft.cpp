@@ -16,6 +16,13 @@ constexpr std::size_t kWalkPieceBytes = 4u << 20;
 constexpr std::int64_t kReportEvery = 1024;
 }  // namespace
 
+void addStream(std::vector<NamedStream>& streams, NamedStream st) {
+    if (st.name.empty() || streams.size() >= ntfs::kMaxStreamsPerFile) return;
+    for (const NamedStream& have : streams)
+        if (have.name == st.name) return;  // a second attribute of one name adds nothing readable
+    streams.push_back(std::move(st));
+}
+
 bool ntfs::attachSource() {
     if (!source) return false;
     source->baseOffset = volume.startSector * kSectorBytes;
@@ -75,6 +82,10 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
         } else if (a.type == kAttrData && a.nameLength == 0) {
             if (!a.nonResident) e.dataSize = a.valueLength;
             else if (a.startVcn == 0) e.dataSize = a.realSize;
+        } else if (a.type == kAttrData && (!a.nonResident || a.startVcn == 0)) {
+            // A named stream is listed from the record that holds its start.
+            NamedStream st{attributeName(rec, a), a.nonResident ? a.realSize : std::int64_t(a.valueLength)};
+            addStream(e.streams, std::move(st));
         }
     }
     if (e.hasName && e.name.empty())
@@ -235,7 +246,7 @@ void ntfs::extendMftRuns() {
             return -1;
         };
         FileData whole;
-        if (collectExtents(rec, decodeRecordHeader(rec).recordNumber, a, offsetOf, whole) &&
+        if (collectExtents(rec, decodeRecordHeader(rec).recordNumber, a, offsetOf, u"", whole) &&
             runClusters(whole.runs) > runClusters(mftRuns))
             mftRuns = std::move(whole.runs);
         return;

@@ -67,6 +67,7 @@ std::vector<AttrHeader> walkAttributes(ByteView rec) {
         h.length = length;
         h.nonResident = u8(a, 8) != 0;
         h.nameLength = u8(a, 9);
+        h.nameOffset = le16(a, 10);
         h.flags = le16(a, 12);
         if (h.nonResident) {
             h.startVcn = sle64(a, 16);
@@ -92,6 +93,13 @@ ByteView residentValue(ByteView rec, const AttrHeader& a) {
 
 ByteView runListBytes(ByteView rec, const AttrHeader& a) {
     return rec.sub(a.offset, a.length).sub(a.runListOffset);
+}
+
+std::u16string attributeName(ByteView rec, const AttrHeader& a) {
+    // The length is one byte, so a name is at most 255 UTF-16 units.
+    const ByteView name = rec.sub(a.offset, a.length).sub(a.nameOffset, std::size_t(a.nameLength) * 2);
+    if (a.nameLength == 0 || name.size() != std::size_t(a.nameLength) * 2) return {};
+    return utf16leToString(name.data(), a.nameLength);
 }
 
 std::optional<FileNameInfo> decodeFileName(ByteView v) {

@@ -56,6 +56,7 @@ struct AttrHeader {
     std::uint32_t length = 0;
     bool nonResident = false;
     std::uint8_t nameLength = 0;  // 0: the unnamed stream
+    std::uint16_t nameOffset = 0;
     std::uint16_t flags = 0;
     // resident
     std::uint32_t valueLength = 0;
@@ -86,6 +87,9 @@ std::vector<AttrHeader> walkAttributes(ByteView record);
 ByteView residentValue(ByteView record, const AttrHeader& a);
 // The run list bytes of a non-resident attribute, clamped to the attribute.
 ByteView runListBytes(ByteView record, const AttrHeader& a);
+// The attribute's name (a named $DATA attribute's stream name); empty when
+// it has none or when the name does not lie whole inside the attribute.
+std::u16string attributeName(ByteView record, const AttrHeader& a);
 
 struct FileNameInfo {
     std::int64_t parent = 0;  // low 48 bits, sign-extended from bit 47

@@ -19,7 +19,8 @@ constexpr std::size_t kRecycleInfoLimit = 2048;
 
 std::int64_t ntfs::recordOffsetOf(std::uint64_t number) const {
     if (mftLocated_) {
-        if (number >= entries_.size() || std::int64_t(number) == orphanIndex_) return -1;
+        // The orphan entry and the stream entries after it are no records.
+        if (number >= entries_.size() || (orphanIndex_ >= 0 && number >= std::uint64_t(orphanIndex_))) return -1;
         return entries_[std::size_t(number)].recordOffset;
     }
     auto it = scannedRecords_.find(std::uint32_t(number));
@@ -83,8 +84,80 @@ void ntfs::parseAllEntries() {
         linkEntries();
         adoptOrphans();
     }
+    addStreamEntries();
     reporter->setProgressPosition(n);
     buildFirstLevel();
+}
+
+void ntfs::addStreamEntries() {
+    std::unordered_map<std::uint32_t, std::int64_t> byNumber;
+    if (!mftLocated_)
+        for (std::int64_t i = 0; i < orphanIndex_; ++i)
+            if (entries_[std::size_t(i)].isFile()) byNumber.emplace(entries_[std::size_t(i)].recordNumber, i);
+    auto baseOf = [&](const NtfsEntry& e) -> std::int64_t {
+        std::int64_t b = kNoLink;
+        if (mftLocated_) {
+            if (e.baseReference < std::uint64_t(orphanIndex_)) b = std::int64_t(e.baseReference);
+        } else if (auto it = byNumber.find(std::uint32_t(e.baseReference));
+                   e.baseReference <= UINT32_MAX && it != byNumber.end()) {
+            b = it->second;
+        }
+        // Only a base record with an attribute list has extension records.
+        if (b < 0 || !entries_[std::size_t(b)].isFile() || entries_[std::size_t(b)].baseReference != 0 ||
+            !entries_[std::size_t(b)].hasAttributeList)
+            return kNoLink;
+        return b;
+    };
+    // Streams whose start lies in an extension record belong to its base.
+    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
+        NtfsEntry& e = entries_[std::size_t(i)];
+        if (e.baseReference == 0 || e.streams.empty()) continue;
+        const std::int64_t b = baseOf(e);
+        if (b < 0 || b == i) continue;
+        for (NamedStream& st : e.streams) addStream(entries_[std::size_t(b)].streams, std::move(st));
+        e.streams.clear();
+    }
+    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
+        // Only entries placed in a folder are listed (not the root, not the
+        // MFT's own record, not unnamed records).
+        {
+            const NtfsEntry& e = entries_[std::size_t(i)];
+            if (!e.isFile() || !e.hasName || i == rootIndex_ || e.parentIndex < 0) continue;
+        }
+        // An extension record that carries the file's name stands for the
+        // file, and so for its base record's streams.
+        std::int64_t holder = i;
+        if (entries_[std::size_t(i)].baseReference != 0)
+            if (const std::int64_t b = baseOf(entries_[std::size_t(i)]); b >= 0) holder = b;
+        const std::size_t count = entries_[std::size_t(holder)].streams.size();
+        std::int64_t after = i;
+        for (std::size_t k = 0; k < count; ++k) {
+            const NtfsEntry& file = entries_[std::size_t(i)];
+            NtfsEntry s;
+            s.signature = file.signature;
+            s.recordOffset = file.recordOffset;
+            s.name = entries_[std::size_t(holder)].streams[k].name;
+            s.parentIndex = file.parentIndex;
+            s.recordFlags = std::uint16_t(file.recordFlags & kRecordInUse);
+            s.selfIndex = std::int64_t(entries_.size());
+            s.orphaned = file.orphaned;
+            s.recordNumber = file.recordNumber;
+            s.baseReference = file.baseReference;
+            s.fileNameFlags = file.fileNameFlags & ~kFileNameDirectory;
+            s.creation = file.creation;
+            s.modification = file.modification;
+            s.access = file.access;
+            s.recordChange = file.recordChange;
+            s.dataSize = entries_[std::size_t(holder)].streams[k].size;
+            s.hasName = true;
+            s.hasAttributeList = file.hasAttributeList;
+            s.streamOf = i;
+            s.nextSibling = entries_[std::size_t(after)].nextSibling;
+            entries_[std::size_t(after)].nextSibling = s.selfIndex;
+            after = s.selfIndex;
+            entries_.push_back(std::move(s));
+        }
+    }
 }
 
 void ntfs::linkEntries() {
@@ -215,7 +288,7 @@ void ntfs::buildFirstLevel() {
     if (mode != RecoveryMode::Deep && rootIndex_ < orphanIndex_) {
         forEachChild(rootIndex_, [&](RecordId c) {
             const NtfsEntry& e = entries_[std::size_t(c)];
-            TreeItem item = tree->insertItem(e.name, e.kind == 'D' ? ItemImage::Folder : ItemImage::File, rootItem);
+            TreeItem item = tree->insertItem(name(c), e.kind == 'D' ? ItemImage::Folder : ItemImage::File, rootItem);
             if (!e.inUse()) tree->setRed(item);
             tree->setItemData(item, c);
             if (c == orphanIndex_) orphanShown = true;
@@ -236,20 +309,22 @@ void ntfs::renameRecycleBinFiles() {
     std::vector<std::int64_t> bins, users;
     forEachChild(rootIndex_, [&](RecordId c) {
         const NtfsEntry& e = entries_[std::size_t(c)];
-        if (e.kind == 'D' && (e.name == u"$RECYCLE.BIN" || e.name == u"$RECYCLEBIN")) bins.push_back(c);
+        if (e.kind == 'D' && e.streamOf < 0 && (e.name == u"$RECYCLE.BIN" || e.name == u"$RECYCLEBIN"))
+            bins.push_back(c);
         return true;
     });
     for (std::int64_t bin : bins) {
         users.clear();
         forEachChild(bin, [&](RecordId c) {
-            if (entries_[std::size_t(c)].kind == 'D') users.push_back(c);
+            if (entries_[std::size_t(c)].kind == 'D' && entries_[std::size_t(c)].streamOf < 0) users.push_back(c);
             return true;
         });
         for (std::int64_t user : users) {
             std::map<std::u16string, std::u16string> former;
             forEachChild(user, [&](RecordId c) {
                 const NtfsEntry& e = entries_[std::size_t(c)];
-                if (e.name.rfind(u"$I", 0) != 0 || e.kind == 'D') return true;
+                // Stream entries carry the stream's name alone: never a "$I" file.
+                if (e.name.rfind(u"$I", 0) != 0 || e.kind == 'D' || e.streamOf >= 0) return true;
                 MemorySink sink(kRecycleInfoLimit);
                 readContent(c, sink);
                 if (!sink.overflow && sink.bytes.size() < kRecycleInfoLimit) {
@@ -263,7 +338,7 @@ void ntfs::renameRecycleBinFiles() {
                 const std::u16string& formerName = pair.second;
                 forEachChild(user, [&](RecordId c) {
                     NtfsEntry& e = entries_[std::size_t(c)];
-                    if (!e.name.empty() && e.name == partner) e.name = formerName;
+                    if (!e.name.empty() && e.streamOf < 0 && e.name == partner) e.name = formerName;
                     return true;
                 });
             }

@@ -24,6 +24,8 @@ ParseResult ntfs::parse(RecoveryMode m) {
     mode = m;
     if (!attachSource()) return ParseResult::Failed;
     if (tree) rootItem = tree->insertItem(kRootText, ItemImage::Folder);
+    // Until the new table is linked there is no orphan entry and no root.
+    orphanIndex_ = rootIndex_ = kNoLink;
     if (mode == RecoveryMode::Standard) {
         entries_.clear();
         scannedRecords_.clear();
@@ -83,7 +85,15 @@ bool ntfs::isDeleted(RecordId id) const {
 }
 std::u16string ntfs::name(RecordId id) const {
     const NtfsEntry* e = rec(id);
-    return e ? e->name : std::u16string();
+    if (!e) return {};
+    // Composed on demand, so a file renamed by the Recycle Bin pass names
+    // its streams too.
+    if (const NtfsEntry* file = e->streamOf >= 0 ? rec(e->streamOf) : nullptr) return file->name + u":" + e->name;
+    return e->name;
+}
+std::u16string ntfs::streamName(RecordId id) const {
+    const NtfsEntry* e = rec(id);
+    return e && e->streamOf >= 0 ? e->name : std::u16string();
 }
 bool ntfs::hasChildren(RecordId id) const {
     const NtfsEntry* e = rec(id);
@@ -126,6 +136,7 @@ std::uint64_t ntfs::sizeBytes(RecordId id) const {
 }
 std::int64_t ntfs::recordNumber(RecordId id) const {
     const NtfsEntry* e = rec(id);
+    if (e && e->streamOf >= 0) return recordNumber(e->streamOf);
     if (!e || mftLocated_ || id == orphanIndex_) return id;
     return e->recordNumber;
 }

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <optional>
 #include <vector>
@@ -20,7 +21,8 @@
 
 namespace salvage {
 
-// A file's unnamed $DATA stream as the records describe it.
+// A file's $DATA stream (the unnamed one, or a named one) as the records
+// describe it.
 struct FileData {
     bool present = false;
     bool resident = false;
@@ -36,12 +38,21 @@ struct FileData {
     bool encrypted = false;
 };
 
+// Adds a named stream to a record's list: unnamed, repeated names and any
+// beyond ntfs::kMaxStreamsPerFile are left out.
+void addStream(std::vector<NamedStream>& streams, NamedStream stream);
+
 class ntfs : public VolumeParser {
 public:
     // Entries beyond this many directories after the first go into the
     // last directory's group in Deep mode.
     static constexpr std::int64_t kDeepDirectoryLimit = 100000;
     static constexpr std::int64_t kScanChunkBytes = 10485760;
+    // Named streams listed per file. A record holds a few dozen attributes
+    // at most, but an attribute list can point at any number of extension
+    // records; real files carry a handful of streams, so more than this is
+    // damage or a trap, and each would cost a table entry and a listed row.
+    static constexpr std::size_t kMaxStreamsPerFile = 256;
 
     std::u16string parserName() const override { return u"ntfs"; }
     ParseResult parse(RecoveryMode mode) override;
@@ -52,7 +63,9 @@ public:
     bool isValidRecord(RecordId id) const override;
     bool isDirectory(RecordId id) const override;
     bool isDeleted(RecordId id) const override;
+    // A stream entry is named "file:stream".
     std::u16string name(RecordId id) const override;
+    std::u16string streamName(RecordId id) const override;
     bool hasChildren(RecordId id) const override;
     void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const override;
     std::u16string creationTimeText(RecordId id) const override;
@@ -83,6 +96,8 @@ public:
     void parseAllEntries();
     void renameRecycleBinFiles();
     // --- data ---
+    // The entry's content: a file's unnamed stream, or for a stream entry
+    // its named stream, from the same records and by the same read.
     FileData describeFile(RecordId id) const;
     // Hands the file's data stream to out: plain, sparse or LZNT1
     // compressed runs, each piece with its place on the image; runs outside
@@ -127,14 +142,20 @@ private:
     void adoptOrphans();
     void groupDeep();
     void buildFirstLevel();
+    // Gathers the streams of extension records into their base records and
+    // makes one entry per named stream of every listed record, placed right
+    // after the record's entry in its folder's chain.
+    void addStreamEntries();
     void appendChild(std::int64_t parent, std::int64_t child, std::vector<std::int64_t>& lastChild);
     const NtfsEntry* rec(RecordId id) const;
     // The record a file's $STANDARD_INFORMATION and data live in.
     std::int64_t dataRecordOffset(const NtfsEntry& e) const;
-    // The unnamed $DATA extents an attribute list names, in VCN order;
-    // offsetOf gives a record number's volume offset (-1 if unknown).
+    // The extents of the $DATA stream `stream` (empty: the unnamed one) an
+    // attribute list names, in VCN order; offsetOf gives a record number's
+    // volume offset (-1 if unknown).
     bool collectExtents(ByteView base, std::uint64_t baseNumber, const ntfs_disk::AttrHeader& list,
-                        const std::function<std::int64_t(std::uint64_t)>& offsetOf, FileData& out) const;
+                        const std::function<std::int64_t(std::uint64_t)>& offsetOf, std::u16string_view stream,
+                        FileData& out) const;
     // A fragmented MFT keeps later extents of its own $DATA in further
     // records named by its attribute list: adds their runs to mftRuns.
     void extendMftRuns();

@@ -57,12 +57,16 @@ public:
     }
     RecordBuilder& nonResident(std::uint32_t type, const std::vector<std::uint8_t>& runs, std::int64_t startVcn,
                                std::int64_t lastVcn, std::int64_t realSize, std::uint16_t flags = 0,
-                               std::uint16_t compressionUnit = 0) {
-        const std::size_t runOff = 64, len = (runOff + runs.size() + 1 + 7) & ~std::size_t(7);
+                               std::uint16_t compressionUnit = 0, const std::u16string& name = u"") {
+        const std::size_t nameOff = 64, runOff = (nameOff + name.size() * 2 + 7) & ~std::size_t(7);
+        const std::size_t len = (runOff + runs.size() + 1 + 7) & ~std::size_t(7);
         std::span<std::uint8_t> b(bytes_);
         storeLe32(b, pos_, type);
         storeLe32(b, pos_ + 4, std::uint32_t(len));
         bytes_[pos_ + 8] = 1;
+        bytes_[pos_ + 9] = std::uint8_t(name.size());
+        storeLe16(b, pos_ + 10, std::uint16_t(nameOff));
+        for (std::size_t i = 0; i < name.size(); ++i) storeLe16(b, pos_ + nameOff + 2 * i, name[i]);
         storeLe16(b, pos_ + 12, flags);
         storeLe64(b, pos_ + 16, std::uint64_t(startVcn));
         storeLe64(b, pos_ + 24, std::uint64_t(lastVcn));

@@ -3,6 +3,7 @@
 // over extension records by an attribute list, sizes that lie, and names
 // that try to leave the output folder.
 #include <fstream>
+#include <map>
 
 #include "NtfsBuilder.h"
 #include "NtfsTestSupport.h"
@@ -61,6 +62,30 @@ TEST(NtfsData, ResidentDataAndNamedStreams) {
     EXPECT_EQ(readAll(p->parser.saveFile(17, out).written), own);
     EXPECT_EQ(readAll(p->parser.saveFile(18, out).written), own);
     EXPECT_EQ(p->parser.sizeBytes(18), 100u);
+    // Each named stream is an entry of its own right after its file, with
+    // the file's record number and times, saved under a host-safe name.
+    std::vector<std::u16string> names;
+    std::map<std::u16string, RecordId> ids;
+    p->parser.forEachChild(5, [&](RecordId c) {
+        names.push_back(p->parser.name(c));
+        ids[names.back()] = c;
+        return true;
+    });
+    EXPECT_EQ(names, (std::vector<std::u16string>{u"resident.bin", u"stream_after.txt",
+                                                  u"stream_after.txt:Zone.Identifier", u"stream_before.txt",
+                                                  u"stream_before.txt:Zone.Identifier", u"ORPHAN_ENTRY"}));
+    for (RecordId file : {17, 18}) {
+        const RecordId id = ids.at(p->parser.name(file) + u":Zone.Identifier");
+        EXPECT_EQ(p->parser.streamName(id), u"Zone.Identifier");
+        EXPECT_EQ(p->parser.streamName(file), u"");
+        EXPECT_EQ(p->parser.recordNumber(id), file);
+        EXPECT_EQ(p->parser.sizeBytes(id), 40u);
+        EXPECT_FALSE(p->parser.isDirectory(id) || p->parser.hasChildren(id));
+        const SaveOutcome saved = p->parser.saveFile(id, out);
+        EXPECT_EQ(saved.written.filename(), toUtf8(p->parser.name(file)) + "_Zone.Identifier");
+        EXPECT_EQ(readAll(saved.written), stream);
+        EXPECT_EQ(saved.reason, "");
+    }
 }
 
 TEST(NtfsData, PlainSparseAndClippedAtTheDataSize) {
@@ -141,13 +166,17 @@ TEST(NtfsData, CompressedUnitsStoredSparseAndLznt1) {
               std::vector<std::uint8_t>(stored.begin(), stored.end() - 100));
 }
 
-std::vector<std::uint8_t> listEntry(std::uint32_t type, std::int64_t vcn, std::uint64_t record) {
-    std::vector<std::uint8_t> e(32, 0);
+std::vector<std::uint8_t> listEntry(std::uint32_t type, std::int64_t vcn, std::uint64_t record,
+                                    const std::u16string& name = u"") {
+    const std::size_t length = (26 + name.size() * 2 + 7) & ~std::size_t(7);
+    std::vector<std::uint8_t> e(length, 0);
     storeLe32(e, 0, type);
-    storeLe16(e, 4, 32);
+    storeLe16(e, 4, std::uint16_t(length));
+    e[6] = std::uint8_t(name.size());
     e[7] = 26;
     storeLe64(e, 8, std::uint64_t(vcn));
     storeLe64(e, 16, record);
+    for (std::size_t i = 0; i < name.size(); ++i) storeLe16(e, 26 + 2 * i, name[i]);
     return e;
 }
 
@@ -155,25 +184,45 @@ TEST(NtfsData, AttributeListJoinsExtentsAndTheNamedExtensionUsesItsBase) {
     VolumeBuilder v;
     v.putRoot();
     const std::uint64_t c = v.dataCluster(), cb = v.clusterBytes();
-    const auto data = bytesOf(4 * cb, 5);
+    const auto data = bytesOf(4 * cb, 5), hidden = bytesOf(2 * cb, 77);
     v.cluster(c, std::vector<std::uint8_t>(data.begin(), data.begin() + std::ptrdiff_t(2 * cb)));
     v.cluster(c + 10, std::vector<std::uint8_t>(data.begin() + std::ptrdiff_t(2 * cb), data.end()));
+    v.cluster(c + 20, std::vector<std::uint8_t>(hidden.begin(), hidden.begin() + std::ptrdiff_t(cb)));
+    v.cluster(c + 30, std::vector<std::uint8_t>(hidden.begin() + std::ptrdiff_t(cb), hidden.end()));
     std::vector<std::uint8_t> list;
-    for (auto e : {listEntry(0x10, 0, 16), listEntry(0x30, 0, 17), listEntry(0x80, 0, 16), listEntry(0x80, 2, 17)})
+    for (auto e : {listEntry(0x10, 0, 16), listEntry(0x30, 0, 17), listEntry(0x80, 0, 16), listEntry(0x80, 2, 17),
+                   listEntry(0x80, 0, 16, u"hidden"), listEntry(0x80, 1, 17, u"hidden"), listEntry(0x80, 0, 17, u"note")})
         list.insert(list.end(), e.begin(), e.end());
-    const std::int64_t size = std::int64_t(4 * cb - 10);
-    // The base record keeps the first extent; the second extent and the
+    const std::int64_t size = std::int64_t(4 * cb - 10), hiddenSize = std::int64_t(2 * cb - 3);
+    const std::vector<std::uint8_t> note{'n', 'o', 't', 'e'};
+    // The base record keeps the first extents of the file's data and of its
+    // "hidden" stream; the second extents, a resident "note" stream and the
     // name live in the extension record.
     v.put(16, RecordBuilder().number(16).standardInformation(kCreated, kModified, kAccessed).resident(0x20, list)
-                  .nonResident(0x80, {0x11, 0x02, std::uint8_t(c)}, 0, 1, size).finish());
+                  .nonResident(0x80, {0x11, 0x02, std::uint8_t(c)}, 0, 1, size)
+                  .nonResident(0x80, {0x11, 0x01, std::uint8_t(c + 20)}, 0, 0, hiddenSize, 0, 0, u"hidden")
+                  .finish());
     v.put(17, RecordBuilder().number(17).base(16).fileName(5, u"spread.bin")
-                  .nonResident(0x80, {0x11, 0x02, std::uint8_t(c + 10)}, 2, 3, 0).finish());
+                  .nonResident(0x80, {0x11, 0x02, std::uint8_t(c + 10)}, 2, 3, 0)
+                  .nonResident(0x80, {0x11, 0x01, std::uint8_t(c + 30)}, 1, 1, 0, 0, 0, u"hidden")
+                  .resident(0x80, note, u"note").finish());
     auto p = parseBuilt(v);
     EXPECT_FALSE(p->parser.isValidRecord(16));  // the base record has no name
     EXPECT_EQ(p->parser.sizeBytes(17), std::uint64_t(size));
     EXPECT_EQ(*p->parser.times(17).modification, fileTimeToUnixNanos(kModified));
-    auto out = readAll(p->parser.saveFile(17, scratchDir("ntfs_data_list")).written);
+    const fs::path dir = scratchDir("ntfs_data_list");
+    auto out = readAll(p->parser.saveFile(17, dir).written);
     EXPECT_EQ(out, std::vector<std::uint8_t>(data.begin(), data.begin() + size));
+    // The streams are listed beside the file that carries the name, and
+    // read through the same extents.
+    const auto paths = pathsOf(p->parser);
+    ASSERT_TRUE(paths.count("spread.bin:hidden") && paths.count("spread.bin:note"));
+    const RecordId hiddenId = paths.at("spread.bin:hidden"), noteId = paths.at("spread.bin:note");
+    EXPECT_EQ(p->parser.sizeBytes(hiddenId), std::uint64_t(hiddenSize));
+    EXPECT_EQ(*p->parser.times(hiddenId).modification, fileTimeToUnixNanos(kModified));
+    EXPECT_EQ(readAll(p->parser.saveFile(hiddenId, dir).written),
+              std::vector<std::uint8_t>(hidden.begin(), hidden.begin() + hiddenSize));
+    EXPECT_EQ(readAll(p->parser.saveFile(noteId, dir).written), note);
 }
 
 TEST(NtfsData, NamesNeverLeaveTheOutputFolder) {

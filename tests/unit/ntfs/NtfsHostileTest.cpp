@@ -119,6 +119,7 @@ TEST(NtfsHostile, NoiseRecordsOnAHandMadeVolume) {
                            .nonResident(0x80, {0x11, std::uint8_t(rng()), std::uint8_t(rng())}, 0,
                                         std::int64_t(rng() % 64), std::int64_t(rng() % (1u << 20)),
                                         std::uint16_t(rng() % 2), std::uint16_t(rng() % 20))
+                           .resident(0x80, {'a', 'd', 's'}, u"stream")
                            .finish();
             // Noise over the attributes, keeping the header.
             for (int k = 0; k < int(rng() % 40); ++k) rec[56 + rng() % 968] = std::uint8_t(rng());
@@ -131,6 +132,32 @@ TEST(NtfsHostile, NoiseRecordsOnAHandMadeVolume) {
         EXPECT_EQ(p->parser.parse(mode), ParseResult::Done);
         exercise(p->parser);
     }
+}
+
+TEST(NtfsHostile, NamedStreamsPerFileAreCapped) {
+    // An attribute list whose extension records carry 20 streams each, 280
+    // in all: the file lists the first kMaxStreamsPerFile, each readable.
+    VolumeBuilder v;
+    v.putRoot();
+    v.put(16, RecordBuilder().number(16).fileName(5, u"many.bin").resident(0x20, std::vector<std::uint8_t>(32, 0))
+                  .finish());
+    for (std::uint32_t r = 17; r < 31; ++r) {
+        RecordBuilder rec;
+        rec.number(r).base(16);
+        for (int k = 0; k < 20; ++k) rec.resident(0x80, {std::uint8_t(k)}, u"s" + fromUtf8(std::to_string(r * 100 + k)));
+        v.put(r, rec.finish());
+    }
+    auto p = std::make_unique<ParsedNtfs>();
+    p->source = std::make_unique<MemorySource>(v.image());
+    p->attach(u"1   MB", 0);
+    ASSERT_EQ(p->parser.parse(RecoveryMode::Standard), ParseResult::Done);
+    std::size_t streams = 0;
+    p->parser.forEachChild(p->parser.rootIndex(), [&](RecordId c) {
+        if (!p->parser.streamName(c).empty()) ++streams;
+        return true;
+    });
+    EXPECT_EQ(streams, ntfs::kMaxStreamsPerFile);
+    exercise(p->parser);
 }
 
 TEST(NtfsHostile, EmptyAndTinyImagesEndQuietly) {

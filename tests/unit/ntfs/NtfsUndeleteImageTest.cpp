@@ -1,7 +1,8 @@
 // The shared Windows XP evidence image with eight deleted files: each
 // documented file comes back with its documented MD5, in its documented
 // place, marked deleted; the file whose folder record was reused for a file
-// sits under ORPHAN_ENTRY.
+// sits under ORPHAN_ENTRY; the deleted alternate data stream is an entry
+// of its own with its file's record number.
 #include "NtfsTestSupport.h"
 #include "TestPaths.h"
 
@@ -12,18 +13,18 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Documented {
-    RecordId record;
+    std::int64_t record;  // MFT record number
     const char* path;
     std::uint64_t size;
     const char* md5;
 };
 
-// From the image's index.html. The alternate data stream of mult1.dat is
-// not a file of its own; mult1.dat's content is its unnamed stream.
+// From the image's index.html. mult1.dat's content is its unnamed stream.
 const Documented kFiles[] = {
     {37, "res1.dat", 101, "9036637712b491904cd0bfbdbe648453"},
     {31, "sing1.dat", 780, "59b20779f69ff9f0ac5fcd2c38835a79"},
     {32, "mult1.dat", 3801, "ffd27bd782bdce67750b6b9ee069d2ef"},
+    {32, "mult1.dat:ADS", 1234, "ba1b9eedb1c091ddca253d35dde8f616"},
     {29, "frag1.dat", 1584, "7a3bc5b763bef201202108f4ba128149"},
     {30, "frag2.dat", 3873, "0e80ab84ef0087e60dfc67b88a1cf13e"},
     {36, "dir1/mult2.dat", 1715, "59cf0e9cd107bc1e75afb7374f6e05bb"},
@@ -42,10 +43,10 @@ TEST(NtfsUndeleteImage, EveryDocumentedDeletedFileByMd5) {
         SCOPED_TRACE(d.path);
         auto it = paths.find(d.path);
         ASSERT_NE(it, paths.end());
-        EXPECT_EQ(it->second, d.record);
-        EXPECT_TRUE(p->parser.isDeleted(d.record));
-        EXPECT_EQ(p->parser.sizeBytes(d.record), d.size);
-        const SaveOutcome s = p->parser.saveFile(d.record, out);
+        EXPECT_EQ(p->parser.recordNumber(it->second), d.record);
+        EXPECT_TRUE(p->parser.isDeleted(it->second));
+        EXPECT_EQ(p->parser.sizeBytes(it->second), d.size);
+        const SaveOutcome s = p->parser.saveFile(it->second, out);
         ASSERT_TRUE(s.ok);
         EXPECT_EQ(md5File(s.written), d.md5);
     }
