@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "image/ChunkedScan.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -104,46 +105,37 @@ bool myJpg::scanVolume() {
         return false;
     }
     setUpTree();
-    page.setProgressRange(0, 1000);
-    std::vector<std::uint8_t> chunk;
-    try {
-        chunk.resize(std::size_t(kChunkBytes));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
     const std::int64_t volume = std::max<std::int64_t>(volumeBytes, 0);
     // A last part shorter than a chunk is scanned too.
     const std::int64_t chunkCount = volume / kChunkBytes + (volume % kChunkBytes ? 1 : 0);
+    // Progress counts chunks: the page's relay passes finds on at each step.
     page.setProgressRange(0, chunkCount);
+    page.setProgressPosition(0);
 
-    std::int64_t next = 0;  // the next volume offset to examine
-    for (std::int64_t c = 0; c < chunkCount; ++c) {
-        page.setProgressPosition(c);
-        if (pollStop()) break;
-        const std::int64_t chunkStart = c * kChunkBytes;
-        const std::int64_t chunkEnd = chunkStart + kChunkBytes;
-        if (next >= chunkEnd) continue;  // a size-field jump passed this chunk
-        const auto valid = std::uint32_t(std::min(kChunkBytes, volume - chunkStart));
-        // Cleared before every read: a failed read must not show the
-        // previous chunk's bytes again.
-        std::fill(chunk.begin(), chunk.end(), 0);
-        if (source) readAt(*source, chunkStart, chunk.data(), valid);
-        bool stopped = false;
-        for (std::int64_t p = std::max<std::int64_t>(next - chunkStart, 0); p < valid;) {
-            MatchResult m = matchAt(ByteView(chunk.data() + p, kSignatureBytes));
-            if (pollStop()) {
-                stopped = true;
-                break;
+    if (source) {
+        ChunkedScanOptions o;
+        o.end = volume;
+        o.chunkBytes = std::uint32_t(kChunkBytes);
+        // A signature at a chunk's last sector is compared whole; past the
+        // volume's end it meets zeros.
+        o.overlapBytes = std::uint32_t(kSignatureBytes);
+        o.poll = this;
+        const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
+            const std::int64_t c = chunk.offset / kChunkBytes;
+            page.setProgressPosition(c);
+            // A skip by skipSize ends at the chunk's end on the fixed grid.
+            const std::int64_t chunkEnd = (c + 1) * kChunkBytes;
+            std::int64_t h = chunk.offset;
+            while (h < chunk.limit) {
+                MatchResult m = matchAt(chunk.bytes.sub(std::size_t(h - chunk.offset), kSignatureBytes));
+                if (pollStop()) return kScanStop;
+                h = m.kind ? act(m, h, chunkEnd) : h + kStep;
             }
-            const std::int64_t h = chunkStart + p;
-            next = m.kind ? act(m, h, chunkEnd) : h + kStep;
-            p = next - chunkStart;
-            if (next >= chunkEnd) break;
-        }
-        if (stopped) break;
+            return h;
+        });
+        if (r.outOfMemory) return false;
     }
     page.setProgressPosition(chunkCount);
-    chunk = {};
     finalPass();
     matchTable.clear();
     page.message(u"done..", u"", MessageIcon::Information);
