@@ -45,7 +45,7 @@ bool myJpg::buildMatchTable() {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    firstByteMayMatch.fill(false);
+    for (auto& list : entriesByFirstByte) list.clear();
     for (std::uint32_t i = 0; i < typeCount; ++i) {
         const SignatureType& t = signatureTypes[i];
         MatchEntry& s = matchTable[i];
@@ -57,21 +57,27 @@ bool myJpg::buildMatchTable() {
         e.typeIndex = i;
         std::copy_n(t.endSignature.begin(), std::min<std::size_t>(t.endLength, kSignatureBytes), e.pattern.begin());
     }
-    for (const MatchEntry& e : matchTable) {
+    // Table order is kept in every list, so the first entry that matches
+    // is the same one the whole table would give.
+    for (std::uint32_t k = 0; k < matchTable.size(); ++k) {
+        const MatchEntry& e = matchTable[k];
         if (e.length < 2 || e.length > kSignatureBytes) continue;
-        if (e.pattern[0] == kWildcard) firstByteMayMatch.fill(true);
-        else firstByteMayMatch[e.pattern[0]] = true;
+        if (e.pattern[0] == kWildcard) {
+            for (auto& list : entriesByFirstByte) list.push_back(k);
+        } else {
+            entriesByFirstByte[e.pattern[0]].push_back(k);
+        }
     }
     return true;
 }
 
 MatchResult myJpg::matchAt(ByteView data) const {
-    if (data.empty() || !firstByteMayMatch[data.data()[0]]) return {};
-    for (std::size_t k = 0; k < matchTable.size(); ++k) {
+    if (data.empty()) return {};
+    // Signatures of 0 or 1 byte never match; lengths beyond the pattern (a
+    // damaged record) never match either: the lists leave them out.
+    for (const std::uint32_t k : entriesByFirstByte[data.data()[0]]) {
         const MatchEntry& e = matchTable[k];
-        // Signatures of 0 or 1 byte never match; lengths beyond the pattern
-        // (a damaged record) never match either.
-        if (e.length < 2 || e.length > kSignatureBytes || !data.has(0, e.length)) continue;
+        if (!data.has(0, e.length)) continue;
         bool hit = true;
         for (std::size_t i = 0; i < e.length; ++i) {
             std::uint8_t want = e.pattern[i];

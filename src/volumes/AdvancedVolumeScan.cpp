@@ -52,8 +52,12 @@ int AdvancedVolumeScan::run(readWriteInterface& source, std::int64_t totalSector
         std::int64_t sector = windowSector;
         while (sector < windowEnd) {
             if (stopRequested.load(std::memory_order_relaxed)) return kScanStop;
-            const BootSignature found = classifyBootSector(
-                window.bytes.sub(std::size_t((sector - windowSector) * kSectorBytes), kSectorBytes), sector);
+            const ByteView bytes = window.bytes.sub(std::size_t((sector - windowSector) * kSectorBytes), kSectorBytes);
+            if (!mayHoldBootSignature(bytes)) {
+                ++sector;
+                continue;
+            }
+            const BootSignature found = classifyBootSector(bytes, sector);
             std::int64_t next = sector + 1;
             if (found.kind != BootKind::None) {
                 if (found.listed() || found.statusEvenWhenUnlisted()) {
