@@ -128,7 +128,6 @@ bool myJpg::scanVolume() {
         o.poll = this;
         const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
             const std::int64_t c = chunk.offset / kChunkBytes;
-            page.setProgressPosition(c);
             // A skip by skipSize ends at the chunk's end on the fixed grid.
             const std::int64_t chunkEnd = (c + 1) * kChunkBytes;
             std::int64_t h = chunk.offset;
@@ -137,6 +136,9 @@ bool myJpg::scanVolume() {
                 if (pollStop()) return kScanStop;
                 h = m.kind ? act(m, h, chunkEnd) : h + kStep;
             }
+            // The step comes once the chunk is done, before the next read:
+            // the page lists this chunk's finds while that read still runs.
+            page.setProgressPosition(c + 1);
             return h;
         });
         if (r.outOfMemory) return false;
