@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "image/ChunkedScan.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -44,7 +45,7 @@ bool myJpg::buildMatchTable() {
     } catch (const std::bad_alloc&) {
         return false;
     }
-    firstByteMayMatch.fill(false);
+    for (auto& list : entriesByFirstByte) list.clear();
     for (std::uint32_t i = 0; i < typeCount; ++i) {
         const SignatureType& t = signatureTypes[i];
         MatchEntry& s = matchTable[i];
@@ -56,21 +57,27 @@ bool myJpg::buildMatchTable() {
         e.typeIndex = i;
         std::copy_n(t.endSignature.begin(), std::min<std::size_t>(t.endLength, kSignatureBytes), e.pattern.begin());
     }
-    for (const MatchEntry& e : matchTable) {
+    // Table order is kept in every list, so the first entry that matches
+    // is the same one the whole table would give.
+    for (std::uint32_t k = 0; k < matchTable.size(); ++k) {
+        const MatchEntry& e = matchTable[k];
         if (e.length < 2 || e.length > kSignatureBytes) continue;
-        if (e.pattern[0] == kWildcard) firstByteMayMatch.fill(true);
-        else firstByteMayMatch[e.pattern[0]] = true;
+        if (e.pattern[0] == kWildcard) {
+            for (auto& list : entriesByFirstByte) list.push_back(k);
+        } else {
+            entriesByFirstByte[e.pattern[0]].push_back(k);
+        }
     }
     return true;
 }
 
 MatchResult myJpg::matchAt(ByteView data) const {
-    if (data.empty() || !firstByteMayMatch[data.data()[0]]) return {};
-    for (std::size_t k = 0; k < matchTable.size(); ++k) {
+    if (data.empty()) return {};
+    // Signatures of 0 or 1 byte never match; lengths beyond the pattern (a
+    // damaged record) never match either: the lists leave them out.
+    for (const std::uint32_t k : entriesByFirstByte[data.data()[0]]) {
         const MatchEntry& e = matchTable[k];
-        // Signatures of 0 or 1 byte never match; lengths beyond the pattern
-        // (a damaged record) never match either.
-        if (e.length < 2 || e.length > kSignatureBytes || !data.has(0, e.length)) continue;
+        if (!data.has(0, e.length)) continue;
         bool hit = true;
         for (std::size_t i = 0; i < e.length; ++i) {
             std::uint8_t want = e.pattern[i];
@@ -104,46 +111,39 @@ bool myJpg::scanVolume() {
         return false;
     }
     setUpTree();
-    page.setProgressRange(0, 1000);
-    std::vector<std::uint8_t> chunk;
-    try {
-        chunk.resize(std::size_t(kChunkBytes));
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
     const std::int64_t volume = std::max<std::int64_t>(volumeBytes, 0);
     // A last part shorter than a chunk is scanned too.
     const std::int64_t chunkCount = volume / kChunkBytes + (volume % kChunkBytes ? 1 : 0);
+    // Progress counts chunks: the page's relay passes finds on at each step.
     page.setProgressRange(0, chunkCount);
+    page.setProgressPosition(0);
 
-    std::int64_t next = 0;  // the next volume offset to examine
-    for (std::int64_t c = 0; c < chunkCount; ++c) {
-        page.setProgressPosition(c);
-        if (pollStop()) break;
-        const std::int64_t chunkStart = c * kChunkBytes;
-        const std::int64_t chunkEnd = chunkStart + kChunkBytes;
-        if (next >= chunkEnd) continue;  // a size-field jump passed this chunk
-        const auto valid = std::uint32_t(std::min(kChunkBytes, volume - chunkStart));
-        // Cleared before every read: a failed read must not show the
-        // previous chunk's bytes again.
-        std::fill(chunk.begin(), chunk.end(), 0);
-        if (source) readAt(*source, chunkStart, chunk.data(), valid);
-        bool stopped = false;
-        for (std::int64_t p = std::max<std::int64_t>(next - chunkStart, 0); p < valid;) {
-            MatchResult m = matchAt(ByteView(chunk.data() + p, kSignatureBytes));
-            if (pollStop()) {
-                stopped = true;
-                break;
+    if (source) {
+        ChunkedScanOptions o;
+        o.end = volume;
+        o.chunkBytes = std::uint32_t(kChunkBytes);
+        // A signature at a chunk's last sector is compared whole; past the
+        // volume's end it meets zeros.
+        o.overlapBytes = std::uint32_t(kSignatureBytes);
+        o.poll = this;
+        const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
+            const std::int64_t c = chunk.offset / kChunkBytes;
+            // A skip by skipSize ends at the chunk's end on the fixed grid.
+            const std::int64_t chunkEnd = (c + 1) * kChunkBytes;
+            std::int64_t h = chunk.offset;
+            while (h < chunk.limit) {
+                MatchResult m = matchAt(chunk.bytes.sub(std::size_t(h - chunk.offset), kSignatureBytes));
+                if (pollStop()) return kScanStop;
+                h = m.kind ? act(m, h, chunkEnd) : h + kStep;
             }
-            const std::int64_t h = chunkStart + p;
-            next = m.kind ? act(m, h, chunkEnd) : h + kStep;
-            p = next - chunkStart;
-            if (next >= chunkEnd) break;
-        }
-        if (stopped) break;
+            // The step comes once the chunk is done, before the next read:
+            // the page lists this chunk's finds while that read still runs.
+            page.setProgressPosition(c + 1);
+            return h;
+        });
+        if (r.outOfMemory) return false;
     }
     page.setProgressPosition(chunkCount);
-    chunk = {};
     finalPass();
     matchTable.clear();
     page.message(u"done..", u"", MessageIcon::Information);

@@ -80,9 +80,11 @@ public:
     std::vector<SignatureType> signatureTypes;
     std::vector<std::vector<std::uint64_t>> pendingStarts;  // by typeIndex, oldest first
     std::vector<MatchEntry> matchTable;
-    // Whether any entry can match a position starting with this byte; lets
-    // most sectors be passed over with one lookup.
-    std::array<bool, 256> firstByteMayMatch{};
+    // By a position's first byte, the entries that can match there (their
+    // first byte, or a wildcard), in table order: most sectors are passed
+    // over with one lookup, and a run of zero sectors is compared only with
+    // the signatures that start with a zero.
+    std::array<std::vector<std::uint32_t>, 256> entriesByFirstByte;
     std::uint32_t typeCount = 0;
     std::vector<FoundFile> foundFiles;
     std::map<std::u16string, std::uint64_t> categoryCounts;

@@ -1,81 +1,63 @@
 #include "volumes/AdvancedVolumeScan.h"
 
-#include <cerrno>
-#include <cstring>
 #include <string>
 
+#include "image/ChunkedScan.h"
 #include "platform/ByteView.h"
 #include "platform/Text.h"
 #include "volumes/BootSignature.h"
 
 namespace salvage {
 
-namespace {
-constexpr std::int64_t kWindowSectors = kAdvancedScanWindowBytes / 512;
-
-// Reads the window's sectors one at a time; false when none could be read.
-bool readSectorBySector(readWriteInterface& source, std::int64_t firstSector, std::int64_t count,
-                        std::vector<std::uint8_t>& window) {
-    bool any = false;
-    for (std::int64_t i = 0; i < count; ++i) {
-        std::uint8_t* sector = window.data() + i * 512;
-        if (readAt(source, (firstSector + i) * 512, sector, 512)) any = true;
-        else std::memset(sector, 0, 512);
-    }
-    return any;
-}
-}  // namespace
-
 int AdvancedVolumeScan::run(readWriteInterface& source, std::int64_t totalSectors) {
     if (totalSectors < 0) totalSectors = source.totalSectors();
+    totalSectors = std::min(totalSectors, INT64_MAX / kSectorBytes);
     reporter_->setStatus(u"Scanning partition.....");
-    reporter_->setProgressRange(0, 1000);
+    source.baseOffset = 0;
 
     const std::int64_t startSector = rangeStartSector > 0 ? rangeStartSector : 0;
     // The end is compared with each window's first sector (the window that
     // holds it is scanned whole). Sectors are compared rather than bytes, so
     // a hostile range cannot overflow.
     const bool hasEnd = rangeEndSector > 0;
-    std::vector<std::uint8_t> window(kAdvancedScanWindowBytes, 0);
-    source.baseOffset = 0;
+    if (startSector >= totalSectors) {
+        reporter_->setProgressRange(0, 1000);
+        return 0;
+    }
 
-    std::int64_t windowSector = startSector;
-    int volumeCounter = 0, ntfsCounter = 0;
-    auto progress = [&] {
-        if (totalSectors > 0)
-            reporter_->setProgressPosition(std::int64_t(double(std::uint64_t(windowSector)) /
-                                                        double(std::uint64_t(totalSectors)) * 1000.0));
-    };
-
-    while (windowSector < totalSectors) {
-        if (hasEnd && rangeEndSector < windowSector) break;
-        if (pollStop()) {
-            reporter_->setStatus(u"Scanned Partitions");
-            break;
+    int volumeCounter = 0, ntfsCounter = 0, error = 0;
+    ChunkedScanOptions o;
+    o.begin = startSector * kSectorBytes;
+    // The last window holds only what the image has left; sectors past the
+    // end are never examined, so a short last window is no error.
+    o.end = totalSectors * kSectorBytes;
+    o.chunkBytes = kAdvancedScanWindowBytes;
+    // A window starts where the previous one stopped: behind a skipped
+    // volume, not on a fixed grid.
+    o.chunksOnGrid = false;
+    o.poll = this;
+    o.progress = reporter_;
+    const ChunkedScanResult r = chunkedScan(source, o, [&](const ScanChunk& window) -> std::int64_t {
+        const std::int64_t windowSector = window.offset / kSectorBytes;
+        if (hasEnd && rangeEndSector < windowSector) return kScanStop;
+        // One damaged spot (an EWF chunk failing its checksum, a bad sector)
+        // must not hide the rest of the disk: the scan has read a failed
+        // window again sector by sector, unreadable sectors staying zero.
+        // Only a window without one readable sector ends the scan.
+        if (!window.readable) {
+            error = window.readError;
+            return kScanStop;
         }
-        // The last window holds only what the image has left; sectors past
-        // the end are never examined, so a short last window is no error.
-        const std::int64_t windowCount = std::min(kWindowSectors, totalSectors - windowSector);
-        errno = 0;
-        if (!readAt(source, windowSector * 512, window.data(), std::uint32_t(windowCount * 512))) {
-            const int error = errno != 0 ? errno : EIO;
-            // One damaged spot (an EWF chunk failing its checksum, a bad
-            // sector) must not hide the rest of the disk: the window is read
-            // again sector by sector, unreadable sectors staying zero. Only
-            // a window without one readable sector ends the scan.
-            if (!readSectorBySector(source, windowSector, windowCount, window)) return error;
-        }
-
-        std::int64_t index = 0;  // sector within the window
-        bool stopped = false;
-        while (index < windowCount) {
-            if (stopRequested.load(std::memory_order_relaxed)) {
-                stopped = true;
-                break;
+        const std::int64_t windowEnd = window.limit / kSectorBytes;
+        std::int64_t sector = windowSector;
+        while (sector < windowEnd) {
+            if (stopRequested.load(std::memory_order_relaxed)) return kScanStop;
+            const ByteView bytes = window.bytes.sub(std::size_t((sector - windowSector) * kSectorBytes), kSectorBytes);
+            if (!mayHoldBootSignature(bytes)) {
+                ++sector;
+                continue;
             }
-            const std::int64_t sector = windowSector + index;
-            const BootSignature found =
-                classifyBootSector(ByteView(window.data() + index * 512, 512), sector);
+            const BootSignature found = classifyBootSector(bytes, sector);
             std::int64_t next = sector + 1;
             if (found.kind != BootKind::None) {
                 if (found.listed() || found.statusEvenWhenUnlisted()) {
@@ -99,22 +81,13 @@ int AdvancedVolumeScan::run(readWriteInterface& source, std::int64_t totalSector
                         found.volumeStartSector + found.volumeSectors > next)
                         next = found.volumeStartSector + found.volumeSectors;
                 }
-                if (stopRequested.load(std::memory_order_relaxed)) {
-                    index = next - windowSector;
-                    stopped = true;
-                    break;
-                }
             }
-            index = next - windowSector;
+            sector = next;
         }
-        windowSector += index;
-        if (stopped) {
-            reporter_->setStatus(u"Scanned Partitions");
-            progress();
-            break;
-        }
-        progress();
-    }
+        return sector * kSectorBytes;
+    });
+    if (error != 0) return error;
+    if (r.stopped || stopRequested.load(std::memory_order_relaxed)) reporter_->setStatus(u"Scanned Partitions");
     return 0;
 }
 

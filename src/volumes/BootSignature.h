@@ -34,6 +34,14 @@ struct BootSignature {
 
 // `sector` is the absolute sector number of `bytes` (512 of them).
 BootSignature classifyBootSector(ByteView bytes, std::int64_t sector);
+// False for a sector in which classifyBootSector cannot find anything: it
+// starts with neither a jump (boot sectors) nor 'H' (HFS+ header) and holds
+// no ext magic at 56. Lets a search pass over most sectors with a few byte
+// compares.
+inline bool mayHoldBootSignature(ByteView bytes) {
+    const std::uint8_t first = bytes[0];
+    return first == 0xEB || first == 0xE9 || first == 'H' || (bytes[56] == 0x53 && bytes[57] == 0xEF);
+}
 
 // The BIOS parameter block of a FAT boot sector.
 struct BiosParameterBlock {

@@ -8,6 +8,7 @@
 #include "fs/fat/Fat64Class.h"
 #include "fs/fat/FatScan.h"
 #include "fs/fat/FatVolume.h"
+#include "image/ChunkedScan.h"
 #include "image/Globals.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
@@ -92,28 +93,26 @@ ParseResult Fat64Class::parseAdvanced() {
 std::vector<std::int64_t> Fat64Class::scanForEntries(std::int64_t& rootMark) {
     std::vector<std::int64_t> found;
     const std::int64_t total = volumeBytesOf(volume);
-    const std::uint32_t chunk = std::max(geo_.clusterBytes, kScanChunkBytes / geo_.clusterBytes * geo_.clusterBytes);
-    std::vector<std::uint8_t> buf;
-    reporter->setProgressRange(0, 100000);
-    for (std::int64_t start = 0; start < total; start += chunk) {
-        if (pollStop()) {
-            stopRequested = false;
-            break;
-        }
-        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(chunk, total - start));
-        // A set that starts near the end of the chunk is read whole.
-        buf.assign(n + kFoundReadBytes, 0);
-        readAt(*source, start, buf.data(), std::uint32_t(std::min<std::int64_t>(n + kFoundReadBytes, total - start)));
-        ByteView v(buf);
-        for (std::uint32_t pos = 0; pos < n; pos += 32) {
-            if (rootMark == 0 && v[pos] == 0x83 && le64(v, pos + 24) == 0) rootMark = start + pos;
-            if (fat::isExFatSetHit(v, pos) || isSplitSetHit(start + pos, v[pos])) {
-                found.push_back(start + pos);
+    ChunkedScanOptions o;
+    o.end = total;
+    o.chunkBytes = std::max(geo_.clusterBytes, kScanChunkBytes / geo_.clusterBytes * geo_.clusterBytes);
+    // A set that starts near the end of the chunk is read whole.
+    o.overlapBytes = kFoundReadBytes;
+    o.poll = this;
+    o.progress = reporter;
+    const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
+        const ByteView v = chunk.bytes;
+        for (std::int64_t at = chunk.offset; at < chunk.limit; at += 32) {
+            const std::size_t pos = std::size_t(at - chunk.offset);
+            if (rootMark == 0 && v[pos] == 0x83 && le64(v, pos + 24) == 0) rootMark = at;
+            if (fat::isExFatSetHit(v, pos) || isSplitSetHit(at, v[pos])) {
+                found.push_back(at);
                 reporter->setStatus(format16("found Entry %d ", int(found.size())));
             }
         }
-        reporter->setProgressPosition(total ? (start + n) * 100000 / total : 100000);
-    }
+        return chunk.limit;
+    });
+    if (r.stopped) stopRequested = false;
     return found;
 }
 

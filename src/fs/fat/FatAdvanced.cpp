@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "fs/fat/FatVolume.h"
+#include "image/ChunkedScan.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
 
@@ -71,27 +72,28 @@ bool isDotPair(ByteView s) {
 FitEvidence gatherFitEvidence(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll) {
     FitEvidence ev;
     const std::int64_t end = std::min(volumeBytes, kFitScanBytes);
-    std::vector<std::uint8_t> buf;
-    for (std::int64_t start = 0; start < end && ev.folders.size() < kMaxFitItems; start += kSearchBlockBytes) {
-        if (poll.pollStop()) break;
-        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(kSearchBlockBytes, end - start));
-        buf.assign(n, 0);
-        readAt(src, start, buf.data(), n);
-        ByteView v(buf);
+    ChunkedScanOptions o;
+    o.end = end;
+    o.chunkBytes = kSearchBlockBytes;
+    o.poll = &poll;
+    chunkedScan(src, o, [&](const ScanChunk& chunk) -> std::int64_t {
         // A folder's first cluster starts on a sector boundary.
-        for (std::uint32_t pos = 0; pos + 512 <= n; pos += 512) {
-            ByteView sector = v.sub(pos, 512);
+        for (std::int64_t at = chunk.offset; at + 512 <= std::min(chunk.limit, end); at += 512) {
+            ByteView sector = chunk.bytes.sub(std::size_t(at - chunk.offset), 512);
             if (!isDotPair(sector)) continue;
-            ev.folders.push_back({start + pos, firstClusterOf(sector), firstClusterOf(sector.sub(32))});
-            for (std::size_t at = 64; at + 32 <= 512 && ev.files.size() < kMaxFitItems; at += 32) {
-                ByteView e = sector.sub(at, 32);
+            ev.folders.push_back({at, firstClusterOf(sector), firstClusterOf(sector.sub(32))});
+            for (std::size_t e0 = 64; e0 + 32 <= 512 && ev.files.size() < kMaxFitItems; e0 += 32) {
+                ByteView e = sector.sub(e0, 32);
                 const std::uint8_t a = e[11];
                 if (e[0] == 0) break;
                 if (e[0] == kDeletedMark || a == kLongNameAttr || (a & 0x18)) continue;
                 if (le32(e, 28) > 0 && firstClusterOf(e) >= 2) ev.files.push_back({firstClusterOf(e), le32(e, 28)});
             }
         }
-    }
+        // Enough folders: the evidence is taken per block, so the cap is
+        // looked at after each one.
+        return ev.folders.size() < kMaxFitItems ? chunk.limit : kScanStop;
+    });
     return ev;
 }
 
@@ -228,34 +230,35 @@ std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
     std::vector<std::int64_t> found;
     const std::int64_t total = volumeBytes();
     const std::uint64_t clusters = std::uint64_t(total) / clusterBytes_;
-    const std::uint32_t chunk = std::max(clusterBytes_, kScanChunkBytes / clusterBytes_ * clusterBytes_);
-    std::vector<std::uint8_t> buf;
-    reporter->setProgressRange(0, 100000);
-    for (std::int64_t start = 0; start < total; start += chunk) {
-        if (pollStop()) {
-            stopRequested = false;
-            break;
-        }
-        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(chunk, total - start));
-        buf.assign(n, 0);
-        readAt(*source, start, buf.data(), n);
-        ByteView v(buf);
-        for (std::uint32_t pos = 0; pos + 32 <= n; pos += 32) {
+    ChunkedScanOptions o;
+    o.end = total;
+    // Whole clusters per chunk; the slot after a chunk's last one is seen
+    // with it, so a "." entry there is read with its ".." entry.
+    o.chunkBytes = std::max(clusterBytes_, kScanChunkBytes / clusterBytes_ * clusterBytes_);
+    o.overlapBytes = 32;
+    o.poll = this;
+    o.progress = reporter;
+    const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
+        const ByteView v = chunk.bytes;
+        const std::int64_t last = std::min(chunk.limit, total - 31);
+        for (std::int64_t at = chunk.offset; at < last; at += 32) {
+            const std::size_t pos = std::size_t(at - chunk.offset);
             ByteView e = v.sub(pos, 32);
-            if (fatKind() == FatKind::Fat32 && marks.rootMark == 0 && isFat32RootMark(e)) marks.rootMark = start + pos;
-            if (marks.dotHeap < 0 && e[0] == '.' && pos + 64 <= n)
-                marks.dotHeap = heapFromDotEntries(v.sub(pos, 64), start + pos, clusterBytes_, clusters);
+            if (fatKind() == FatKind::Fat32 && marks.rootMark == 0 && isFat32RootMark(e)) marks.rootMark = at;
+            if (marks.dotHeap < 0 && e[0] == '.')
+                marks.dotHeap = heapFromDotEntries(v.sub(pos, 64), at, clusterBytes_, clusters);
             if (entryHit(e, clusters)) {
-                found.push_back(start + pos);
+                found.push_back(at);
                 if (fatKind() == FatKind::Fat32)
                     reporter->setStatus(format16("found file or directory =  %d ", int(found.size())));
             }
         }
         if (fatKind() == FatKind::Fat16 || fatKind() == FatKind::Fat12)
-            reporter->setStatus(
-                format16("currently at sector %lld of %lld", (long long)(start / 512), (long long)(total / 512)));
-        reporter->setProgressPosition(total ? (start + n) * 100000 / total : 100000);
-    }
+            reporter->setStatus(format16("currently at sector %lld of %lld", (long long)(chunk.offset / 512),
+                                         (long long)(total / 512)));
+        return chunk.limit;
+    });
+    if (r.stopped) stopRequested = false;
     return found;
 }
 

@@ -2,13 +2,12 @@
 
 #include <algorithm>
 
+#include "image/ChunkedScan.h"
 #include "platform/Text.h"
 
 namespace salvage::fat {
 
 namespace {
-
-constexpr std::uint32_t kSearchReadBytes = 1024 * 1024;
 
 bool matchesFat(ByteView s, FatKind kind) {
     const std::uint32_t a = le32(s, 0), b = le32(s, 4);
@@ -21,33 +20,29 @@ bool matchesFat(ByteView s, FatKind kind) {
     return false;
 }
 
-// Walks the volume in 10 MiB blocks and hands each 512-byte boundary to hit;
-// stops when hit answers false, on the stop flag or at the volume's end.
-// FAT32's search reports each block's position in the status line; the
-// others move the progress bar only.
+// Hands each 512-byte boundary of the volume (its first 8 bytes) to hit,
+// through the image's chunked scan; stops when hit answers false, on the stop
+// flag (which it clears) or at the volume's end. FAT32's search reports each
+// chunk's position in the status line; the others move the progress bar only.
 template <class Hit>
 void walkSectors(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll, Reporter& reporter, Hit hit,
                  bool blockStatus = false) {
-    std::vector<std::uint8_t> block;
-    reporter.setProgressRange(0, 1000);
-    for (std::int64_t start = 0; start < volumeBytes; start += kSearchBlockBytes) {
-        if (poll.pollStop()) {
-            poll.stopRequested = false;
-            return;
-        }
-        const std::uint32_t n = std::uint32_t(std::min<std::int64_t>(kSearchBlockBytes, volumeBytes - start));
+    ChunkedScanOptions o;
+    o.end = volumeBytes;
+    o.overlapBytes = 8;
+    o.poll = &poll;
+    o.progress = &reporter;
+    const ChunkedScanResult r = chunkedScan(src, o, [&](const ScanChunk& chunk) -> std::int64_t {
         if (blockStatus)
-            reporter.setStatus(format16("Parsing Disk Currently at position %f of the disk of size %f", double(start),
-                                        double(volumeBytes)));
-        block.assign(n, 0);  // a read past the image yields no hits
-        // The block is read in 1 MiB pieces: the same bytes, without the
-        // reader staging 10 MiB at a time.
-        for (std::uint32_t at = 0; at < n; at += kSearchReadBytes)
-            readAt(src, start + at, block.data() + at, std::min(kSearchReadBytes, n - at));
-        for (std::uint32_t pos = 0; pos + 8 <= n; pos += 512)
-            if (!hit(start + pos, ByteView(block.data() + pos, 8))) return;
-        reporter.setProgressPosition(volumeBytes ? (start + n) * 1000 / volumeBytes : 1000);
-    }
+            reporter.setStatus(format16("Parsing Disk Currently at position %f of the disk of size %f",
+                                        double(chunk.offset), double(volumeBytes)));
+        // Only boundaries whose 8 bytes lie inside the volume are looked at.
+        const std::int64_t last = std::min(chunk.limit, volumeBytes - 7);
+        for (std::int64_t at = chunk.offset; at < last; at += kSectorBytes)
+            if (!hit(at, chunk.bytes.sub(std::size_t(at - chunk.offset), 8))) return kScanStop;
+        return chunk.limit;
+    });
+    if (r.stopped) poll.stopRequested = false;
 }
 
 bool inRange(std::uint8_t c, std::uint8_t lo, std::uint8_t hi) { return c >= lo && c <= hi; }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fs/hfsplus/HFSP.h"
+#include "image/ChunkedScan.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -15,8 +16,8 @@ namespace {
 // Standard mode reads a B-tree's first block into a block-sized buffer and
 // refuses block sizes it cannot hold.
 constexpr std::uint64_t kMaxStandardBlockSize = 4096;
-// The volume search reads the volume in chunks of this many bytes.
-constexpr std::uint64_t kSearchChunkBytes = 52428800;
+// The leaf search's chunks: whole blocks, about this many bytes.
+constexpr std::uint64_t kSearchChunkBytes = 1048576;
 // Overflow records followed for one file; each adds at least one block, so
 // this only ends walks over damaged records early.
 constexpr std::size_t kMaxOverflowRecordsPerFile = 1u << 20;
@@ -177,34 +178,29 @@ bool HFSP::scanCatalogLeaves() {
         reporter->setStatus(invalid);
         return false;
     }
-    reporter->setProgressRange(0, std::int64_t(volumeBlocks));
-    std::uint64_t chunkBlocks = std::max<std::uint64_t>(kSearchChunkBytes / blockSize, 1);
-    chunkBlocks = std::min(chunkBlocks, volumeBlocks);
-    std::vector<std::uint8_t> chunk;
-    bool stopped = false;
-    for (std::uint64_t chunkStart = 0; chunkStart + nodeBlocks < volumeBlocks && !stopped; chunkStart += chunkBlocks) {
-        std::uint64_t blocksHere = std::min(chunkBlocks, volumeBlocks - chunkStart);
-        // Over-read by one node so that a node starting near the chunk's end is whole.
-        chunk.assign((blocksHere + nodeBlocks) * blockSize, 0);
-        // A short read at the image's end leaves zeros, which never pass the test.
-        readAt(*source, std::int64_t(chunkStart * blockSize), chunk.data(), std::uint32_t(chunk.size()));
-        for (std::uint64_t i = 0; i < blocksHere; ++i) {
-            std::uint64_t b = chunkStart + i;
-            if (b + nodeBlocks >= volumeBlocks) break;
-            if (pollStop()) {
-                stopped = true;
-                break;
-            }
-            ByteView node(chunk.data() + i * blockSize, catalogNodeSize);
+    // Every block that starts a whole node before the volume's end is tested.
+    const std::uint64_t lastBlock = volumeBlocks - nodeBlocks;
+    ChunkedScanOptions o;
+    o.end = std::int64_t(volumeBlocks * blockSize);
+    o.chunkBytes = std::uint32_t(std::max<std::uint64_t>(kSearchChunkBytes / blockSize, 1) * blockSize);
+    // A node that starts near the chunk's end is seen whole.
+    o.overlapBytes = catalogNodeSize;
+    o.poll = this;
+    o.progress = reporter;
+    chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
+        for (std::uint64_t b = std::uint64_t(chunk.offset) / blockSize;
+             b < lastBlock && std::int64_t(b * blockSize) < chunk.limit; ++b) {
+            if (pollStop()) return kScanStop;
+            ByteView node = chunk.bytes.sub(std::size_t(std::int64_t(b * blockSize) - chunk.offset), catalogNodeSize);
             if (!looksLikeSearchedLeaf(node, catalogNodeSize)) continue;
-            reporter->setProgressPosition(std::int64_t(b));
             NodeDescriptor d = decodeNodeDescriptor(node);
             BTreeNodeInfo info{b / nodeBlocks, b * blockSize, d.kind, d.height, d.numRecords, {}};
             for (std::uint16_t off : recordOffsets(node, catalogNodeSize, d.numRecords))
                 if (std::int16_t(off) > 0) info.recordOffsets.push_back(off);
             catalogNodes.push_back(std::move(info));
         }
-    }
+        return chunk.limit;
+    });
     stopRequested = false;
     return true;
 }

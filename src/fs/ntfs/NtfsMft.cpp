@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "fs/ntfs/ntfs.h"
+#include "image/ChunkedScan.h"
 #include "platform/Text.h"
 
 namespace salvage {
@@ -190,35 +191,31 @@ void ntfs::scanRecords(std::int64_t end, bool reportProgress,
                        const std::function<bool(std::int64_t, ByteView)>& visit) {
     end = withinImage(end);
     if (!source || end <= 0) return;
-    if (reportProgress) reporter->setProgressRange(0, end / kScanChunkBytes);
-    // One extra record's worth is read past each chunk, so that a record
-    // starting near the chunk's end is seen whole.
-    std::vector<std::uint8_t> chunk(std::size_t(kScanChunkBytes + kRecordBytes));
-    std::int64_t carry = 0;
-    for (std::int64_t c = 0, start = 0; start < end; ++c, start += kScanChunkBytes) {
-        if (pollStop()) return;
-        if (reportProgress) reporter->setProgressPosition(c);
-        std::memset(chunk.data(), 0, chunk.size());
-        // A chunk that cannot be read is passed over; the next one is tried.
-        if (!readAt(*source, start, chunk.data(), std::uint32_t(chunk.size()))) {
-            // Near the end of the image a shorter read may still work.
-            std::memset(chunk.data(), 0, chunk.size());
-            readAt(*source, start, chunk.data(), std::uint32_t(kScanChunkBytes));
-        }
-        const ByteView view(chunk);
-        std::int64_t off = carry;
-        while (off < kScanChunkBytes && start + off < end) {
-            ByteView at = view.sub(std::size_t(off), kRecordBytes);
-            if (looksLikeRecordHeader(at)) {
-                if (!visit(start + off, at)) return;
-                off += kRecordBytes;
+    // Records are read whole: one that starts before the end may run past
+    // it, as far as the image goes.
+    std::int64_t readEnd = end;
+    if (!checkedAdd(end, std::int64_t(kRecordBytes), readEnd)) readEnd = end;
+    ChunkedScanOptions o;
+    o.end = withinImage(readEnd);
+    o.overlapBytes = std::uint32_t(kRecordBytes);
+    o.poll = this;
+    o.progress = reportProgress ? reporter : nullptr;
+    chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
+        const std::int64_t last = std::min(chunk.limit, end);
+        std::int64_t at = chunk.offset;
+        while (at < last) {
+            ByteView record = chunk.bytes.sub(std::size_t(at - chunk.offset), kRecordBytes);
+            if (looksLikeRecordHeader(record)) {
+                if (!visit(at, record)) return kScanStop;
+                at += std::int64_t(kRecordBytes);
             } else {
-                off += 512;
+                at += kSectorBytes;
             }
         }
-        carry = off - kScanChunkBytes;
-    }
-    if (reportProgress) reporter->setProgressPosition(end / kScanChunkBytes);
+        // Where the next chunk goes on: a record read whole across the
+        // border moves it by the record's second half.
+        return at;
+    });
 }
 
 void ntfs::extendMftRuns() {

@@ -47,7 +47,6 @@ public:
     // Entries beyond this many directories after the first go into the
     // last directory's group in Deep mode.
     static constexpr std::int64_t kDeepDirectoryLimit = 100000;
-    static constexpr std::int64_t kScanChunkBytes = 10485760;
     // Named streams listed per file. A record holds a few dozen attributes
     // at most, but an attribute list can point at any number of extension
     // records; real files carry a handful of streams, so more than this is
@@ -129,8 +128,9 @@ private:
     NtfsEntry makeEntry(ByteView raw, std::int64_t offset);
     std::vector<ClusterRun> dataRunsOfRecordAt(std::int64_t offset) const;
     bool locateByScan();
-    // Reads the volume in chunks from 0 to end, calling visit for every
-    // record header with its offset and bytes; visit returns false to stop.
+    // Tests every position from 0 to end (clipped to the image) for a
+    // record header, through the image's chunked scan, calling visit with
+    // each header's offset and its 1024 bytes; visit returns false to stop.
     // A header advances the walk 1024 bytes, anything else 512.
     void scanRecords(std::int64_t end, bool reportProgress,
                      const std::function<bool(std::int64_t, ByteView)>& visit);
