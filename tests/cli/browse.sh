@@ -6,7 +6,7 @@ bin="$1"; fixtures="$2"; testdata="${3:-}"
 fail() { echo "FAIL: $*"; exit 1; }
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
-for f in ext2.img ext4_disk.img hfs_volume.img search_fat16.img search_tree ext_tree ntfs.img ntfs_manifest.tsv ntfs_disk.E01 ntfs_zeroboot.img mbr_flipped.E01; do
+for f in ext2.img ext4_disk.img fat16.img hfs_volume.img search_fat16.img search_tree ext_tree ntfs.img ntfs_manifest.tsv ntfs_disk.E01 ntfs_zeroboot.img mbr_flipped.E01; do
   [ -e "$fixtures/$f" ] || fail "fixture $f missing"
 done
 
@@ -175,6 +175,67 @@ set -e
 [ $rc -eq 1 ] || fail "full output: exit $rc"
 grep -q '^ROOT\\docs\\large\.bin,,.*,failed,' "$tmp/full/salvage_report.csv" || fail "full output: no failed row"
 [ ! -e "$tmp/full/large.bin" ] || fail "full output: a partial file was left"
+
+# Damage in the metadata of real volumes: a FAT chain that loops back on
+# itself, an NTFS run that points outside the volume. The listing marks the
+# file before anything is read, the save says damaged with the cause, exit 4.
+cp "$fixtures/fat16.img" "$tmp/loop.img"
+python3 - "$tmp/loop.img" <<'PY'
+import struct, sys
+# The first root-folder file over one cluster: its second cluster's entry
+# points back at its first, in every FAT.
+d = bytearray(open(sys.argv[1], 'rb').read())
+bps, spc, res, nfats, rootn = struct.unpack_from('<HBHBH', d, 11)
+fatsz = struct.unpack_from('<H', d, 22)[0]
+root = (res + nfats * fatsz) * bps
+for i in range(rootn):
+    e = d[root + 32 * i: root + 32 * i + 32]
+    if e[0] in (0, 0xE5) or e[11] & 0x18 or e[11] == 0x0F:
+        continue
+    first, size = struct.unpack_from('<H', e, 26)[0], struct.unpack_from('<I', e, 28)[0]
+    if size > bps * spc:
+        second = struct.unpack_from('<H', d, res * bps + 2 * first)[0]
+        for f in range(nfats):
+            struct.pack_into('<H', d, (res + f * fatsz) * bps + 2 * second, first)
+        break
+open(sys.argv[1], 'wb').write(d)
+PY
+cp "$fixtures/ntfs.img" "$tmp/runs.img"
+rec="$("$bin" ls "$fixtures/ntfs.img" --json 2>/dev/null | python3 -c 'import json,sys; print(next(r["record"] for r in json.load(sys.stdin) if r["path"] == "ROOT\\big.bin"))')"
+python3 - "$tmp/runs.img" "$rec" <<'PY'
+import struct, sys
+# The first run of the record's unnamed, non-resident $DATA goes 2^61
+# clusters out (the MFT of a fresh volume starts contiguous).
+d = bytearray(open(sys.argv[1], 'rb').read())
+bps, spc = struct.unpack_from('<H', d, 11)[0], d[13]
+at = struct.unpack_from('<Q', d, 0x30)[0] * bps * spc + int(sys.argv[2]) * 1024
+a = at + struct.unpack_from('<H', d, at + 20)[0]
+while struct.unpack_from('<I', d, a)[0] != 0xFFFFFFFF:
+    t, ln = struct.unpack_from('<II', d, a)
+    if t == 0x80 and d[a + 8] == 1 and d[a + 9] == 0:
+        run = a + struct.unpack_from('<H', d, a + 0x20)[0]
+        off, osz = run + 1 + (d[run] & 0xF), d[run] >> 4
+        assert all((p - at) % 512 < 510 for p in range(off, off + osz)), 'a fix-up slot'
+        d[off:off + osz] = b'\xff' * (osz - 1) + b'\x3f'
+        open(sys.argv[1], 'wb').write(d)
+        sys.exit(0)
+    a += ln
+sys.exit('no run list')
+PY
+for c in "loop.img:ROOT\\picture of a cat.jpg:chain loops" "runs.img:ROOT\\big.bin:outside the volume"; do
+  IFS=: read -r img path cause <<<"$c"
+  "$bin" ls "$tmp/$img" -r 2>/dev/null | grep -qF -- "- ! " || fail "$img: listing marks nothing"
+  set +e
+  "$bin" save "$tmp/$img" "$path" --out "$tmp/out_$img" 2>/dev/null; rc=$?
+  set -e
+  [ $rc -eq 4 ] || fail "$img: exit $rc"
+  python3 - "$tmp/out_$img/salvage_report.json" "$cause" <<'PY' || fail "$img: report"
+import json, sys
+rows = json.load(open(sys.argv[1]))
+assert [r["status"] for r in rows] == ["damaged"], rows
+assert sys.argv[2] in {d["cause"] for d in rows[0]["damaged"]}, rows
+PY
+done
 
 # --- truncated images: whatever is found is listed and saved, nothing crashes ---
 for img in ntfs.img ext2.img hfs_volume.img search_fat16.img; do
