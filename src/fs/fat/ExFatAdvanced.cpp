@@ -84,7 +84,7 @@ ParseResult Fat64Class::parseAdvanced() {
     if (fatAt > 0 && geo_.heapOffset > 0) {
         const std::int64_t rootAt = rootMark > 0 ? rootMark : (found.empty() ? 0 : found.front());
         rebuildFromFoundEntries(found, rootAt + geo_.clusterBytes);
-        fat::linkChildren(entries_, *reporter);
+        entries_.link(*reporter);
         fillRootEntries();
     }
     return ParseResult::Done;
@@ -117,14 +117,10 @@ std::vector<std::int64_t> Fat64Class::scanForEntries(std::int64_t& rootMark) {
 }
 
 void Fat64Class::rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold) {
-    ExFatEntry dummy;
-    dummy.name = u"DUMMY ENTRY";
-    entries_.push_back(dummy);
+    entries_.add(ExFatEntry{}, u"DUMMY ENTRY");
     ExFatEntry orphan;
     orphan.attributes = 0x10;
-    orphan.name = u"ORPHAN ENTRY";
-    orphan.ownIndex = 1;
-    entries_.push_back(orphan);
+    entries_.add(orphan, u"ORPHAN ENTRY");
     std::vector<std::uint8_t> buf(kFoundReadBytes);
     for (std::int64_t off : found) {
         if (pollStop()) break;
@@ -138,7 +134,7 @@ void Fat64Class::rebuildFromFoundEntries(const std::vector<std::int64_t>& found,
             joined = readSetAcrossClusters(off);
             at = ByteView(joined);
         }
-        std::vector<ExFatEntry> sets = fat::decodeEntrySets(at);
+        std::vector<fat::ExFatSet> sets = fat::decodeEntrySets(at);
         if (sets.empty()) continue;
         // Sets beyond the first cluster after the root go under ORPHAN ENTRY.
         appendFound(std::move(sets.front()), off > threshold ? 1 : 0, 0);
@@ -173,12 +169,10 @@ bool Fat64Class::isSplitSetHit(std::int64_t off, std::uint8_t type) {
     return fat::isExFatSetHit(ByteView(set), 0);
 }
 
-void Fat64Class::appendFound(ExFatEntry r, std::uint32_t parent, int depth) {
-    r.parentIndex = parent;
-    r.ownIndex = std::uint32_t(entries_.size());
-    const bool walk = entersFolder(r.attributes);
-    entries_.push_back(std::move(r));
-    if (walk) walkFoundDirectory(std::uint32_t(entries_.size() - 1), depth);
+void Fat64Class::appendFound(fat::ExFatSet set, std::uint32_t parent, int depth) {
+    set.fields.parentIndex = parent;
+    const std::uint32_t own = entries_.add(set.fields, set.name);
+    if (entersFolder(set.fields.attributes)) walkFoundDirectory(own, depth);
 }
 
 void Fat64Class::walkFoundDirectory(std::uint32_t own, int depth) {
@@ -203,7 +197,7 @@ void Fat64Class::walkFoundDirectory(std::uint32_t own, int depth) {
         }
     }
     std::vector<std::size_t> offsets;
-    std::vector<ExFatEntry> sets = fat::decodeEntrySets(ByteView(dir), &offsets);
+    std::vector<fat::ExFatSet> sets = fat::decodeEntrySets(ByteView(dir), &offsets);
     for (std::size_t k = 0; k < sets.size(); ++k) {
         if (pollStop()) return;
         const std::size_t ci = offsets[k] / geo_.clusterBytes;

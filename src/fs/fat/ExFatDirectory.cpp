@@ -9,8 +9,8 @@ bool isNameEntry(std::uint8_t t) { return t == kExFatName || t == kExFatNameDele
 constexpr std::size_t kNameUnitsPerEntry = 15;
 }  // namespace
 
-std::vector<ExFatEntry> decodeEntrySets(ByteView dir, std::vector<std::size_t>* offsets) {
-    std::vector<ExFatEntry> sets;
+std::vector<ExFatSet> decodeEntrySets(ByteView dir, std::vector<std::size_t>* offsets) {
+    std::vector<ExFatSet> sets;
     std::size_t off = 0;
     while (dir.has(off, kExFatEntryBytes)) {
         const std::uint8_t type = dir[off];
@@ -21,6 +21,7 @@ std::vector<ExFatEntry> decodeEntrySets(ByteView dir, std::vector<std::size_t>* 
         ByteView f = dir.sub(off, kExFatEntryBytes);
         if (offsets) offsets->push_back(off);
         ExFatEntry r;
+        std::u16string name;
         r.entryType = type;
         const std::uint8_t secondaryCount = f[1];
         r.attributes = le16(f, 4);
@@ -52,12 +53,12 @@ std::vector<ExFatEntry> decodeEntrySets(ByteView dir, std::vector<std::size_t>* 
             const std::uint8_t* p = dir.data() + off + 2;
             std::size_t units = 0;
             while (units < kNameUnitsPerEntry && (p[2 * units] | p[2 * units + 1]) != 0) ++units;
-            for (std::size_t i = 0; i < units; ++i) r.name.push_back(char16_t(p[2 * i] | (p[2 * i + 1] << 8)));
+            for (std::size_t i = 0; i < units; ++i) name.push_back(char16_t(p[2 * i] | (p[2 * i + 1] << 8)));
             off += kExFatEntryBytes;
             ++secondaries;
         }
-        if (r.nameLength && r.name.size() > r.nameLength) r.name.resize(r.nameLength);
-        sets.push_back(std::move(r));
+        if (r.nameLength && name.size() > r.nameLength) name.resize(r.nameLength);
+        sets.push_back({r, std::move(name)});
     }
     return sets;
 }

@@ -2,6 +2,7 @@
 // Decoding of exFAT directory bytes into entry sets. A directory is scanned
 // in 32-byte steps to its end, with no stop at a 0 type byte, so deleted
 // sets behind the end of the directory are found too.
+#include <string>
 #include <vector>
 
 #include "fs/fat/ExFatEntry.h"
@@ -18,6 +19,10 @@ inline constexpr std::size_t kExFatEntryBytes = 32;
 // 15 characters each up to the first NUL, no more of them than the file
 // entry's secondary count allows and cut to the stored name length.
 // When offsets is given, it receives each set's byte offset in dir.
-std::vector<ExFatEntry> decodeEntrySets(ByteView dir, std::vector<std::size_t>* offsets = nullptr);
+struct ExFatSet {
+    ExFatEntry fields;
+    std::u16string name;
+};
+std::vector<ExFatSet> decodeEntrySets(ByteView dir, std::vector<std::size_t>* offsets = nullptr);
 
 }  // namespace salvage::fat

@@ -1,6 +1,7 @@
 #pragma once
 // One exFAT file or folder as the parser keeps it: the fields of its entry
-// set (file entry, stream extension, file names) and the table links.
+// set (file entry, stream extension; its name's place in the table's
+// arena) and its parent's index.
 #include <cstdint>
 #include <string>
 
@@ -34,11 +35,8 @@ struct ExFatEntry {
     std::uint64_t validDataLength = 0;
     std::uint32_t firstCluster = 0;
     std::uint64_t dataLength = 0;
-    std::u16string name;
+    NameRef name;  // in the table's name arena
     std::uint32_t parentIndex = 0;
-    std::uint32_t ownIndex = 0;
-    std::int32_t firstChild = kNoRecord;
-    std::int32_t nextSibling = kNoRecord;
 
     bool deleted() const { return entryType == kExFatFileDeleted; }
     bool hasStream() const { return streamType != 0; }

@@ -43,7 +43,7 @@ ParseResult Fat64Class::parse(RecoveryMode mode) {
     visitedDirectories_.insert(rootCluster_);
     const std::vector<std::uint8_t> root = readDirectory(rootCluster_, kMaxExFatDirectoryBytes, false);
     walkDirectory(ByteView(root), 0, 0);
-    fat::linkChildren(entries_, *reporter);
+    entries_.link(*reporter);
     reporter->setStatus(u"creating tree Structure...");
     fillRootEntries();
     return ParseResult::Done;
@@ -108,34 +108,32 @@ std::vector<std::uint8_t> Fat64Class::readDirectory(std::uint32_t first, std::ui
 }
 
 void Fat64Class::walkDirectory(ByteView dir, std::uint32_t parent, int depth) {
-    std::vector<ExFatEntry> sets = fat::decodeEntrySets(dir);
+    const std::vector<fat::ExFatSet> sets = fat::decodeEntrySets(dir);
     if (parent == 0 && entries_.empty()) {
         // The table's root record carries the first root set's fields.
-        ExFatEntry dummy = sets.empty() ? ExFatEntry{} : sets.front();
-        dummy.name = kDummyName;
-        dummy.parentIndex = dummy.ownIndex = 0;
-        entries_.push_back(std::move(dummy));
+        ExFatEntry dummy = sets.empty() ? ExFatEntry{} : sets.front().fields;
+        dummy.parentIndex = 0;
+        entries_.add(dummy, kDummyName);
     }
     std::unordered_map<std::uint32_t, std::uint32_t> firstUse;  // cluster -> record, this listing only
-    for (ExFatEntry& r : sets) {
+    for (const fat::ExFatSet& set : sets) {
         if (pollStop()) return;
+        ExFatEntry r = set.fields;
         r.parentIndex = parent;
-        r.ownIndex = std::uint32_t(entries_.size());
         if (!r.isDirectory()) {
-            entries_.push_back(std::move(r));
+            entries_.add(r, set.name);
             continue;
         }
         auto it = firstUse.find(r.firstCluster);
         if (it != firstUse.end()) {
             // Two sets naming one folder: one record, named after the later.
-            entries_[it->second].name = r.name;
+            entries_.rename(it->second, set.name);
             continue;
         }
-        firstUse.emplace(r.firstCluster, r.ownIndex);
-        const std::uint32_t own = r.ownIndex, first = r.firstCluster;
+        const std::uint32_t own = entries_.add(r, set.name), first = r.firstCluster;
+        firstUse.emplace(r.firstCluster, own);
         const std::uint64_t length = r.dataLength;
         const bool noChain = r.noFatChain();
-        entries_.push_back(std::move(r));
         // A folder read once is never read again: this ends loops between folders.
         if (depth >= fat::kMaxDirectoryDepth || first < 2 || first >= geo_.clusterLimit ||
             !visitedDirectories_.insert(first).second)
@@ -149,19 +147,20 @@ void Fat64Class::fillRootEntries() {
     if (!tree) return;
     for (std::size_t i = 1; i < entries_.size(); ++i) {
         const ExFatEntry& r = entries_[i];
-        if (r.parentIndex != 0 || r.name == kDummyName) continue;
+        const std::u16string name(entries_.nameOf(i));
+        if (r.parentIndex != 0 || name == kDummyName) continue;
         reporter->setStatus(format16("filling entry =%d in tree ", int(i)));
         const bool folder = r.isDirectory() && r.attributes != 0x14;
-        TreeItem item = tree->insertItem(r.name, folder ? ItemImage::Folder : ItemImage::File, rootItem);
+        TreeItem item = tree->insertItem(name, folder ? ItemImage::Folder : ItemImage::File, rootItem);
         tree->setItemData(item, RecordId(i));
-        if (r.deleted() && !(folder && r.name == u"ORPHAN ENTRY")) tree->setRed(item);
+        if (r.deleted() && !(folder && name == u"ORPHAN ENTRY")) tree->setRed(item);
         if (folder) tree->expand(item);
     }
     tree->expand(rootItem);
 }
 
 const ExFatEntry* Fat64Class::rec(RecordId id) const {
-    return id >= 0 && std::uint64_t(id) < entries_.size() ? &entries_[std::size_t(id)] : nullptr;
+    return entries_.find(id);
 }
 
 bool Fat64Class::isValidRecord(RecordId id) const { return rec(id) != nullptr; }
@@ -173,16 +172,10 @@ bool Fat64Class::isDeleted(RecordId id) const {
     const ExFatEntry* r = rec(id);
     return r && r->deleted();
 }
-std::u16string Fat64Class::name(RecordId id) const {
-    const ExFatEntry* r = rec(id);
-    return r ? r->name : std::u16string();
-}
-bool Fat64Class::hasChildren(RecordId id) const {
-    const ExFatEntry* r = rec(id);
-    return r && r->firstChild != fat::kNoRecord;
-}
+std::u16string Fat64Class::name(RecordId id) const { return entries_.name(id); }
+bool Fat64Class::hasChildren(RecordId id) const { return entries_.hasChildren(id); }
 void Fat64Class::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
-    fat::forEachChildOf(entries_, id, visit);
+    entries_.forEachChild(id, visit);
 }
 
 RecordTimes Fat64Class::times(RecordId id) const {
@@ -261,7 +254,7 @@ void Fat64Class::recycleBinPass() {
         return std::move(data.bytes);
     };
     access.rename = [this](RecordId id, const std::u16string& n) {
-        if (id >= 0 && std::uint64_t(id) < entries_.size()) entries_[std::size_t(id)].name = n;
+        if (id >= 0) entries_.rename(std::size_t(id), n);
     };
     fat::renameRecycledFiles(*this, access);
 }

@@ -10,6 +10,7 @@
 
 #include "browse/VolumeParser.h"
 #include "fs/fat/ClusterData.h"
+#include "fs/fat/ExFatDirectory.h"
 #include "fs/fat/ExFatEntry.h"
 #include "fs/fat/FatChain.h"
 #include "platform/ByteView.h"
@@ -44,7 +45,7 @@ public:
     bool isRootRecord(RecordId id) const override { return id == 0; }
     ContentResult readContent(RecordId id, ContentSink& sink) override;
 
-    const std::vector<fat::ExFatEntry>& entries() const { return entries_; }
+    const fat::RecordTable<fat::ExFatEntry>& entries() const { return entries_; }
 
 private:
     bool checkBootSector();
@@ -60,7 +61,7 @@ private:
     // read across its cluster border along the chain.
     bool isSplitSetHit(std::int64_t off, std::uint8_t type);
     // Appends r under parent; walks it when it is a folder the rebuild enters.
-    void appendFound(fat::ExFatEntry r, std::uint32_t parent, int depth);
+    void appendFound(fat::ExFatSet set, std::uint32_t parent, int depth);
     std::vector<std::uint8_t> readDirectory(std::uint32_t firstCluster, std::uint64_t dataLength, bool noFatChain);
     void walkDirectory(ByteView dir, std::uint32_t parent, int depth);
     void fillRootEntries();
@@ -69,7 +70,7 @@ private:
     fat::ClusterGeometry geo_;
     std::uint32_t rootCluster_ = 0;
     std::unique_ptr<fat::FatChain> chain_;
-    std::vector<fat::ExFatEntry> entries_;
+    fat::RecordTable<fat::ExFatEntry> entries_;
     std::set<std::uint32_t> visitedDirectories_;  // first clusters of folders read
     bool bootValid_ = false;
     std::uint8_t bootShift_ = 0;

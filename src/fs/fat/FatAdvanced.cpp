@@ -265,32 +265,20 @@ std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
 std::int64_t FatVolume::appendFound(ByteView e, std::optional<LongName>& pending, std::uint32_t parent) {
     const std::uint8_t first = e[0];
     FatEntry r = entryFrom(e);
-    const bool isDir = isWalkedDirectory(r.attributes);
-    if (pending && !pending->text.empty()) {
-        r.name = pending->text;
-        r.deleted = (pending->deleted || first == kDeletedMark) ? 1 : 0;
-    } else {
-        r.name = isDir ? shortNameRaw(e) : fileName(e);
-        r.deleted = first == kDeletedMark ? 1 : 0;
-    }
+    const std::u16string name = entryName(e, pending, r);
     pending.reset();
     if (first == 0 || first == '.') return -1;
     r.parentIndex = parent;
-    r.ownIndex = std::uint32_t(entries_.size());
-    entries_.push_back(std::move(r));
-    return std::int64_t(entries_.size() - 1);
+    return entries_.add(r, name);
 }
 
 void FatVolume::rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold) {
     FatEntry dummy;
     dummy.attributes = kLongNameAttr;
-    dummy.name = kDummyName;
-    entries_.push_back(dummy);
+    entries_.add(dummy, kDummyName);
     FatEntry orphan;
     orphan.attributes = 0x10;
-    orphan.name = kOrphanName;
-    orphan.ownIndex = 1;
-    entries_.push_back(orphan);
+    entries_.add(orphan, kOrphanName);
 
     std::optional<LongName> pending;
     std::int64_t pendingFor = -1;  // the offset of the short entry a long name belongs to

@@ -1,6 +1,6 @@
 #pragma once
-// One FAT16/FAT32 directory entry as the parsers keep it, with the links of
-// the record table.
+// One FAT16/FAT32 directory entry as the parsers keep it: the entry's
+// fields, its name's place in the table's arena and its parent's index.
 #include <cstdint>
 #include <string>
 
@@ -20,11 +20,8 @@ struct FatEntry {
     std::uint16_t firstClusterLow = 0;
     std::uint32_t size = 0;
     std::uint8_t deleted = 0;
-    std::u16string name;
+    NameRef name;  // in the table's name arena
     std::uint32_t parentIndex = 0;
-    std::uint32_t ownIndex = 0;
-    std::int32_t firstChild = kNoRecord;
-    std::int32_t nextSibling = kNoRecord;
 
     std::uint32_t firstCluster() const { return (std::uint32_t(firstClusterHigh) << 16) | firstClusterLow; }
 };

@@ -66,10 +66,9 @@ void FatVolume::walkRoot(const std::vector<std::uint8_t>& root) {
     ByteView dir(root);
     // The table's root record carries the first root entry's fields.
     FatEntry dummy = dir.has(0, kDirEntryBytes) ? entryFrom(dir.sub(0, kDirEntryBytes)) : FatEntry{};
-    dummy.name = kDummyName;
     dummy.deleted = 0;
-    dummy.parentIndex = dummy.ownIndex = 0;
-    entries_.push_back(std::move(dummy));
+    dummy.parentIndex = 0;
+    entries_.add(dummy, kDummyName);
     walkEntries(dir, 0, true, 0);
 }
 
@@ -104,33 +103,24 @@ void FatVolume::walkEntries(ByteView dir, std::uint32_t parent, bool isRoot, int
         }
         FatEntry r = entryFrom(e);
         const bool isDir = isWalkedDirectory(attr);
-        if (pending && !pending->text.empty()) {
-            r.name = pending->text;
-            r.deleted = (pending->deleted || first == kDeletedMark) ? 1 : 0;
-        } else {
-            r.name = isDir ? shortNameRaw(e) : fileName(e);
-            r.deleted = first == kDeletedMark ? 1 : 0;
-        }
+        const std::u16string name = entryName(e, pending, r);
         pending.reset();
         r.parentIndex = parent;
-        r.ownIndex = std::uint32_t(entries_.size());
         off += kDirEntryBytes;
         if (isDir) {
             const std::uint32_t c = r.firstCluster();
             auto it = firstUse.find(c);
             if (it != firstUse.end()) {
                 // Two entries naming one folder: one record, named after the later.
-                FatEntry& earlier = entries_[it->second];
-                earlier.name = r.name;
-                if (isRoot) earlier.deleted = r.deleted;
+                entries_.rename(it->second, name);
+                if (isRoot) entries_[it->second].deleted = r.deleted;
                 continue;
             }
-            firstUse.emplace(c, r.ownIndex);
-            const std::uint32_t own = r.ownIndex;
-            entries_.push_back(std::move(r));
+            const std::uint32_t own = entries_.add(r, name);
+            firstUse.emplace(c, own);
             walkSubdirectory(own, c, depth + 1);
         } else {
-            entries_.push_back(std::move(r));
+            entries_.add(r, name);
         }
     }
 }
@@ -158,7 +148,17 @@ void FatVolume::walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, 
     walkEntries(ByteView(dir), own, false, depth);
 }
 
-void FatVolume::linkChildren() { fat::linkChildren(entries_, *reporter); }
+void FatVolume::linkChildren() { entries_.link(*reporter); }
+
+std::u16string FatVolume::entryName(ByteView e, const std::optional<LongName>& pending, FatEntry& r) const {
+    const std::uint8_t first = e[0];
+    if (pending && !pending->text.empty()) {
+        r.deleted = (pending->deleted || first == kDeletedMark) ? 1 : 0;
+        return pending->text;
+    }
+    r.deleted = first == kDeletedMark ? 1 : 0;
+    return isWalkedDirectory(r.attributes) ? shortNameRaw(e) : fileName(e);
+}
 
 void FatVolume::fillRootEntries() {
     if (!tree) return;
@@ -174,7 +174,7 @@ void FatVolume::fillRootEntries() {
         else if (r.attributes == 0x20 || isLabelWithData(r.attributes, r.firstCluster(), r.size))
             img = ItemImage::File;
         else continue;
-        TreeItem item = tree->insertItem(r.name, img, rootItem);
+        TreeItem item = tree->insertItem(std::u16string(entries_.nameOf(i)), img, rootItem);
         tree->setItemData(item, RecordId(i));
         if (r.deleted) tree->setRed(item);
         if (img == ItemImage::Folder) tree->expand(item);
@@ -183,7 +183,7 @@ void FatVolume::fillRootEntries() {
 }
 
 const FatEntry* FatVolume::rec(RecordId id) const {
-    return id >= 0 && std::uint64_t(id) < entries_.size() ? &entries_[std::size_t(id)] : nullptr;
+    return entries_.find(id);
 }
 
 bool FatVolume::isValidRecord(RecordId id) const { return rec(id) != nullptr; }
@@ -195,16 +195,10 @@ bool FatVolume::isDeleted(RecordId id) const {
     const FatEntry* r = rec(id);
     return r && r->deleted;
 }
-std::u16string FatVolume::name(RecordId id) const {
-    const FatEntry* r = rec(id);
-    return r ? r->name : std::u16string();
-}
-bool FatVolume::hasChildren(RecordId id) const {
-    const FatEntry* r = rec(id);
-    return r && r->firstChild != kNoRecord;
-}
+std::u16string FatVolume::name(RecordId id) const { return entries_.name(id); }
+bool FatVolume::hasChildren(RecordId id) const { return entries_.hasChildren(id); }
 void FatVolume::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
-    forEachChildOf(entries_, id, visit);
+    entries_.forEachChild(id, visit);
 }
 
 namespace {
@@ -296,7 +290,7 @@ std::vector<std::uint8_t> FatVolume::readFileBytes(RecordId id, std::uint64_t ma
 }
 
 void FatVolume::renameRecord(RecordId id, const std::u16string& newName) {
-    if (id >= 0 && std::uint64_t(id) < entries_.size()) entries_[std::size_t(id)].name = newName;
+    if (id >= 0) entries_.rename(std::size_t(id), newName);
 }
 
 }  // namespace salvage::fat

@@ -59,7 +59,7 @@ public:
     bool isRootRecord(RecordId id) const override { return id == 0; }
     ContentResult readContent(RecordId id, ContentSink& sink) override;
 
-    const std::vector<FatEntry>& entries() const { return entries_; }
+    const RecordTable<FatEntry>& entries() const { return entries_; }
     // A file's data in memory; empty when the file is larger than maxBytes.
     std::vector<std::uint8_t> readFileBytes(RecordId id, std::uint64_t maxBytes);
     void renameRecord(RecordId id, const std::u16string& newName);
@@ -124,6 +124,9 @@ private:
     // Appends the record of the short entry e (name from pending when set);
     // answers its index, or -1 when nothing was appended.
     std::int64_t appendFound(ByteView e, std::optional<LongName>& pending, std::uint32_t parent);
+    // The name an entry is listed under: its long name, or its short name
+    // (raw for folders); sets r.deleted from both.
+    std::u16string entryName(ByteView e, const std::optional<LongName>& pending, FatEntry& r) const;
     void walkRoot(const std::vector<std::uint8_t>& root);
     void walkEntries(ByteView dir, std::uint32_t parent, bool isRoot, int depth);
     void walkSubdirectory(std::uint32_t own, std::uint32_t firstCluster, int depth);
@@ -132,7 +135,7 @@ private:
     void fillRootEntries();
     const FatEntry* rec(RecordId id) const;
 
-    std::vector<FatEntry> entries_;
+    RecordTable<FatEntry> entries_;
     std::set<std::uint32_t> visitedClusters_;
     AdvancedLists lists_;
     std::set<std::int64_t> processedOffsets_;

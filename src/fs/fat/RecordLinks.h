@@ -1,49 +1,79 @@
 #pragma once
-// What the FAT16/FAT32 and exFAT record tables share: linking each record
-// under its parent (parentIndex, firstChild, nextSibling), walking a
-// folder's children, and the attribute letters of the list.
+// What the FAT16/FAT32 and exFAT parsers share: the record table (linking
+// each record under its parent, walking a folder's children) and the
+// attribute letters of the list.
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "browse/BrowseTree.h"
+#include "browse/RecordTable.h"
 #include "platform/Reporter.h"
 
 namespace salvage::fat {
 
-inline constexpr std::int32_t kNoRecord = -1;
-
-// Appends each record after its parent's last child, remembered per parent,
-// so linking stays linear in the table size. Record 0, its own parent, is
-// never linked; parents outside the table leave the record unlinked.
-template <class Record>
-void linkChildren(std::vector<Record>& table, Reporter& reporter) {
-    const std::size_t n = table.size();
-    std::vector<std::int32_t> lastChild(n, kNoRecord);
-    reporter.setProgressRange(0, std::int64_t(n));
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::uint32_t p = table[i].parentIndex;
-        if (p >= n || p == i) continue;
-        if (lastChild[p] == kNoRecord) table[p].firstChild = std::int32_t(i);
-        else table[std::size_t(lastChild[p])].nextSibling = std::int32_t(i);
-        lastChild[p] = std::int32_t(i);
-        if ((i & 0x3FF) == 0) reporter.setProgressPosition(std::int64_t(i));
+// The record table of a FAT16/FAT32 or exFAT volume: the entries' fixed
+// fields in table order, their names in one arena and their child chains.
+// Record 0 is the table's root, its own parent; every other record names
+// its parent by index.
+template <class Entry>
+class RecordTable {
+public:
+    void clear() {
+        rows_.clear();
+        names_.clear();
+        chains_.clear();
     }
-    reporter.setProgressPosition(std::int64_t(n));
-}
-
-// Children in chain order. Links only point forward in the table, so a chain
-// cannot loop; the count bound is a second guard.
-template <class Record>
-void forEachChildOf(const std::vector<Record>& table, RecordId id, const std::function<bool(RecordId)>& visit) {
-    if (id < 0 || std::uint64_t(id) >= table.size()) return;
-    std::size_t steps = 0;
-    for (std::int32_t c = table[std::size_t(id)].firstChild; c != kNoRecord && steps < table.size(); ++steps) {
-        if (!visit(c)) return;
-        c = table[std::size_t(c)].nextSibling;
+    // Appends a record named name; answers its index.
+    std::uint32_t add(Entry e, std::u16string_view name) {
+        e.name = names_.add(name);
+        rows_.push_back(e);
+        return std::uint32_t(rows_.size() - 1);
     }
-}
+    void rename(std::size_t i, std::u16string_view name) {
+        if (i < rows_.size()) rows_[i].name = names_.add(name);
+    }
+
+    std::size_t size() const { return rows_.size(); }
+    bool empty() const { return rows_.empty(); }
+    Entry& operator[](std::size_t i) { return rows_[i]; }
+    const Entry& operator[](std::size_t i) const { return rows_[i]; }
+    const Entry* find(RecordId id) const {
+        return id >= 0 && std::uint64_t(id) < rows_.size() ? &rows_[std::size_t(id)] : nullptr;
+    }
+    std::u16string_view nameOf(std::size_t i) const { return i < rows_.size() ? names_.view(rows_[i].name) : u""; }
+    std::u16string name(RecordId id) const {
+        const Entry* e = find(id);
+        return e ? names_.text(e->name) : std::u16string();
+    }
+
+    // Appends each record after its parent's last child, in table order.
+    // Record 0, its own parent, is never linked; parents outside the table
+    // leave the record unlinked.
+    void link(Reporter& reporter) {
+        const std::size_t n = rows_.size();
+        chains_.reset(n);
+        reporter.setProgressRange(0, std::int64_t(n));
+        for (std::size_t i = 0; i < n; ++i) {
+            chains_.append(rows_[i].parentIndex, RecordIndex(i));
+            if ((i & 0x3FF) == 0) reporter.setProgressPosition(std::int64_t(i));
+        }
+        chains_.finishLinking();
+        reporter.setProgressPosition(std::int64_t(n));
+    }
+    bool hasChildren(RecordId id) const { return find(id) && chains_.hasChildren(RecordIndex(id)); }
+    void forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
+        if (!find(id)) return;
+        chains_.forEachChild(RecordIndex(id), [&](RecordIndex c) { return visit(RecordId(c)); });
+    }
+
+private:
+    std::vector<Entry> rows_;
+    NameArena<char16_t> names_;
+    ChildChains chains_;
+};
 
 // "RHSVDA" letters of the attribute bits that are set.
 std::u16string attributeLetters(std::uint16_t attributes);

@@ -238,7 +238,7 @@ TEST(FatFixtures, RootFromTheHeadOfTheFatOrFromTheBootSector) {
         // The volume label is the first root entry: DUMMY ENTRY carries it
         // and gets no node; folders and archive files do.
         auto* fp = dynamic_cast<Fat32Class*>(v->parser.get());
-        EXPECT_EQ(fp->entries()[0].name, u"DUMMY ENTRY");
+        EXPECT_EQ(fp->name(0), u"DUMMY ENTRY");
         EXPECT_EQ(fp->entries()[0].attributes, 0x08);
         std::vector<std::u16string> top;
         for (TreeItem it : v->tree.children(v->tree.root())) top.push_back(v->tree.text(it));
