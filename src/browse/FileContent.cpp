@@ -33,6 +33,44 @@ std::string damageCauses(const std::vector<DamagedRange>& ranges) {
     return out;
 }
 
+PieceLayout::Step PieceLayout::place(const ContentPiece& piece) {
+    Step s;
+    // Pieces come in file order; a gap is content nobody delivered.
+    if (piece.fileOffset > size_) {
+        s.gapAt = size_;
+        s.gap = piece.fileOffset - size_;
+        size_ = piece.fileOffset;
+    }
+    s.at = size_;
+    s.skip = size_ - piece.fileOffset;
+    if (s.skip >= piece.length) return s;
+    std::uint64_t length = piece.length - s.skip;
+    s.imageOffset = piece.imageOffset;
+    if (s.imageOffset) *s.imageOffset += s.skip;
+    // Missing content is placed whatever the limit: a file whose content
+    // ends early is not padded with invented zeros, so it costs nothing.
+    if (!piece.data && (piece.cause || !piece.readOk)) {
+        s.missing = s.damaged = true;
+        s.length = length;
+        size_ += length;
+        return s;
+    }
+    if (size_ >= limit_) {
+        clipped_ = true;
+        s.stop = true;
+        return s;
+    }
+    if (length > limit_ - size_) {
+        length = limit_ - size_;
+        clipped_ = true;
+    }
+    s.damaged = !piece.readOk || piece.cause;
+    s.length = length;
+    size_ += length;
+    s.stop = clipped_;
+    return s;
+}
+
 ContentStream::ContentStream(ContentSink& sink, readWriteInterface* source, std::uint64_t size)
     : sink_(sink), source_(source), size_(size), layoutOnly_(!sink.wantsBytes()) {}
 

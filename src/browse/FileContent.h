@@ -52,6 +52,7 @@ struct DamagedRange {
 // on the image or placeless both), as the save report lists them.
 void appendDamage(std::vector<DamagedRange>& list, std::uint64_t fileOffset, std::uint64_t length,
                   std::optional<std::uint64_t> imageOffset, const std::string& why);
+
 // The distinct causes of the ranges, in order: "read failed, chain loops".
 std::string damageCauses(const std::vector<DamagedRange>& ranges);
 
@@ -94,6 +95,36 @@ public:
     // readOk true and their image offsets, and every range the parser knows
     // to be missing still comes with its cause.
     virtual bool wantsBytes() const { return true; }
+};
+
+// Where each piece of a content read lands in a file built in file order
+// under a size limit. The save's writer and the damage check both follow
+// it, so the damage check's ranges are the ones a save reports.
+class PieceLayout {
+public:
+    explicit PieceLayout(std::uint64_t limit) : limit_(limit) {}
+
+    struct Step {
+        std::uint64_t gapAt = 0, gap = 0;           // undelivered bytes before the piece
+        std::uint64_t at = 0;                       // file offset of the first byte placed
+        std::uint64_t skip = 0;                     // leading bytes of the piece placed before
+        std::uint64_t length = 0;                   // bytes placed (0: none)
+        std::optional<std::uint64_t> imageOffset;   // of the first byte placed
+        bool missing = false;  // the piece has no bytes: the stretch is damage, not content
+        bool damaged = false;  // the bytes placed come from a failed read or carry a cause
+        bool stop = false;     // the limit is reached: the sink takes no more
+    };
+    Step place(const ContentPiece& piece);
+
+    std::uint64_t size() const { return size_; }
+    bool clipped() const { return clipped_; }
+    // The file ends at n (content missing at its end is not written).
+    void endAt(std::uint64_t n) { size_ = n; }
+
+private:
+    std::uint64_t limit_;
+    std::uint64_t size_ = 0;
+    bool clipped_ = false;
 };
 
 // What a content read found out about the record.

@@ -9,51 +9,31 @@ void DamageSink::note(std::uint64_t fileOffset, std::uint64_t length, std::optio
     appendDamage(ranges, fileOffset, length, imageOffset, why ? why : cause::kReadFailed);
 }
 
-// Follows the save's writer (OutputFile::put) step for step, so the ranges
+// Places each piece as the save's writer does (PieceLayout), so the ranges
 // are the ones its report would list.
 bool DamageSink::put(const ContentPiece& piece) {
-    // Pieces come in file order; a gap is content nobody delivered.
-    if (piece.fileOffset > size_) {
-        note(size_, piece.fileOffset - size_, std::nullopt, cause::kNoRuns);
-        size_ = piece.fileOffset;
-    }
-    const std::uint64_t skip = size_ - piece.fileOffset;
-    if (skip >= piece.length) return true;
-    std::uint64_t length = piece.length - skip;
-    std::optional<std::uint64_t> at = piece.imageOffset;
-    if (at) *at += skip;
-    if (!piece.data && (piece.cause || !piece.readOk)) {
-        note(size_, length, at, piece.cause);
-        size_ += length;
-        return true;
-    }
-    if (size_ >= limit_) {
-        clipped_ = true;
-        return false;
-    }
-    if (length > limit_ - size_) {
-        length = limit_ - size_;
-        clipped_ = true;
-    }
-    if (!piece.readOk || piece.cause) {
-        note(size_, length, at, piece.cause);
-    } else if (layoutOnly_ && source_ && at &&
+    const PieceLayout::Step s = layout_.place(piece);
+    if (s.gap) note(s.gapAt, s.gap, std::nullopt, cause::kNoRuns);
+    if (s.length == 0) return !s.stop;
+    if (s.damaged) {
+        note(s.at, s.length, s.imageOffset, piece.cause);
+    } else if (layoutOnly_ && source_ && s.imageOffset &&
                (piece.kind == ByteRun::Kind::Data || piece.kind == ByteRun::Kind::Compressed)) {
+        const std::uint64_t at = *s.imageOffset;
         known_.clear();
         if (piece.kind == ByteRun::Kind::Compressed) {
             // A unit is read whole to be decoded: any bad byte of its stored
             // clusters spoils all of it.
-            source_->knownDamage(*at, piece.storedLength, known_);
-            if (!known_.empty()) note(size_, length, at, cause::kReadFailed);
+            source_->knownDamage(at, piece.storedLength, known_);
+            if (!known_.empty()) note(s.at, s.length, s.imageOffset, cause::kReadFailed);
         } else {
-            source_->knownDamage(*at, length, known_);
+            source_->knownDamage(at, s.length, known_);
             for (const ImageRange& r : known_)
-                note(size_ + (r.offset - *at), r.length, r.offset,
+                note(s.at + (r.offset - at), r.length, r.offset,
                      r.kind == ImageRange::Kind::PastEnd ? cause::kPastImageEnd : cause::kReadFailed);
         }
     }
-    size_ += length;
-    return !clipped_;
+    return s.missing || !s.stop;
 }
 
 FileDamage damageOf(VolumeParser& parser, RecordId id, DamageDepth depth) {

@@ -44,13 +44,13 @@ FileDamage damageOf(VolumeParser& parser, RecordId id, DamageDepth depth);
 class DamageSink final : public ContentSink {
 public:
     DamageSink(const readWriteInterface* source, bool layoutOnly, std::uint64_t limit)
-        : source_(source), layoutOnly_(layoutOnly), limit_(limit) {}
+        : source_(source), layoutOnly_(layoutOnly), layout_(limit) {}
 
     bool put(const ContentPiece& piece) override;
     bool wantsBytes() const override { return !layoutOnly_; }
 
-    std::uint64_t size() const { return size_; }
-    bool clipped() const { return clipped_; }
+    std::uint64_t size() const { return layout_.size(); }
+    bool clipped() const { return layout_.clipped(); }
     std::vector<DamagedRange> ranges;
 
 private:
@@ -59,9 +59,7 @@ private:
 
     const readWriteInterface* source_;
     bool layoutOnly_;
-    std::uint64_t limit_;
-    std::uint64_t size_ = 0;
-    bool clipped_ = false;
+    PieceLayout layout_;
     std::vector<ImageRange> known_;  // reused for every piece
 };
 

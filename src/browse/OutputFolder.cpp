@@ -39,7 +39,7 @@ OutputDir& OutputDir::operator=(OutputDir&& o) noexcept {
 // ---------------------------------------------------------------- OutputFile
 
 OutputFile::OutputFile(int dirFd, int fd, std::string name, fs::path path, std::uint64_t limit)
-    : dirFd_(dirFd), fd_(fd), name_(std::move(name)), path_(std::move(path)), limit_(limit) {}
+    : dirFd_(dirFd), fd_(fd), name_(std::move(name)), path_(std::move(path)), layout_(limit) {}
 
 OutputFile::~OutputFile() {
     if (!finished_) discard();
@@ -51,8 +51,7 @@ void OutputFile::fail(const std::string& what) {
     failed_ = true;
 }
 
-bool OutputFile::writeAll(const std::uint8_t* data, std::uint64_t size) {
-    std::uint64_t at = size_;
+bool OutputFile::writeAll(const std::uint8_t* data, std::uint64_t size, std::uint64_t at) {
     while (size > 0) {
         const ssize_t n = ::pwrite(fd_, data, std::size_t(std::min<std::uint64_t>(size, 1u << 30)), off_t(at));
         if (n < 0 && errno == EINTR) continue;
@@ -71,32 +70,32 @@ bool OutputFile::writeAll(const std::uint8_t* data, std::uint64_t size) {
 
 bool OutputFile::write(const std::uint8_t* data, std::size_t size) {
     ContentPiece p;
-    p.fileOffset = size_;
+    p.fileOffset = layout_.size();
     p.data = data;
     p.length = size;
     return put(p);
 }
 
-void OutputFile::noteRun(const ContentPiece& p, std::uint64_t length) {
+void OutputFile::noteRun(const ContentPiece& p, const PieceLayout::Step& s) {
     const bool sparse = !p.data && p.kind == ByteRun::Kind::Sparse;
     if (!p.data && !sparse) return;  // missing bytes have no source
     if (!runs_.empty()) {
         ByteRun& last = runs_.back();
-        const bool adjacent = last.fileOffset + last.length == size_ && last.kind == p.kind &&
+        const bool adjacent = last.fileOffset + last.length == s.at && last.kind == p.kind &&
                               last.kind != ByteRun::Kind::Compressed;
         if (adjacent && sparse) {
-            last.length += length;
+            last.length += s.length;
             return;
         }
-        if (adjacent && last.imageOffset && p.imageOffset && *last.imageOffset + last.length == *p.imageOffset) {
-            last.length += length;
+        if (adjacent && last.imageOffset && s.imageOffset && *last.imageOffset + last.length == *s.imageOffset) {
+            last.length += s.length;
             return;
         }
     }
     ByteRun r;
-    r.fileOffset = size_;
-    r.length = length;
-    if (!sparse) r.imageOffset = p.imageOffset;
+    r.fileOffset = s.at;
+    r.length = s.length;
+    if (!sparse) r.imageOffset = s.imageOffset;
     r.kind = p.kind;
     r.storedLength = p.storedLength;
     runs_.push_back(r);
@@ -115,52 +114,37 @@ void OutputFile::settle(std::uint64_t upTo) {
 
 bool OutputFile::put(const ContentPiece& piece) {
     if (failed_ || finished_) return false;
-    // Pieces come in file order; a gap is content nobody delivered.
-    if (piece.fileOffset > size_) {
-        const std::uint64_t gap = piece.fileOffset - size_;
-        noteDamage(size_, gap, std::nullopt, cause::kNoRuns);
-        if (!missingFrom_) missingFrom_ = size_;
-        size_ += gap;
+    const PieceLayout::Step s = layout_.place(piece);
+    if (s.gap) {
+        noteDamage(s.gapAt, s.gap, std::nullopt, cause::kNoRuns);
+        if (!missingFrom_) missingFrom_ = s.gapAt;
     }
-    const std::uint64_t skip = piece.fileOffset < size_ ? size_ - piece.fileOffset : 0;
-    if (skip >= piece.length) return true;
-    std::uint64_t length = piece.length - skip;
-    ContentPiece p = piece;
-    if (p.imageOffset) *p.imageOffset += skip;
+    if (s.length == 0) return !s.stop;
     // Missing content is only a record until real content follows it: a
     // file whose content ends early is not padded with invented zeros.
-    if (!piece.data && (piece.cause || !piece.readOk)) {
-        noteDamage(size_, length, p.imageOffset, piece.cause);
-        if (!missingFrom_) missingFrom_ = size_;
-        size_ += length;
+    if (s.missing) {
+        noteDamage(s.at, s.length, s.imageOffset, piece.cause);
+        if (!missingFrom_) missingFrom_ = s.at;
         return true;
     }
-    if (size_ >= limit_) {
-        clipped_ = true;
-        return false;
-    }
-    if (length > limit_ - size_) {
-        length = limit_ - size_;
-        clipped_ = true;
-    }
     missingFrom_.reset();  // the missing stretch lies inside the file: zeros there
-    if (!piece.readOk || piece.cause) noteDamage(size_, length, p.imageOffset, piece.cause);
-    noteRun(p, length);
+    if (s.damaged) noteDamage(s.at, s.length, s.imageOffset, piece.cause);
+    noteRun(piece, s);
     if (piece.data) {
-        settle(size_);
-        if (!writeAll(piece.data + skip, length)) return false;
-        hasher_.add(piece.data + skip, std::size_t(length));
-        hashed_ += length;
+        settle(s.at);
+        if (!writeAll(piece.data + s.skip, s.length, s.at)) return false;
+        hasher_.add(piece.data + s.skip, std::size_t(s.length));
+        hashed_ += s.length;
     }
-    size_ += length;  // a sparse piece: a hole, its zeros digested when passed
-    return !clipped_;
+    // A sparse piece is a hole: its zeros are digested when passed.
+    return !s.stop;
 }
 
 void OutputFile::fillMissing(std::uint64_t size, const char* why) {
-    if (size <= size_) return;
+    if (size <= layout_.size()) return;
     ContentPiece p;
-    p.fileOffset = size_;
-    p.length = size - size_;
+    p.fileOffset = layout_.size();
+    p.length = size - layout_.size();
     p.readOk = false;
     p.cause = why;
     put(p);
@@ -174,9 +158,10 @@ std::uint64_t OutputFile::badBytes() const {
 
 bool OutputFile::finish(std::optional<UnixNanos> access, std::optional<UnixNanos> modification) {
     if (finished_) return !failed_;
-    if (missingFrom_) size_ = *missingFrom_;  // the file ends where its content ended
-    settle(size_);
-    if (!failed_ && allocated_ < size_ && ::ftruncate(fd_, off_t(size_)) != 0) fail(errnoText("cannot set the length"));
+    if (missingFrom_) layout_.endAt(*missingFrom_);  // the file ends where its content ended
+    const std::uint64_t size = layout_.size();
+    settle(size);
+    if (!failed_ && allocated_ < size && ::ftruncate(fd_, off_t(size)) != 0) fail(errnoText("cannot set the length"));
     // The times go last: nothing touches the file after them.
     if (!failed_ && (access || modification)) setFileTimes(fd_, access, modification);
     if (!failed_) {

@@ -69,9 +69,9 @@ public:
 
     const std::filesystem::path& path() const { return path_; }
     const std::string& name() const { return name_; }
-    std::uint64_t size() const { return size_; }
+    std::uint64_t size() const { return layout_.size(); }
     bool failed() const { return failed_; }
-    bool clipped() const { return clipped_; }
+    bool clipped() const { return layout_.clipped(); }
     const std::string& error() const { return error_; }
     const FileDigest& digest() const { return digest_; }
     const std::vector<ByteRun>& runs() const { return runs_; }
@@ -81,10 +81,10 @@ public:
 private:
     friend class OutputFolder;
     OutputFile(int dirFd, int fd, std::string name, std::filesystem::path path, std::uint64_t limit);
-    bool writeAll(const std::uint8_t* data, std::uint64_t size);
+    bool writeAll(const std::uint8_t* data, std::uint64_t size, std::uint64_t at);
     void fail(const std::string& what);
     void settle(std::uint64_t upTo);
-    void noteRun(const ContentPiece& p, std::uint64_t length);
+    void noteRun(const ContentPiece& p, const PieceLayout::Step& s);
     void noteDamage(std::uint64_t fileOffset, std::uint64_t length, std::optional<std::uint64_t> imageOffset,
                     const char* why);
 
@@ -92,12 +92,11 @@ private:
     int fd_;
     std::string name_;
     std::filesystem::path path_;
-    std::uint64_t limit_;
-    std::uint64_t size_ = 0;       // bytes of the file so far (holes included)
+    PieceLayout layout_;           // bytes of the file so far (holes included), the limit
     std::uint64_t allocated_ = 0;  // bytes up to which the file's length is set
     std::uint64_t hashed_ = 0;     // bytes digested so far
     std::optional<std::uint64_t> missingFrom_;  // start of missing content nothing followed yet
-    bool failed_ = false, clipped_ = false, finished_ = false;
+    bool failed_ = false, finished_ = false;
     std::string error_;
     StreamDigest hasher_;
     FileDigest digest_;
