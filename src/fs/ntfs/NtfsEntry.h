@@ -9,7 +9,8 @@
 
 namespace salvage {
 
-inline constexpr std::int64_t kNoLink = -1;
+// Internal to each unit that includes it: the record table has its own.
+static constexpr std::int64_t kNoLink = -1;
 
 // A named $DATA stream (alternate data stream) a record holds the first
 // extent of, or the whole resident value.
