@@ -1,5 +1,7 @@
 #include "fs/ext/ext2Class.h"
 
+#include <algorithm>
+
 #include "fs/ext/ExtDirectory.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
@@ -47,8 +49,8 @@ CollectLimits ext2Class::limitsFor(std::uint64_t size) const {
 
 const ExtEntry* ext2Class::find(RecordId id) const {
     if (id < 0 || id > RecordId(UINT32_MAX)) return nullptr;
-    auto it = entryMap.find(std::uint32_t(id));
-    return it == entryMap.end() ? nullptr : &it->second;
+    const RecordIndex at = positionOf(std::uint32_t(id));
+    return at < records_.size() ? &records_[at] : nullptr;
 }
 
 ParseResult ext2Class::parse(RecoveryMode) {
@@ -59,7 +61,7 @@ ParseResult ext2Class::parse(RecoveryMode) {
     if (!readGroupDescriptors()) return ParseResult::Failed;
     readInodeTables();
     readDirectories();
-    buildEntryMap();
+    buildTable();
     linkChildren();
     fillRootEntries();
     return ParseResult::Done;
@@ -102,6 +104,15 @@ bool ext2Class::readGroupDescriptors() {
 
 void ext2Class::readInodeTables() {
     records_.clear();
+    positionOf_.clear();
+    names_.clear();
+    chains_.clear();
+    // Room for every slot the groups hold, at most as many as the volume
+    // has room for (the superblock's inode count may claim anything).
+    std::uint64_t slots = std::min<std::uint64_t>(geometry.inodeCount,
+                                                  std::uint64_t(geometry.groupCount) * geometry.inodesPerGroup);
+    if (geometry.inodeSize) slots = std::min<std::uint64_t>(slots, volumeBytes / geometry.inodeSize);
+    records_.reserve(std::size_t(slots));
     const std::uint32_t groups = geometry.groupCount;
     const std::uint64_t tableBytes = std::uint64_t(geometry.inodesPerGroup) * geometry.inodeSize;
     reporter->setProgressRange(0, groups);
@@ -170,7 +181,9 @@ void ext2Class::readDirectories() {
         }
         if (e.inode >= 1 && e.inode < entryCount) {
             ExtEntry& r = records_[e.inode - 1];
-            r.name.assign(e.name);
+            // A name given again (a hard link) replaces the first; the
+            // arena keeps both, bounded by the directory blocks read.
+            r.name = names_.add(e.name);
             r.named = true;
             r.parent = std::int32_t(parentHolder);
         }
@@ -212,36 +225,45 @@ void ext2Class::readDirectories() {
     reporter->setProgressPosition(entryCount);
 }
 
-void ext2Class::buildEntryMap() {
+void ext2Class::buildTable() {
     reporter->setStatus(u"clearing vector....");
-    entryMap.clear();
-    for (ExtEntry& r : records_)
-        if (r.named) entryMap.emplace(r.index, std::move(r));
+    // Keep the named records in place, in key order (the inode pass made
+    // the keys ascending), then ROOT under its key, replacing a record
+    // named there.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < records_.size(); ++i)
+        if (records_[i].named) records_[kept++] = records_[i];
+    records_.resize(kept);
     ExtEntry root;
-    root.name = "ROOT";
+    root.name = names_.add("ROOT");
     root.named = true;
     root.index = kRootKey;
     root.mode = kModeFolder;
-    entryMap[kRootKey] = std::move(root);
-    records_.clear();
-    records_.shrink_to_fit();
+    auto at = std::lower_bound(records_.begin(), records_.end(), kRootKey,
+                               [](const ExtEntry& e, std::uint32_t key) { return e.index < key; });
+    if (at != records_.end() && at->index == kRootKey) *at = root;
+    else records_.insert(at, root);
+    // Most slots of a volume are unused: give their room back.
+    if (records_.size() < records_.capacity() / 2) records_.shrink_to_fit();
+    positionOf_.assign(std::size_t(records_.back().index) + 1, kNoLink);  // ROOT makes the table non-empty
+    for (std::size_t i = 0; i < records_.size(); ++i) positionOf_[records_[i].index] = RecordIndex(i);
+    chains_.reset(records_.size());
 }
 
 void ext2Class::linkChildren() {
     reporter->setStatus(u"Maintaining Parent Child....");
-    const std::size_t total = entryMap.size();
+    const std::size_t total = records_.size();
     reporter->setProgressRange(0, std::int64_t(total));
-    std::size_t k = 0;
-    for (auto& [key, entry] : entryMap) {
+    for (std::size_t k = 0; k < total; ++k) {
         if (takeStop()) break;
         reporter->setStatus(format16("Maintaining Parent Child for record %zu of %zu....", k, total));
         reporter->setProgressPosition(std::int64_t(k + 1));
-        ++k;
+        const ExtEntry& entry = records_[k];
         if (entry.parent <= 0) continue;
-        auto p = entryMap.find(std::uint32_t(entry.parent));
-        if (p == entryMap.end() || p->second.index == entry.index) continue;
-        entry.nextSibling = p->second.firstChild;
-        p->second.firstChild = std::int32_t(entry.index);
+        const RecordIndex p = positionOf(std::uint32_t(entry.parent));
+        if (p == kNoLink || p == k) continue;
+        // Head insertion: children come in descending key order.
+        chains_.prepend(p, RecordIndex(k));
     }
 }
 
@@ -266,7 +288,7 @@ bool ext2Class::isDirectory(RecordId id) const {
 
 std::u16string ext2Class::name(RecordId id) const {
     const ExtEntry* e = find(id);
-    return e ? ansiToUtf16(e->name) : std::u16string();
+    return e ? ansiToUtf16(names_.view(e->name)) : std::u16string();
 }
 
 bool ext2Class::hasChildren(RecordId id) const {
@@ -281,14 +303,13 @@ bool ext2Class::hasChildren(RecordId id) const {
 void ext2Class::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
     const ExtEntry* e = find(id);
     if (!e) return;
-    // Chains are acyclic by construction; the bound guards against misuse.
-    std::size_t steps = 0;
-    for (std::int32_t key = e->firstChild; key > 0 && steps <= entryMap.size(); ++steps) {
-        const ExtEntry* c = find(key);
-        if (!c) break;
-        if ((c->isFolder() || c->isFile()) && !visit(key)) return;
-        key = c->nextSibling;
-    }
+    chains_.forEachChild(RecordIndex(e - records_.data()), [&](RecordIndex c) {
+        const ExtEntry& child = records_[c];
+        // Key 0 (inode 1, never a directory entry's on a sound volume) ends
+        // the chain, as it always has.
+        if (child.index == 0 || child.index > std::uint32_t(INT32_MAX)) return false;
+        return !(child.isFolder() || child.isFile()) || visit(RecordId(child.index));
+    });
 }
 
 }  // namespace salvage

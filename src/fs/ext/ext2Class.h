@@ -2,38 +2,38 @@
 // The ext2/ext3/ext4 volume parser. Finds a valid superblock by a 512-byte
 // step search (backup copies included), reads the group descriptors, makes
 // one record per inode slot, names records from every directory's blocks,
-// and links the named ones under "ROOT" (key 2) in head-inserted child
-// chains. Saves one file's blocks with its times.
+// keeps the named ones and "ROOT" (key 2) in a table and links them in
+// head-inserted child chains. Saves one file's blocks with its times.
 #include <cstdint>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "browse/RecordTable.h"
 #include "browse/VolumeParser.h"
 #include "fs/ext/ExtBlocks.h"
 #include "fs/ext/ExtLayout.h"
 
 namespace salvage {
 
+// One inode slot's record. Its name (raw bytes from the directory entry)
+// lies in the parser's name arena, its children in the parser's chains.
 struct ExtEntry {
-    std::string name;             // raw bytes from the directory entry
-    bool named = false;
-    std::uint32_t index = 0;      // inode number - 1, also the map key
-    std::int32_t parent = -1;     // key of the parent directory's record
-    std::uint16_t mode = 0;
     std::uint64_t size = 0;
     std::uint64_t inodeTableBlock = 0;
+    NameRef name;
+    std::uint32_t index = 0;      // inode number - 1: the record's key (RecordId)
+    std::int32_t parent = -1;     // key of the parent directory's record
     std::uint32_t slotInGroup = 0;
-    std::int32_t firstChild = -1;
-    std::int32_t nextSibling = -1;
     // Taken from the inode when its table is read, so listing needs no
-    // further reads: the mode as stored (its permission bits make the
-    // attribute text; `mode` may be set from the directory entry's type)
-    // and the three times.
-    std::uint16_t inodeMode = 0;
+    // further reads: the three times, and the mode as stored (its
+    // permission bits make the attribute text; `mode` may be set from the
+    // directory entry's type).
     std::uint32_t changeTime = 0, accessTime = 0, modificationTime = 0;
     std::uint32_t changeNanos = 0, accessNanos = 0, modificationNanos = 0;
+    std::uint16_t mode = 0;
+    std::uint16_t inodeMode = 0;
+    bool named = false;
 
     bool isFolder() const { return (mode & ext::kModeFolder) != 0; }
     bool isFile() const { return !isFolder() && (mode & ext::kModeFile) != 0; }
@@ -72,15 +72,13 @@ public:
     bool readGroupDescriptors();
     void readInodeTables();
     void readDirectories();
-    void buildEntryMap();
+    void buildTable();
     void linkChildren();
     void fillRootEntries();
 
     std::u16string formatSize(const ExtEntry& entry) const;
 
     const ExtEntry* find(RecordId id) const;
-
-    std::map<std::uint32_t, ExtEntry> entryMap;
     ext::Geometry geometry;
     std::uint64_t volumeBytes = 0;
     std::uint64_t superblockOffset = 0;
@@ -94,8 +92,18 @@ private:
     ext::BlockReader blockReader() const;
     ext::CollectLimits limitsFor(std::uint64_t size) const;
 
+    // The table position of a key, or kNoLink.
+    RecordIndex positionOf(std::uint32_t key) const {
+        return key < positionOf_.size() ? positionOf_[key] : kNoLink;
+    }
+
     std::vector<std::uint8_t> descriptors_;
-    std::vector<ExtEntry> records_;  // inode order, emptied by buildEntryMap
+    // Every inode slot of the readable groups in inode order while parsing;
+    // from buildTable on, only the named records and ROOT, in key order.
+    std::vector<ExtEntry> records_;
+    std::vector<RecordIndex> positionOf_;  // key -> table position
+    NameArena<char> names_;
+    ChildChains chains_;
     std::vector<ext::BlockRun> blockList_;
 };
 

@@ -5,9 +5,13 @@
 // entry per folder or file record and links them into child chains by
 // parent ID. Only data forks are read.
 #include <cstdint>
+#include <iterator>
 #include <map>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "browse/RecordTable.h"
 #include "browse/VolumeParser.h"
 #include "fs/hfsplus/HfspStructures.h"
 
@@ -45,22 +49,91 @@ struct ForkMap {
     std::uint64_t volumeOffset(std::uint64_t fileOffset, std::uint64_t& contiguous) const;
 };
 
+// One folder or file record of the catalog. Its name lies in the parser's
+// name arena, its catalog extents in the parser's extent column, its
+// children in the parser's chains.
 struct HfsEntry {
-    std::uint16_t kind = 0;  // 1 folder, 2 file
-    std::uint32_t parentId = 0;
-    std::uint32_t cnid = 0;
-    std::uint32_t firstChild = 0;   // key of the first child, 0 none
-    std::uint32_t nextSibling = 0;  // next entry with the same parent, 0 none
-    std::uint32_t totalBlocks = 0;
-    std::u16string name;
-    std::uint64_t nodeOffset = 0;  // the node holding the record (as in BTreeNodeInfo)
-    std::uint32_t recordOffset = 0;
     std::uint64_t size = 0;
-    std::vector<hfsp::Extent> extents;  // catalog extents with a nonzero start
+    NameRef name;
+    std::uint32_t parentId = 0;
+    std::uint32_t cnid = 0;  // the record's key (RecordId)
+    std::uint32_t totalBlocks = 0;
+    std::uint32_t firstExtent = 0;  // catalog extents with a nonzero start
     // Dates, ownership and mode, kept so listing needs no further reads.
     std::uint32_t createDate = 0, contentModDate = 0, attributeModDate = 0, accessDate = 0;
     std::uint32_t ownerId = 0, groupId = 0;
     std::uint16_t fileMode = 0;
+    std::uint16_t kind = 0;  // 1 folder, 2 file
+    std::uint8_t extentCount = 0;
+};
+
+class HFSP;
+
+// The entries in catalog ID order, read only: each as (cnid, row) with the
+// row's kind, parent ID and name.
+class HfsEntriesByCnid {
+public:
+    struct Row {
+        std::uint16_t kind = 0;
+        std::uint32_t parentId = 0;
+        std::u16string_view name;
+    };
+    using value_type = std::pair<std::uint32_t, Row>;
+
+    class iterator {
+    public:
+        // Rows are made on the fly: dereferencing gives a value.
+        struct Arrow {
+            value_type row;
+            const value_type* operator->() const { return &row; }
+        };
+        using iterator_category = std::bidirectional_iterator_tag;
+        using value_type = HfsEntriesByCnid::value_type;
+        using difference_type = std::ptrdiff_t;
+        using reference = const value_type;
+        using pointer = Arrow;
+
+        iterator() = default;
+        iterator(const HFSP* parser, std::size_t at) : parser_(parser), at_(at) {}
+        reference operator*() const;
+        pointer operator->() const { return {**this}; }
+        iterator& operator++() {
+            ++at_;
+            return *this;
+        }
+        iterator operator++(int) {
+            iterator was = *this;
+            ++at_;
+            return was;
+        }
+        iterator& operator--() {
+            --at_;
+            return *this;
+        }
+        iterator operator--(int) {
+            iterator was = *this;
+            --at_;
+            return was;
+        }
+        bool operator==(const iterator& o) const { return at_ == o.at_; }
+
+    private:
+        const HFSP* parser_ = nullptr;
+        std::size_t at_ = 0;
+    };
+    using reverse_iterator = std::reverse_iterator<iterator>;
+
+    explicit HfsEntriesByCnid(const HFSP& parser) : parser_(parser) {}
+    std::size_t size() const;
+    bool empty() const { return size() == 0; }
+    std::size_t count(std::uint32_t cnid) const;
+    iterator begin() const { return {&parser_, 0}; }
+    iterator end() const { return {&parser_, size()}; }
+    reverse_iterator rbegin() const { return reverse_iterator(end()); }
+    reverse_iterator rend() const { return reverse_iterator(begin()); }
+
+private:
+    const HFSP& parser_;
 };
 
 class HFSP : public VolumeParser {
@@ -115,9 +188,21 @@ public:
     std::uint32_t orphanKey = 0;
     std::vector<BTreeNodeInfo> catalogNodes, overflowNodes;
     std::map<std::uint64_t, OverflowRecord> overflowMap;
-    std::map<std::uint32_t, HfsEntry> entryMap;
+    // The entries by catalog ID, as a map would give them.
+    const HfsEntriesByCnid entryMap{*this};
 
 private:
+    friend class HfsEntriesByCnid;
+    // Where a catalog ID's entry lies in the table.
+    struct CnidPosition {
+        std::uint32_t cnid = 0;
+        RecordIndex position = 0;
+    };
+    // The table position of a catalog ID's entry, or kNoLink.
+    RecordIndex positionOf(std::uint32_t cnid) const;
+    // Sorts the catalog IDs, keeping the first entry under each.
+    void indexByCnid();
+
     bool readBytes(std::uint64_t volumeOffset, void* buffer, std::uint32_t count);
     bool readForkBytes(const ForkMap& fork, std::uint64_t fileOffset, std::vector<std::uint8_t>& out,
                        std::uint32_t count);
@@ -135,6 +220,15 @@ private:
 
     bool overflowRead_ = false;
     bool overflowOk_ = false;
+
+    // The entries in the order their records were read, the catalog IDs in
+    // ascending order with their entries' positions, the names, the
+    // catalog extents of every file back to back, and the folder tree.
+    std::vector<HfsEntry> entries_;
+    std::vector<CnidPosition> byCnid_;
+    NameArena<char16_t> names_;
+    std::vector<hfsp::Extent> extents_;
+    ChildChains chains_;
 };
 
 }  // namespace salvage

@@ -14,8 +14,8 @@ using namespace hfsp;
 
 const HfsEntry* HFSP::entry(RecordId id) const {
     if (id <= 0 || id > RecordId(UINT32_MAX)) return nullptr;
-    auto it = entryMap.find(std::uint32_t(id));
-    return it == entryMap.end() ? nullptr : &it->second;
+    const RecordIndex at = positionOf(std::uint32_t(id));
+    return at == kNoLink ? nullptr : &entries_[at];
 }
 
 bool HFSP::isValidRecord(RecordId id) const { return entry(id) != nullptr; }
@@ -27,24 +27,19 @@ bool HFSP::isDirectory(RecordId id) const {
 
 std::u16string HFSP::name(RecordId id) const {
     const HfsEntry* e = entry(id);
-    return e ? e->name : std::u16string();
+    return e ? names_.text(e->name) : std::u16string();
 }
 
 bool HFSP::hasChildren(RecordId id) const {
     const HfsEntry* e = entry(id);
-    return e && e->firstChild != 0;
+    return e && chains_.hasChildren(RecordIndex(e - entries_.data()));
 }
 
 void HFSP::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
     const HfsEntry* e = entry(id);
     if (!e) return;
-    // Chains are built without loops; the bound keeps that a guarantee.
-    std::size_t steps = 0;
-    for (std::uint32_t c = e->firstChild; c != 0 && steps <= entryMap.size(); ++steps) {
-        const HfsEntry* child = entry(c);
-        if (!child || !visit(c)) return;
-        c = child->nextSibling;
-    }
+    chains_.forEachChild(RecordIndex(e - entries_.data()),
+                         [&](RecordIndex c) { return visit(RecordId(entries_[c].cnid)); });
 }
 
 std::u16string HFSP::creationTimeText(RecordId id) const {
@@ -112,7 +107,9 @@ RecordMeta HFSP::meta(RecordId id) const {
 }
 
 std::vector<Extent> HFSP::fileExtents(const HfsEntry& e) const {
-    std::vector<Extent> out = e.extents;
+    const std::size_t from = std::min<std::size_t>(e.firstExtent, extents_.size());
+    const std::size_t to = std::min<std::size_t>(from + e.extentCount, extents_.size());
+    std::vector<Extent> out(extents_.begin() + std::ptrdiff_t(from), extents_.begin() + std::ptrdiff_t(to));
     appendOverflowExtents(e.cnid, e.totalBlocks, out);
     return out;
 }

@@ -209,6 +209,42 @@ TEST(HfspBuilt, SearchKeepsTheExactBlockAndGroupsByCnid) {
     EXPECT_EQ(run.parser.orphanKey, 47u);
 }
 
+// Chains are head-inserted in catalog-ID order: children come in
+// descending ID order. The searched modes put folders under ORPHAN_ENTRY and
+// files under the latest folder before them; a file before every folder
+// leaves ORPHAN_ENTRY's chain when the first folder starts it.
+TEST(HfspBuilt, ChildOrderInEveryMode) {
+    HfsImageBuilder b;
+    b.leaves = {{file(2, 1, u"early", 1, {{90, 1}}), folder(1, 2, u"root"), folder(2, 10, u"d"),
+                 file(10, 11, u"a", 1, {{90, 1}}), file(10, 13, u"c", 1, {{90, 1}}), file(10, 12, u"b", 1, {{90, 1}}),
+                 folder(10, 14, u"e"), file(14, 15, u"f", 1, {{90, 1}})}};
+    MemorySource src(b.build());
+    auto children = [](const HFSP& p, RecordId id) {
+        std::vector<std::u16string> names;
+        p.forEachChild(id, [&](RecordId c) {
+            names.push_back(p.name(c));
+            return true;
+        });
+        return names;
+    };
+    using Names = std::vector<std::u16string>;
+    {
+        HfsRun run(src, RecoveryMode::Standard);
+        ASSERT_EQ(run.result, ParseResult::Done);
+        EXPECT_EQ(children(run.parser, 10), (Names{u"e", u"c", u"b", u"a"}));
+        EXPECT_EQ(children(run.parser, 2), (Names{u"d", u"early"}));
+    }
+    {
+        HfsRun run(src, RecoveryMode::Advanced, u"1");
+        ASSERT_EQ(run.result, ParseResult::Done);
+        ASSERT_EQ(run.parser.orphanKey, 16u);
+        EXPECT_EQ(children(run.parser, 16), (Names{u"e", u"d", u"root"}));
+        EXPECT_EQ(children(run.parser, 10), (Names{u"c", u"b", u"a"}));
+        EXPECT_EQ(children(run.parser, 14), (Names{u"f"}));
+        EXPECT_FALSE(run.parser.hasChildren(2));
+    }
+}
+
 TEST(HfspBuilt, StatusTextsOfFailures) {
     {
         HfsImageBuilder b;
