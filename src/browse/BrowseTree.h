@@ -4,6 +4,7 @@
 // items, tri-state check marks, and item data naming a parser record.
 // Items are handles (indices); a deleted item's handle is never reused.
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -100,7 +101,8 @@ private:
     const Node* node(TreeItem item) const;
     Node* node(TreeItem item);
 
-    std::vector<Node> nodes_;
+    // Chunked, so growing never copies the nodes nor holds two copies at once.
+    std::deque<Node> nodes_;
     std::vector<TreeItem> top_;
     TreeItem selected_ = kNoItem;
     std::size_t live_ = 0;
