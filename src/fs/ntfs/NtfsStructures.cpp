@@ -1,5 +1,7 @@
 #include "fs/ntfs/NtfsStructures.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 namespace salvage::ntfs_disk {
@@ -29,8 +31,11 @@ bool looksLikeRecordHeader(ByteView at) {
 }
 
 Record applyFixups(ByteView raw) {
-    Record r{};
-    raw.copyTo(0, r.data(), std::min(raw.size(), kRecordBytes));
+    // Every byte is written once: the record's, then zeros past a short view.
+    Record r;
+    const std::size_t have = std::min(raw.size(), kRecordBytes);
+    raw.copyTo(0, r.data(), have);
+    std::fill(r.begin() + std::ptrdiff_t(have), r.end(), std::uint8_t(0));
     const std::size_t usa = le16(raw, 4), count = le16(raw, 6);
     for (std::size_t k = 1; k < count; ++k) {
         const std::size_t target = 512 * k - 2, from = usa + 2 * k;

@@ -39,25 +39,30 @@ RecordIndex ntfs::indexOfNumber(std::uint32_t number) const {
 }
 
 namespace {
-// Sorts by record number, keeping the first of each number (the order is
-// that of the scan or the table, which a scan mostly finds in number order).
-template <class Row>
-void sortByNumber(std::vector<Row>& rows) {
-    auto less = [](const Row& a, const Row& b) { return a.number < b.number; };
-    if (!std::is_sorted(rows.begin(), rows.end(), less)) std::stable_sort(rows.begin(), rows.end(), less);
+// Sorts by record number, keeping the first of each number in the order
+// given. That order is the rows' second field (offsets grow in scan order,
+// indices in table order), so an in-place sort needs no extra buffer.
+template <class Rows, class Order>
+void sortByNumber(Rows& rows, Order order) {
+    using Row = typename Rows::value_type;
+    auto less = [&](const Row& a, const Row& b) {
+        return a.number != b.number ? a.number < b.number : order(a) < order(b);
+    };
+    if (!std::is_sorted(rows.begin(), rows.end(), less)) std::sort(rows.begin(), rows.end(), less);
     rows.erase(std::unique(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number == b.number; }),
                rows.end());
 }
 }  // namespace
 
 void ntfs::indexRecordNumbers() {
-    sortByNumber(scannedRecords_);
+    sortByNumber(scannedRecords_, [](const NumberedOffset& r) { return r.offset; });
     byNumber_.clear();
     if (mftLocated_) return;
-    byNumber_.reserve(entries_.size());
+    // At least one huge page: touched once instead of page by page.
+    byNumber_.reserve(std::max(entries_.size(), kLargeTableBytes / sizeof(NumberedIndex)));
     for (std::size_t i = 0; i < entries_.size(); ++i)
         if (entries_[i].isFile()) byNumber_.push_back({entries_[i].recordNumber, RecordIndex(i)});
-    sortByNumber(byNumber_);
+    sortByNumber(byNumber_, [](const NumberedIndex& r) { return r.index; });
 }
 
 void ntfs::resolveExtensionRecords() {

@@ -17,6 +17,7 @@
 #include "fs/ntfs/NtfsEntry.h"
 #include "fs/ntfs/NtfsRuns.h"
 #include "fs/ntfs/NtfsStructures.h"
+#include "platform/LargeTables.h"
 
 namespace salvage {
 
@@ -103,7 +104,7 @@ public:
     void streamData(const FileData& data, ContentStream& out) const;
     std::int64_t displayedSize(RecordId id) const;
 
-    const std::vector<NtfsEntry>& entries() const { return entries_; }
+    const LargeTable<NtfsEntry>& entries() const { return entries_; }
     const std::vector<NtfsEntry>& candidates() const { return candidates_; }
     // kNoLink (as a RecordId) before a parse, and for a table without a root.
     std::int64_t orphanIndex() const { return orphanIndex_; }
@@ -200,7 +201,7 @@ private:
         RecordIndex index;
     };
 
-    std::vector<NtfsEntry> entries_;
+    LargeTable<NtfsEntry> entries_;
     NameArena<char16_t> names_;
     ChildChains chains_;
     std::vector<StreamRow> streams_;
@@ -214,10 +215,10 @@ private:
     // attribute lists and base references of scanned records: kept in scan
     // order while scanning, then sorted by number (the first found of a
     // number counts).
-    std::vector<NumberedOffset> scannedRecords_;
+    LargeTable<NumberedOffset> scannedRecords_;
     // Record number -> table index of the named file records of a table
     // made by a scan, sorted the same way.
-    std::vector<NumberedIndex> byNumber_;
+    LargeTable<NumberedIndex> byNumber_;
     bool mftLocated_ = false;
     bool needMftRuns_ = true;
     bool bootRead_ = false;
