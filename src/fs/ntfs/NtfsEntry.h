@@ -47,5 +47,6 @@ struct NtfsEntry {
     bool inUse() const { return (recordFlags & 1) != 0; }
     bool isDirectory() const { return kind == NtfsKind::Directory; }
 };
+static_assert(sizeof(NtfsEntry) <= 80, "one record's fixed fields");
 
 }  // namespace salvage
