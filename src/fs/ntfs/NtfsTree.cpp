@@ -1,6 +1,7 @@
 // Linking entries under their parents, the orphan entry, the Deep-mode
 // grouping, the first tree level and the Recycle Bin names.
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 #include "fs/ntfs/ntfs.h"
@@ -41,14 +42,39 @@ RecordIndex ntfs::indexOfNumber(std::uint32_t number) const {
 namespace {
 // Sorts by record number, keeping the first of each number in the order
 // given. That order is the rows' second field (offsets grow in scan order,
-// indices in table order), so an in-place sort needs no extra buffer.
+// indices in table order), which breaks ties. A scan meets a volume's
+// records mostly in number order (the MFT in one or a few extents, its
+// mirror elsewhere), so the rows are a few sorted runs: those are merged,
+// two at a time; many runs are sorted whole.
 template <class Rows, class Order>
 void sortByNumber(Rows& rows, Order order) {
     using Row = typename Rows::value_type;
     auto less = [&](const Row& a, const Row& b) {
         return a.number != b.number ? a.number < b.number : order(a) < order(b);
     };
-    if (!std::is_sorted(rows.begin(), rows.end(), less)) std::sort(rows.begin(), rows.end(), less);
+    constexpr std::size_t kMostRuns = 64;
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 1; i < rows.size() && starts.size() <= kMostRuns; ++i)
+        if (less(rows[i], rows[i - 1])) starts.push_back(i);
+    if (starts.size() > kMostRuns) {
+        std::sort(rows.begin(), rows.end(), less);
+    } else if (starts.size() > 1) {
+        Rows merged;
+        merged.reserve(rows.size());
+        while (starts.size() > 1) {
+            merged.clear();
+            std::vector<std::size_t> next;
+            for (std::size_t k = 0; k < starts.size(); k += 2) {
+                next.push_back(merged.size());
+                const auto a = rows.begin() + std::ptrdiff_t(starts[k]);
+                const auto b = k + 1 < starts.size() ? rows.begin() + std::ptrdiff_t(starts[k + 1]) : rows.end();
+                const auto c = k + 2 < starts.size() ? rows.begin() + std::ptrdiff_t(starts[k + 2]) : rows.end();
+                std::merge(a, b, b, c, std::back_inserter(merged), less);
+            }
+            rows.swap(merged);
+            starts = std::move(next);
+        }
+    }
     rows.erase(std::unique(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number == b.number; }),
                rows.end());
 }
