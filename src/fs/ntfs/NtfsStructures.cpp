@@ -26,10 +26,6 @@ BootSector decodeBootSector(ByteView s) {
     return b;
 }
 
-bool looksLikeRecordHeader(ByteView at) {
-    return at.matches(0, "FILE") && le16(at, 4) < 512 && le16(at, 6) < 512 && le16(at, 20) < 512;
-}
-
 Record applyFixups(ByteView raw) {
     // Every byte is written once: the record's, then zeros past a short view.
     Record r;

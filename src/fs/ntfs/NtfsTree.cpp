@@ -60,7 +60,8 @@ void sortByNumber(Rows& rows, Order order) {
         std::sort(rows.begin(), rows.end(), less);
     } else if (starts.size() > 1) {
         Rows merged;
-        merged.reserve(rows.size());
+        // At least one huge page: touched once instead of page by page.
+        merged.reserve(std::max(rows.size(), kLargeTableBytes / sizeof(Row)));
         while (starts.size() > 1) {
             merged.clear();
             std::vector<std::size_t> next;
