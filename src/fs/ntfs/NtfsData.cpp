@@ -77,7 +77,7 @@ FileData ntfs::describeFile(RecordId id) const {
     const NtfsEntry* e = rec(id);
     if (!e || !e->isFile() || id == orphanIndex_) return out;
     // A stream entry reads its file's records; its name picks the stream.
-    const std::u16string_view stream = e->streamOf >= 0 ? std::u16string_view(e->name) : std::u16string_view();
+    const std::u16string_view stream = streamOf(id) != kNoLink ? nameOf(*e) : std::u16string_view();
     Record raw;
     const std::int64_t at = dataRecordOffset(*e);
     if (!readRecord(at, raw)) return out;
@@ -294,7 +294,7 @@ ContentResult ntfs::readContent(RecordId id, ContentSink& sink) {
         res.reason = "no such file";
         return res;
     }
-    if (e->kind == 'D') {
+    if (e->isDirectory()) {
         res.readable = true;  // a folder saved as a file has no content
         return res;
     }
@@ -317,8 +317,9 @@ ContentResult ntfs::readContent(RecordId id, ContentSink& sink) {
 
 SaveOutcome ntfs::saveFile(RecordId id, const std::filesystem::path& folder) {
     if (const NtfsEntry* e = rec(id); e && e->hasName) {
-        if (e->kind == 'D')
-            reporter->message(format16("This is  %s directory .Please specify file names ", toUtf8(e->name).c_str()),
+        if (e->isDirectory())
+            reporter->message(format16("This is  %s directory .Please specify file names ",
+                                       toUtf8(std::u16string(nameOf(*e))).c_str()),
                               u"", MessageIcon::Information);
         else if (!e->isFile())
             reporter->message(u"not a valid entry...", u"", MessageIcon::Information);

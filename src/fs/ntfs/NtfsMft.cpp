@@ -44,8 +44,10 @@ bool ntfs::readRecord(std::int64_t offset, Record& out) const {
     return offset >= 0 && source && readAt(*source, offset, out.data(), kRecordBytes);
 }
 
-void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
-    std::memcpy(e.signature.data(), raw.data(), std::min<std::size_t>(4, raw.size()));
+void ntfs::decodeEntry(NtfsEntry& e, ByteView raw, DecodedText& text) const {
+    text.name.clear();
+    text.streams.clear();
+    e.file = raw.matches(0, "FILE");
     if (!e.isFile()) return;
     const Record r = applyFixups(raw);
     const ByteView rec(r.data(), r.size());
@@ -54,7 +56,11 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
     e.baseReference = h.baseReference;
     e.recordFlags = h.flags;
     bool haveParent = false, nameIsLong = false;
-    for (const AttrHeader& a : walkAttributes(rec)) {
+    std::size_t pos = h.firstAttribute;
+    AttrHeader a;
+    FileNameInfo fn;
+    ByteView fnName;
+    while (nextAttribute(rec, pos, a)) {
         if (a.type == kAttrStandardInformation && !a.nonResident) {
             const StandardTimes t = decodeStandardInformation(residentValue(rec, a));
             e.creation = t.creation;
@@ -62,19 +68,22 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
             e.access = t.access;
             e.recordChange = t.recordChange;
         } else if (a.type == kAttrFileName && !a.nonResident) {
-            auto fn = decodeFileName(residentValue(rec, a));
-            if (!fn) continue;
-            if (fn->isDirectory()) e.kind = 'D';
-            e.fileNameSize = fn->allocatedSize;
+            if (!decodeFileNameHeader(residentValue(rec, a), fn, fnName)) continue;
+            if (fn.isDirectory()) e.kind = NtfsKind::Directory;
             if (!haveParent) {
-                e.parentIndex = fn->parent;
+                // A reference beyond 32 bits names no record of any table.
+                e.hasParentReference = fn.parent >= 0 && fn.parent <= std::int64_t(UINT32_MAX);
+                if (e.hasParentReference) e.parent = RecordIndex(fn.parent);
                 haveParent = true;
             }
             // A DOS 8.3 name never replaces a long one.
-            const bool isLong = fn->nameSpace != kNamespaceDos && !fn->name.empty();
-            if ((isLong || !nameIsLong) && (!fn->name.empty() || e.name.empty())) {
-                e.name = std::move(fn->name);
-                e.fileNameFlags = fn->flags;
+            const std::size_t units = fnName.size() / 2;
+            const bool isLong = fn.nameSpace != kNamespaceDos && units != 0;
+            if ((isLong || !nameIsLong) && (units != 0 || text.name.empty())) {
+                text.name.resize(units);
+                for (std::size_t i = 0; i < units; ++i)
+                    text.name[i] = char16_t(fnName.data()[2 * i] | (fnName.data()[2 * i + 1] << 8));
+                e.fileNameFlags = fn.flags;
                 nameIsLong = isLong;
             }
             e.hasName = true;
@@ -86,19 +95,37 @@ void ntfs::decodeEntry(NtfsEntry& e, ByteView raw) const {
         } else if (a.type == kAttrData && (!a.nonResident || a.startVcn == 0)) {
             // A named stream is listed from the record that holds its start.
             NamedStream st{attributeName(rec, a), a.nonResident ? a.realSize : std::int64_t(a.valueLength)};
-            addStream(e.streams, std::move(st));
+            addStream(text.streams, std::move(st));
         }
     }
-    if (e.hasName && e.name.empty())
-        e.name = u"NONAME_" + fromUtf8(std::to_string(e.recordNumber));
+    if (e.hasName && text.name.empty())
+        text.name = u"NONAME_" + fromUtf8(std::to_string(e.recordNumber));
 }
 
-NtfsEntry ntfs::makeEntry(ByteView raw, std::int64_t offset) {
-    NtfsEntry e;
+void ntfs::decodeInto(NtfsEntry& e, ByteView raw, std::int64_t offset) {
+    e = NtfsEntry{};
     e.recordOffset = offset;
-    e.selfIndex = std::int64_t(entries_.size());
-    decodeEntry(e, raw);
-    return e;
+    decodeEntry(e, raw, scratch_);
+}
+
+void ntfs::keepEntry(NtfsEntry e) {
+    // Indices are 32 bits wide with one value kept for "none"; a table
+    // that large would need hundreds of gigabytes.
+    if (entries_.size() >= std::size_t(kNoLink) - 1) return;
+    const RecordIndex index = RecordIndex(entries_.size());
+    e.name = names_.add(scratch_.name);
+    for (const NamedStream& st : scratch_.streams) streams_.push_back({index, names_.add(st.name), st.size});
+    entries_.push_back(e);
+}
+
+void ntfs::clearTable() {
+    entries_.clear();
+    names_.clear();
+    chains_.clear();
+    streams_.clear();
+    streamOf_.clear();
+    byNumber_.clear();
+    firstStream_ = kNoLink;
 }
 
 std::vector<ClusterRun> ntfs::dataRunsOfRecordAt(std::int64_t offset) const {
@@ -158,10 +185,11 @@ bool ntfs::locateByScan() {
     mftLocated_ = false;
     mftOffset = 0;
     scanRecords(volumeSize, true, [&](std::int64_t offset, ByteView raw) {
-        NtfsEntry e = makeEntry(raw, offset);
-        const bool isMft = e.name == u"$MFT";
-        if (e.recordNumber < UINT32_MAX) scannedRecords_.emplace(e.recordNumber, offset);
-        entries_.push_back(std::move(e));
+        NtfsEntry e;
+        decodeInto(e, raw, offset);
+        const bool isMft = scratch_.name == u"$MFT";
+        if (e.recordNumber < UINT32_MAX) scannedRecords_.push_back({e.recordNumber, offset});
+        keepEntry(e);
         if (!isMft) return true;
         reporter->setStatus(u"found mft entry.getting its run ...");
         std::vector<ClusterRun> runs = dataRunsOfRecordAt(offset);
@@ -180,7 +208,7 @@ bool ntfs::locateByScan() {
         mftOffset = offset;
         mftLocated_ = true;
         needMftRuns_ = false;
-        entries_.clear();
+        clearTable();
         scannedRecords_.clear();
         return false;
     });
@@ -260,7 +288,7 @@ void ntfs::collectMftRecords() {
         reporter->setStatus(u"got run...");
     }
     extendMftRuns();
-    entries_.clear();
+    clearTable();
     // The MFT never holds more records than the volume has room for.
     const std::int64_t room = withinImage(volumeSize > 0 ? volumeSize : INT64_MAX);
     std::uint64_t maxSlots = std::uint64_t(room) / kRecordBytes;
@@ -268,7 +296,12 @@ void ntfs::collectMftRecords() {
     std::uint64_t slots = 0;
     if (!checkedMul(clusters, std::uint64_t(bytesPerCluster), slots)) slots = UINT64_MAX;
     slots = std::min(slots / kRecordBytes, maxSlots);
-    entries_.reserve(std::size_t(slots) + 1);
+    // Table indices are 32 bits wide.
+    slots = std::min<std::uint64_t>(slots, kNoLink / 2);
+    // One reservation for the whole table: the slots, the orphan entry and
+    // room for stream entries (a reservation not written to costs address
+    // space only).
+    entries_.reserve(std::size_t(slots) + 1 + std::size_t(slots) / 16);
     reporter->setProgressRange(0, std::int64_t(slots));
 
     std::vector<std::uint8_t> pending;  // MFT bytes not yet made into records
@@ -278,7 +311,9 @@ void ntfs::collectMftRecords() {
         std::size_t used = 0;
         while (pending.size() - used >= kRecordBytes && entries_.size() < slots) {
             const std::int64_t offset = pendingOffsets[used / 512];
-            entries_.push_back(makeEntry(ByteView(pending.data() + used, kRecordBytes), offset));
+            NtfsEntry e;
+            decodeInto(e, ByteView(pending.data() + used, kRecordBytes), offset);
+            keepEntry(e);
             const std::int64_t n = std::int64_t(entries_.size());
             if (n % kReportEvery == 0) {
                 reporter->setStatus(format16("parsing MFT entry %lld...", (long long)(n - 1)));

@@ -12,6 +12,8 @@ using namespace ntfs_disk;
 namespace {
 // The Deep scan writes its status once per this many records found.
 constexpr std::int64_t kDeepStatusEvery = 256;
+// Records the Deep scan reserves room for at once.
+constexpr std::uint64_t kDeepReserveRecords = 1u << 21;
 }  // namespace
 
 std::int64_t ntfs::scanForMftCandidates(std::int64_t limit) {
@@ -30,20 +32,28 @@ std::int64_t ntfs::scanForMftCandidates(std::int64_t limit) {
     // first eight MFT records ($MFT ... $Boot) lie one after another, so a
     // $Boot record means the one seven places back is the $MFT itself, not
     // its mirror (which no $Boot follows).
-    std::array<NtfsEntry, 8> recent{};
+    // Kept in a ring: record k in slot k % 8.
+    struct Recent {
+        std::u16string name;
+        std::int64_t offset = 0;
+    };
+    std::array<Recent, 8> recent{};
     std::int64_t found = 0;
+    NtfsEntry e;
+    DecodedText text;
     scanRecords(volumeSize - std::int64_t(kRecordBytes), true, [&](std::int64_t offset, ByteView raw) {
-        NtfsEntry e;
-        e.recordOffset = offset;
-        e.selfIndex = found;
-        decodeEntry(e, raw);
+        e = NtfsEntry{};
+        decodeEntry(e, raw, text);
+        Recent& slot = recent[std::size_t(found % 8)];
+        slot.name = text.name;
+        slot.offset = offset;
         ++found;
-        for (std::size_t i = 0; i + 1 < recent.size(); ++i) recent[i] = std::move(recent[i + 1]);
-        recent.back() = e;
-        const NtfsEntry& back = recent.front();
-        if (e.name.rfind(u"$Boot", 0) == 0 && found >= 8 && back.name.rfind(u"$MFT", 0) == 0 &&
+        const Recent& back = recent[std::size_t(found % 8)];  // the one seven places back
+        if (text.name.rfind(u"$Boot", 0) == 0 && found >= 8 && back.name.rfind(u"$MFT", 0) == 0 &&
             (back.name.size() < 5 || back.name[4] != u'M')) {
-            candidates_.push_back(back);
+            NtfsEntry candidate;
+            candidate.recordOffset = back.offset;
+            candidates_.push_back(candidate);
             reporter->setStatus(format16("MFT ENTRY %lld Found.Parsing it ...", (long long)found));
             if (std::int64_t(candidates_.size()) >= limit) return false;
         }
@@ -71,19 +81,27 @@ void ntfs::scanAllRecords() {
     bytesPerCluster = cb ? std::int64_t(cb) : 4096;
     mftLocated_ = false;
     mftOffset = 0;
-    entries_.clear();
+    clearTable();
     scannedRecords_.clear();
     // Without a size from the boot sector or the volume record, the scan
     // runs to the image's end.
     if (volumeSize <= 0 && source) volumeSize = std::max<std::int64_t>(0, source->totalSectors() * 512 - source->baseOffset);
+    // One reservation for the table and the number index: a record is
+    // found at most every 1024 bytes (a reservation not written to costs
+    // address space only; a larger volume grows them past the cap).
+    const std::uint64_t most = std::uint64_t(withinImage(volumeSize)) / kRecordBytes + 1;
+    const std::size_t reserve = std::size_t(std::min<std::uint64_t>(most, kDeepReserveRecords));
+    entries_.reserve(reserve + 1);
+    scannedRecords_.reserve(reserve);
     std::int64_t found = 0;
+    NtfsEntry e;
     scanRecords(volumeSize, true, [&](std::int64_t offset, ByteView raw) {
-        NtfsEntry e = makeEntry(raw, offset);
+        decodeInto(e, raw, offset);
         ++found;
-        if (e.isFile()) scannedRecords_.emplace(e.recordNumber, offset);
+        if (e.isFile()) scannedRecords_.push_back({e.recordNumber, offset});
         if (e.hasName) {
             e.orphaned = true;
-            entries_.push_back(std::move(e));
+            keepEntry(e);
             if (found % kDeepStatusEvery == 1)
                 reporter->setStatus(format16("MFT ENTRY %lld Found.Parsing it ..", (long long)found));
         }

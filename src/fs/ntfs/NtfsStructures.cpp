@@ -1,5 +1,7 @@
 #include "fs/ntfs/NtfsStructures.h"
 
+#include <algorithm>
+
 #include "platform/Text.h"
 
 namespace salvage::ntfs_disk {
@@ -24,13 +26,12 @@ BootSector decodeBootSector(ByteView s) {
     return b;
 }
 
-bool looksLikeRecordHeader(ByteView at) {
-    return at.matches(0, "FILE") && le16(at, 4) < 512 && le16(at, 6) < 512 && le16(at, 20) < 512;
-}
-
 Record applyFixups(ByteView raw) {
-    Record r{};
-    raw.copyTo(0, r.data(), std::min(raw.size(), kRecordBytes));
+    // Every byte is written once: the record's, then zeros past a short view.
+    Record r;
+    const std::size_t have = std::min(raw.size(), kRecordBytes);
+    raw.copyTo(0, r.data(), have);
+    std::fill(r.begin() + std::ptrdiff_t(have), r.end(), std::uint8_t(0));
     const std::size_t usa = le16(raw, 4), count = le16(raw, 6);
     for (std::size_t k = 1; k < count; ++k) {
         const std::size_t target = 512 * k - 2, from = usa + 2 * k;
@@ -51,39 +52,43 @@ RecordHeader decodeRecordHeader(ByteView rec) {
     return h;
 }
 
+bool nextAttribute(ByteView rec, std::size_t& pos, AttrHeader& h) {
+    // Each attribute is at least 16 bytes long, so the walk ends within
+    // 1024 / 16 steps even on a damaged record.
+    if (!rec.has(pos, 16)) return false;
+    const std::uint32_t type = le32(rec, pos);
+    const std::uint32_t length = le32(rec, pos + 4);
+    if (type == kAttrEnd || length < 16) return false;
+    ByteView a = rec.sub(pos, length);
+    h = AttrHeader{};
+    h.offset = pos;
+    h.type = type;
+    h.length = length;
+    h.nonResident = u8(a, 8) != 0;
+    h.nameLength = u8(a, 9);
+    h.nameOffset = le16(a, 10);
+    h.flags = le16(a, 12);
+    if (h.nonResident) {
+        h.startVcn = sle64(a, 16);
+        h.lastVcn = sle64(a, 24);
+        h.runListOffset = le16(a, 32);
+        h.compressionUnit = le16(a, 34);
+        h.allocatedSize = sle64(a, 40);
+        h.realSize = sle64(a, 48);
+    } else {
+        h.valueLength = le32(a, 16);
+        h.valueOffset = le16(a, 20);
+    }
+    // An attribute that runs past the record's end is the last one.
+    pos = length > rec.size() - pos ? rec.size() : pos + length;
+    return true;
+}
+
 std::vector<AttrHeader> walkAttributes(ByteView rec) {
     std::vector<AttrHeader> out;
     std::size_t pos = le16(rec, 20);
-    // Each attribute is at least 16 bytes long, so the walk ends within
-    // 1024 / 16 steps even on a damaged record.
-    while (rec.has(pos, 16)) {
-        const std::uint32_t type = le32(rec, pos);
-        const std::uint32_t length = le32(rec, pos + 4);
-        if (type == kAttrEnd || length < 16) break;
-        ByteView a = rec.sub(pos, length);
-        AttrHeader h;
-        h.offset = pos;
-        h.type = type;
-        h.length = length;
-        h.nonResident = u8(a, 8) != 0;
-        h.nameLength = u8(a, 9);
-        h.nameOffset = le16(a, 10);
-        h.flags = le16(a, 12);
-        if (h.nonResident) {
-            h.startVcn = sle64(a, 16);
-            h.lastVcn = sle64(a, 24);
-            h.runListOffset = le16(a, 32);
-            h.compressionUnit = le16(a, 34);
-            h.allocatedSize = sle64(a, 40);
-            h.realSize = sle64(a, 48);
-        } else {
-            h.valueLength = le32(a, 16);
-            h.valueOffset = le16(a, 20);
-        }
-        out.push_back(h);
-        if (length > rec.size() - pos) break;
-        pos += length;
-    }
+    AttrHeader h;
+    while (nextAttribute(rec, pos, h)) out.push_back(h);
     return out;
 }
 
@@ -102,9 +107,8 @@ std::u16string attributeName(ByteView rec, const AttrHeader& a) {
     return utf16leToString(name.data(), a.nameLength);
 }
 
-std::optional<FileNameInfo> decodeFileName(ByteView v) {
-    if (!v.has(0, 66)) return std::nullopt;
-    FileNameInfo f;
+bool decodeFileNameHeader(ByteView v, FileNameInfo& f, ByteView& nameBytes) {
+    if (!v.has(0, 66)) return false;
     std::uint64_t ref = le48(v, 0);
     if (ref & (std::uint64_t(1) << 47)) ref |= 0xFFFF000000000000ull;
     f.parent = std::int64_t(ref);
@@ -114,8 +118,16 @@ std::optional<FileNameInfo> decodeFileName(ByteView v) {
     f.nameSpace = u8(v, 65);
     // An empty name still names the record (its parent, its kind): the
     // record is listed under a placeholder rather than lost.
-    if (!v.has(66, length * 2)) return std::nullopt;
-    if (length) f.name = utf16leToString(v.data() + 66, length);
+    if (!v.has(66, length * 2)) return false;
+    nameBytes = v.sub(66, length * 2);
+    return true;
+}
+
+std::optional<FileNameInfo> decodeFileName(ByteView v) {
+    FileNameInfo f;
+    ByteView name;
+    if (!decodeFileNameHeader(v, f, name)) return std::nullopt;
+    if (!name.empty()) f.name = utf16leToString(name.data(), name.size() / 2);
     return f;
 }
 

@@ -43,7 +43,11 @@ BootSector decodeBootSector(ByteView sector);
 
 // The header test of the record scans: "FILE", and the update sequence
 // offset, update sequence count and first attribute offset each below 512.
-bool looksLikeRecordHeader(ByteView at);
+// Inline: the scans ask it at every 512 bytes of a volume.
+inline bool looksLikeRecordHeader(ByteView at) {
+    return at.size() >= 4 && at.data()[0] == 'F' && at.matches(0, "FILE") && le16(at, 4) < 512 &&
+           le16(at, 6) < 512 && le16(at, 20) < 512;
+}
 
 // Copies a record and puts the update sequence array back at each sector's
 // last two bytes. Offsets outside the record are not followed; the sequence
@@ -83,6 +87,9 @@ RecordHeader decodeRecordHeader(ByteView record);
 // The record's attributes up to the end marker, a zero length or the end of
 // the record.
 std::vector<AttrHeader> walkAttributes(ByteView record);
+// The same walk one attribute at a time, without collecting: pos starts at
+// the record's first attribute offset (byte 20); false at the walk's end.
+bool nextAttribute(ByteView record, std::size_t& pos, AttrHeader& out);
 // The value of a resident attribute, clamped to the attribute.
 ByteView residentValue(ByteView record, const AttrHeader& a);
 // The run list bytes of a non-resident attribute, clamped to the attribute.
@@ -100,6 +107,9 @@ struct FileNameInfo {
     bool isDirectory() const { return (flags & kFileNameDirectory) != 0; }
 };
 std::optional<FileNameInfo> decodeFileName(ByteView value);
+// decodeFileName without copying the name: out.name stays empty and
+// nameBytes holds the name's UTF-16LE bytes.
+bool decodeFileNameHeader(ByteView value, FileNameInfo& out, ByteView& nameBytes);
 
 struct StandardTimes {
     std::uint64_t creation = 0, modification = 0, access = 0;  // FILETIMEs as stored

@@ -1,6 +1,7 @@
 // Linking entries under their parents, the orphan entry, the Deep-mode
 // grouping, the first tree level and the Recycle Bin names.
 #include <algorithm>
+#include <iterator>
 #include <map>
 
 #include "fs/ntfs/ntfs.h"
@@ -20,30 +21,91 @@ constexpr std::size_t kRecycleInfoLimit = 2048;
 std::int64_t ntfs::recordOffsetOf(std::uint64_t number) const {
     if (mftLocated_) {
         // The orphan entry and the stream entries after it are no records.
-        if (number >= entries_.size() || (orphanIndex_ >= 0 && number >= std::uint64_t(orphanIndex_))) return -1;
+        if (number >= entries_.size() || number >= orphanIndex_) return -1;
         return entries_[std::size_t(number)].recordOffset;
     }
-    auto it = scannedRecords_.find(std::uint32_t(number));
-    return number <= UINT32_MAX && it != scannedRecords_.end() ? it->second : -1;
+    return number <= UINT32_MAX ? scannedOffsetOf(std::uint32_t(number)) : -1;
+}
+
+std::int64_t ntfs::scannedOffsetOf(std::uint32_t number) const {
+    auto it = std::lower_bound(scannedRecords_.begin(), scannedRecords_.end(), number,
+                               [](const NumberedOffset& r, std::uint32_t n) { return r.number < n; });
+    return it != scannedRecords_.end() && it->number == number ? it->offset : -1;
+}
+
+RecordIndex ntfs::indexOfNumber(std::uint32_t number) const {
+    auto it = std::lower_bound(byNumber_.begin(), byNumber_.end(), number,
+                               [](const NumberedIndex& r, std::uint32_t n) { return r.number < n; });
+    return it != byNumber_.end() && it->number == number ? it->index : kNoLink;
+}
+
+namespace {
+// Sorts by record number, keeping the first of each number in the order
+// given. That order is the rows' second field (offsets grow in scan order,
+// indices in table order), which breaks ties. A scan meets a volume's
+// records mostly in number order (the MFT in one or a few extents, its
+// mirror elsewhere), so the rows are a few sorted runs: those are merged,
+// two at a time; many runs are sorted whole.
+template <class Rows, class Order>
+void sortByNumber(Rows& rows, Order order) {
+    using Row = typename Rows::value_type;
+    auto less = [&](const Row& a, const Row& b) {
+        return a.number != b.number ? a.number < b.number : order(a) < order(b);
+    };
+    constexpr std::size_t kMostRuns = 64;
+    std::vector<std::size_t> starts{0};
+    for (std::size_t i = 1; i < rows.size() && starts.size() <= kMostRuns; ++i)
+        if (less(rows[i], rows[i - 1])) starts.push_back(i);
+    if (starts.size() > kMostRuns) {
+        std::sort(rows.begin(), rows.end(), less);
+    } else if (starts.size() > 1) {
+        Rows merged;
+        // At least one huge page: touched once instead of page by page.
+        merged.reserve(std::max(rows.size(), kLargeTableBytes / sizeof(Row)));
+        while (starts.size() > 1) {
+            merged.clear();
+            std::vector<std::size_t> next;
+            for (std::size_t k = 0; k < starts.size(); k += 2) {
+                next.push_back(merged.size());
+                const auto a = rows.begin() + std::ptrdiff_t(starts[k]);
+                const auto b = k + 1 < starts.size() ? rows.begin() + std::ptrdiff_t(starts[k + 1]) : rows.end();
+                const auto c = k + 2 < starts.size() ? rows.begin() + std::ptrdiff_t(starts[k + 2]) : rows.end();
+                std::merge(a, b, b, c, std::back_inserter(merged), less);
+            }
+            rows.swap(merged);
+            starts = std::move(next);
+        }
+    }
+    rows.erase(std::unique(rows.begin(), rows.end(), [](const Row& a, const Row& b) { return a.number == b.number; }),
+               rows.end());
+}
+}  // namespace
+
+void ntfs::indexRecordNumbers() {
+    sortByNumber(scannedRecords_, [](const NumberedOffset& r) { return r.offset; });
+    byNumber_.clear();
+    if (mftLocated_) return;
+    // At least one huge page: touched once instead of page by page.
+    byNumber_.reserve(std::max(entries_.size(), kLargeTableBytes / sizeof(NumberedIndex)));
+    for (std::size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i].isFile()) byNumber_.push_back({entries_[i].recordNumber, RecordIndex(i)});
+    sortByNumber(byNumber_, [](const NumberedIndex& r) { return r.index; });
 }
 
 void ntfs::resolveExtensionRecords() {
-    std::unordered_map<std::uint32_t, std::int64_t> byNumber;
-    if (!mftLocated_)
-        for (std::size_t i = 0; i < entries_.size(); ++i)
-            if (entries_[i].isFile()) byNumber.emplace(entries_[i].recordNumber, std::int64_t(i));
+    DecodedText text;
     for (NtfsEntry& e : entries_) {
         if (!e.hasName || e.baseReference == 0) continue;
         NtfsEntry base;
         if (mftLocated_) {
             if (e.baseReference >= entries_.size()) continue;
             base = entries_[std::size_t(e.baseReference)];
-        } else if (auto it = byNumber.find(std::uint32_t(e.baseReference)); it != byNumber.end()) {
-            base = entries_[std::size_t(it->second)];
-        } else if (auto s = scannedRecords_.find(std::uint32_t(e.baseReference)); s != scannedRecords_.end()) {
+        } else if (const RecordIndex b = indexOfNumber(std::uint32_t(e.baseReference)); b != kNoLink) {
+            base = entries_[b];
+        } else if (const std::int64_t at = scannedOffsetOf(std::uint32_t(e.baseReference)); at >= 0) {
             Record raw;
-            readRecord(s->second, raw);
-            decodeEntry(base, ByteView(raw.data(), raw.size()));
+            readRecord(at, raw);
+            decodeEntry(base, ByteView(raw.data(), raw.size()), text);
         } else {
             continue;
         }
@@ -59,21 +121,21 @@ void ntfs::resolveExtensionRecords() {
 }
 
 void ntfs::parseAllEntries() {
+    indexRecordNumbers();
     resolveExtensionRecords();
     NtfsEntry orphan;
-    orphan.signature = {'F', 'I', 'L', 'E'};
-    orphan.name = kOrphanName;
+    orphan.file = true;
+    orphan.name = names_.add(kOrphanName);
     orphan.hasName = true;
-    orphan.kind = 'D';
+    orphan.kind = NtfsKind::Directory;
     orphan.recordFlags = 1;
-    orphan.selfIndex = std::int64_t(entries_.size());
     orphan.dataSize = 0;
+    orphanIndex_ = RecordIndex(entries_.size());
     entries_.push_back(orphan);
-    orphanIndex_ = orphan.selfIndex;
     const std::int64_t n = std::int64_t(entries_.size());
-    rootIndex_ = n;
-    for (std::int64_t i = 0; i < orphanIndex_; ++i)
-        if (entries_[std::size_t(i)].isFile() && entries_[std::size_t(i)].name == u".") {
+    rootIndex_ = kNoLink;
+    for (RecordIndex i = 0; i < orphanIndex_; ++i)
+        if (entries_[i].isFile() && nameOf(entries_[i]) == u".") {
             rootIndex_ = i;
             break;
         }
@@ -85,61 +147,98 @@ void ntfs::parseAllEntries() {
         adoptOrphans();
     }
     addStreamEntries();
+    linkChains();
     reporter->setProgressPosition(n);
+    // The number index serves the linking only.
+    byNumber_.clear();
+    byNumber_.shrink_to_fit();
     buildFirstLevel();
 }
 
 void ntfs::addStreamEntries() {
-    std::unordered_map<std::uint32_t, std::int64_t> byNumber;
-    if (!mftLocated_)
-        for (std::int64_t i = 0; i < orphanIndex_; ++i)
-            if (entries_[std::size_t(i)].isFile()) byNumber.emplace(entries_[std::size_t(i)].recordNumber, i);
-    auto baseOf = [&](const NtfsEntry& e) -> std::int64_t {
-        std::int64_t b = kNoLink;
+    firstStream_ = RecordIndex(entries_.size());
+    streamOf_.clear();
+    if (streams_.empty()) return;
+    auto baseOf = [&](const NtfsEntry& e) -> RecordIndex {
+        RecordIndex b = kNoLink;
         if (mftLocated_) {
-            if (e.baseReference < std::uint64_t(orphanIndex_)) b = std::int64_t(e.baseReference);
-        } else if (auto it = byNumber.find(std::uint32_t(e.baseReference));
-                   e.baseReference <= UINT32_MAX && it != byNumber.end()) {
-            b = it->second;
+            if (e.baseReference < orphanIndex_) b = RecordIndex(e.baseReference);
+        } else if (e.baseReference <= UINT32_MAX) {
+            b = indexOfNumber(std::uint32_t(e.baseReference));
         }
         // Only a base record with an attribute list has extension records.
-        if (b < 0 || !entries_[std::size_t(b)].isFile() || entries_[std::size_t(b)].baseReference != 0 ||
-            !entries_[std::size_t(b)].hasAttributeList)
+        if (b == kNoLink || !entries_[b].isFile() || entries_[b].baseReference != 0 || !entries_[b].hasAttributeList)
             return kNoLink;
         return b;
     };
-    // Streams whose start lies in an extension record belong to its base.
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
-        NtfsEntry& e = entries_[std::size_t(i)];
-        if (e.baseReference == 0 || e.streams.empty()) continue;
-        const std::int64_t b = baseOf(e);
-        if (b < 0 || b == i) continue;
-        for (NamedStream& st : e.streams) addStream(entries_[std::size_t(b)].streams, std::move(st));
-        e.streams.clear();
+    // The rows of one record: streams_ lies in table order.
+    auto rowsOf = [&](RecordIndex r) {
+        auto lo = std::lower_bound(streams_.begin(), streams_.end(), r,
+                                   [](const StreamRow& row, RecordIndex x) { return row.owner < x; });
+        auto hi = lo;
+        while (hi != streams_.end() && hi->owner == r) ++hi;
+        return std::pair(lo, hi);
+    };
+    // Streams whose start lies in an extension record belong to its base:
+    // they follow the base's own, in table order of the extension records,
+    // once per name and up to the per-file bound.
+    std::map<RecordIndex, std::vector<StreamRow>> gathered;
+    for (std::size_t k = 0; k < streams_.size();) {
+        const RecordIndex i = streams_[k].owner;
+        const auto [lo, hi] = rowsOf(i);
+        k = std::size_t(hi - streams_.begin());
+        if (i >= orphanIndex_ || entries_[i].baseReference == 0) continue;
+        const RecordIndex b = baseOf(entries_[i]);
+        if (b == kNoLink || b == i) continue;
+        const auto [own, ownEnd] = rowsOf(b);
+        std::vector<StreamRow>& extra = gathered[b];
+        for (auto row = lo; row != hi; ++row) {
+            if (std::size_t(ownEnd - own) + extra.size() >= kMaxStreamsPerFile) break;
+            const std::u16string_view name = names_.view(row->name);
+            auto same = [&](const StreamRow& have) { return names_.view(have.name) == name; };
+            if (std::any_of(own, ownEnd, same) || std::any_of(extra.begin(), extra.end(), same)) continue;
+            extra.push_back(*row);
+        }
     }
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
+    // The streams a listed record stands for: an extension record that
+    // carries the file's name stands for its base record's.
+    auto holderOf = [&](RecordIndex i) -> RecordIndex {
+        const NtfsEntry& e = entries_[i];
         // Only entries placed in a folder are listed (not the root, not the
         // MFT's own record, not unnamed records).
-        {
-            const NtfsEntry& e = entries_[std::size_t(i)];
-            if (!e.isFile() || !e.hasName || i == rootIndex_ || e.parentIndex < 0) continue;
-        }
-        // An extension record that carries the file's name stands for the
-        // file, and so for its base record's streams.
-        std::int64_t holder = i;
-        if (entries_[std::size_t(i)].baseReference != 0)
-            if (const std::int64_t b = baseOf(entries_[std::size_t(i)]); b >= 0) holder = b;
-        const std::size_t count = entries_[std::size_t(holder)].streams.size();
-        std::int64_t after = i;
-        for (std::size_t k = 0; k < count; ++k) {
-            const NtfsEntry& file = entries_[std::size_t(i)];
+        if (!e.isFile() || !e.hasName || i == rootIndex_ || e.parent == kNoLink) return kNoLink;
+        if (e.baseReference != 0)
+            if (const RecordIndex b = baseOf(e); b != kNoLink) return b;
+        return i;
+    };
+    auto countOf = [&](RecordIndex holder) {
+        const auto [own, ownEnd] = rowsOf(holder);
+        const auto g = gathered.find(holder);
+        return std::size_t(ownEnd - own) + (g == gathered.end() ? 0 : g->second.size());
+    };
+    std::size_t total = 0;
+    for (RecordIndex i = 0; i < orphanIndex_; ++i)
+        if (const RecordIndex h = holderOf(i); h != kNoLink) total += countOf(h);
+    total = std::min<std::size_t>(total, std::size_t(kNoLink) - 1 - entries_.size());
+    if (total == 0) return;
+    entries_.reserve(entries_.size() + total);
+    streamOf_.reserve(total);
+    for (RecordIndex i = 0; i < orphanIndex_ && streamOf_.size() < total; ++i) {
+        const RecordIndex holder = holderOf(i);
+        if (holder == kNoLink) continue;
+        const auto [own, ownEnd] = rowsOf(holder);
+        const auto g = gathered.find(holder);
+        const std::size_t ownCount = std::size_t(ownEnd - own);
+        const std::size_t count = countOf(holder);
+        for (std::size_t k = 0; k < count && streamOf_.size() < total; ++k) {
+            const StreamRow& row = k < ownCount ? own[std::ptrdiff_t(k)] : g->second[k - ownCount];
+            const NtfsEntry& file = entries_[i];
             NtfsEntry s;
-            s.signature = file.signature;
+            s.file = file.file;
             s.recordOffset = file.recordOffset;
-            s.name = entries_[std::size_t(holder)].streams[k].name;
-            s.parentIndex = file.parentIndex;
+            s.name = row.name;
+            s.parent = file.parent;
             s.recordFlags = std::uint16_t(file.recordFlags & kRecordInUse);
-            s.selfIndex = std::int64_t(entries_.size());
             s.orphaned = file.orphaned;
             s.recordNumber = file.recordNumber;
             s.baseReference = file.baseReference;
@@ -148,72 +247,44 @@ void ntfs::addStreamEntries() {
             s.modification = file.modification;
             s.access = file.access;
             s.recordChange = file.recordChange;
-            s.dataSize = entries_[std::size_t(holder)].streams[k].size;
+            s.dataSize = row.size;
             s.hasName = true;
             s.hasAttributeList = file.hasAttributeList;
-            s.streamOf = i;
-            s.nextSibling = entries_[std::size_t(after)].nextSibling;
-            entries_[std::size_t(after)].nextSibling = s.selfIndex;
-            after = s.selfIndex;
-            entries_.push_back(std::move(s));
+            entries_.push_back(s);
+            streamOf_.push_back(i);
         }
     }
+    // Stream entries keep their names and sizes themselves.
+    streams_.clear();
+    streams_.shrink_to_fit();
 }
 
 void ntfs::linkEntries() {
-    const std::int64_t n = std::int64_t(entries_.size());
-    std::unordered_map<std::uint32_t, std::int64_t> byNumber;
-    if (!mftLocated_)
-        for (std::int64_t i = 0; i < orphanIndex_; ++i)
-            if (entries_[std::size_t(i)].isFile())
-                byNumber.emplace(entries_[std::size_t(i)].recordNumber, i);
     // Resolve each named entry's parent to a table index, orphaning those
     // whose parent is missing, unnamed or not a directory.
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
-        NtfsEntry& e = entries_[std::size_t(i)];
+    for (RecordIndex i = 0; i < orphanIndex_; ++i) {
+        NtfsEntry& e = entries_[i];
         if (!e.isFile() || !e.hasName) continue;
-        std::int64_t p = kNoLink;
-        if (e.parentIndex >= 0) {
-            if (mftLocated_) {
-                p = e.parentIndex < orphanIndex_ ? e.parentIndex : kNoLink;
-            } else if (auto it = byNumber.find(std::uint32_t(e.parentIndex));
-                       it != byNumber.end() && e.parentIndex <= std::int64_t(UINT32_MAX)) {
-                p = it->second;
-            }
+        RecordIndex p = kNoLink;
+        if (e.hasParentReference) {
+            if (mftLocated_) p = e.parent < orphanIndex_ ? e.parent : kNoLink;
+            else p = indexOfNumber(e.parent);
         }
-        e.parentIndex = p;
+        e.parent = p;
         if (i == rootIndex_) continue;
         // Nothing is its own parent except the root. In the MFT walk index 0
         // is the MFT's own record: never a parent, and never listed.
         if (mftLocated_ && i == 0) {
-            e.parentIndex = kNoLink;
+            e.parent = kNoLink;
             continue;
         }
-        const std::int64_t lowest = mftLocated_ ? 1 : 0;
-        const bool parentOk = p >= lowest && p != i && entries_[std::size_t(p)].isFile() &&
-                              entries_[std::size_t(p)].hasName && entries_[std::size_t(p)].kind == 'D';
+        const RecordIndex lowest = mftLocated_ ? 1 : 0;
+        const bool parentOk = p != kNoLink && p >= lowest && p != i && entries_[p].isFile() &&
+                              entries_[p].hasName && entries_[p].isDirectory();
         e.orphaned = !parentOk;
     }
     breakParentLoops();
-    std::vector<std::int64_t> lastChild(std::size_t(n), kNoLink);
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
-        const NtfsEntry& e = entries_[std::size_t(i)];
-        if (!e.isFile() || !e.hasName || e.orphaned || i == rootIndex_ || e.parentIndex < 0) continue;
-        appendChild(e.parentIndex, i, lastChild);
-        if (i % 4096 == 0) reporter->setProgressPosition(i);
-    }
-    if (rootIndex_ < orphanIndex_) {
-        entries_[std::size_t(orphanIndex_)].parentIndex = rootIndex_;
-        appendChild(rootIndex_, orphanIndex_, lastChild);
-    }
-}
-
-void ntfs::appendChild(std::int64_t parent, std::int64_t child, std::vector<std::int64_t>& lastChild) {
-    NtfsEntry& p = entries_[std::size_t(parent)];
-    if (lastChild[std::size_t(parent)] == kNoLink) p.firstChild = child;
-    else entries_[std::size_t(lastChild[std::size_t(parent)])].nextSibling = child;
-    entries_[std::size_t(child)].nextSibling = kNoLink;
-    lastChild[std::size_t(parent)] = child;
+    if (rootIndex_ < orphanIndex_) entries_[orphanIndex_].parent = rootIndex_;
 }
 
 void ntfs::breakParentLoops() {
@@ -223,62 +294,78 @@ void ntfs::breakParentLoops() {
     // goes under the orphan entry instead.
     enum : std::uint8_t { Unknown, Visiting, Placed };
     std::vector<std::uint8_t> state(entries_.size(), Unknown);
-    std::vector<std::int64_t> path;
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
+    std::vector<RecordIndex> path;
+    for (RecordIndex i = 0; i < orphanIndex_; ++i) {
         path.clear();
-        std::int64_t cur = i;
-        while (cur >= 0 && cur < orphanIndex_) {
-            const NtfsEntry& e = entries_[std::size_t(cur)];
-            if (state[std::size_t(cur)] == Placed || !e.isFile() || !e.hasName || e.orphaned || cur == rootIndex_)
-                break;
-            if (state[std::size_t(cur)] == Visiting) {
-                entries_[std::size_t(cur)].orphaned = true;
+        RecordIndex cur = i;
+        while (cur < orphanIndex_) {
+            const NtfsEntry& e = entries_[cur];
+            if (state[cur] == Placed || !e.isFile() || !e.hasName || e.orphaned || cur == rootIndex_) break;
+            if (state[cur] == Visiting) {
+                entries_[cur].orphaned = true;
                 break;
             }
-            state[std::size_t(cur)] = Visiting;
+            state[cur] = Visiting;
             path.push_back(cur);
-            cur = e.parentIndex;
+            cur = e.parent;
         }
-        for (std::int64_t v : path) state[std::size_t(v)] = Placed;
+        for (RecordIndex v : path) state[v] = Placed;
     }
 }
 
 void ntfs::adoptOrphans() {
-    NtfsEntry& orphan = entries_[std::size_t(orphanIndex_)];
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
-        NtfsEntry& e = entries_[std::size_t(i)];
-        if (!e.orphaned || !e.hasName) continue;
-        // The orphan entry lists the last adopted first.
-        e.nextSibling = orphan.firstChild;
-        orphan.firstChild = i;
-        e.parentIndex = orphanIndex_;
+    for (RecordIndex i = 0; i < orphanIndex_; ++i) {
+        NtfsEntry& e = entries_[i];
+        if (e.orphaned && e.hasName) e.parent = orphanIndex_;
     }
 }
 
 void ntfs::groupDeep() {
     // Scan order stands in for the lost parents: each directory found
     // holds the files found after it, and the orphan entry lists the
-    // directories, the latest first.
-    NtfsEntry& orphan = entries_[std::size_t(orphanIndex_)];
-    std::int64_t current = orphanIndex_;
+    // directories.
+    RecordIndex current = orphanIndex_;
     std::int64_t directories = 0;
-    for (std::int64_t i = 0; i < orphanIndex_; ++i) {
-        NtfsEntry& e = entries_[std::size_t(i)];
+    for (RecordIndex i = 0; i < orphanIndex_; ++i) {
+        NtfsEntry& e = entries_[i];
         if (i == rootIndex_ || !e.hasName) continue;
-        e.firstChild = e.nextSibling = kNoLink;
-        if (e.kind == 'D' && directories <= kDeepDirectoryLimit) {
+        if (e.isDirectory() && directories <= kDeepDirectoryLimit) {
             ++directories;
-            e.nextSibling = orphan.firstChild;
-            orphan.firstChild = i;
-            e.parentIndex = orphanIndex_;
+            e.parent = orphanIndex_;
             current = i;
         } else {
-            NtfsEntry& dir = entries_[std::size_t(current)];
-            e.nextSibling = dir.firstChild;
-            dir.firstChild = i;
-            e.parentIndex = current;
+            e.parent = current;
         }
         e.orphaned = true;
+    }
+}
+
+void ntfs::linkChains() {
+    chains_.reset(entries_.size());
+    if (mode == RecoveryMode::Deep) {
+        // The orphan entry lists the directories the latest first, and each
+        // directory its files the same way.
+        for (RecordIndex i = 0; i < orphanIndex_; ++i)
+            if (i != rootIndex_ && entries_[i].hasName) chains_.prepend(entries_[i].parent, i);
+    } else {
+        // Children in record order, so linking is linear; the orphan entry
+        // is the root's last child and lists the last adopted first.
+        for (RecordIndex i = 0; i < orphanIndex_; ++i) {
+            const NtfsEntry& e = entries_[i];
+            if (!e.isFile() || !e.hasName || e.orphaned || i == rootIndex_ || e.parent == kNoLink) continue;
+            chains_.append(e.parent, i);
+            if (i % 4096 == 0) reporter->setProgressPosition(i);
+        }
+        if (rootIndex_ < orphanIndex_) chains_.append(rootIndex_, orphanIndex_);
+        for (RecordIndex i = 0; i < orphanIndex_; ++i)
+            if (entries_[i].orphaned && entries_[i].hasName) chains_.prepend(orphanIndex_, i);
+    }
+    chains_.finishLinking();
+    // Each file's streams right after it in its folder's chain.
+    for (std::size_t k = 0; k < streamOf_.size(); ++k) {
+        const RecordIndex s = firstStream_ + RecordIndex(k);
+        const RecordIndex previous = k > 0 && streamOf_[k - 1] == streamOf_[k] ? s - 1 : streamOf_[k];
+        chains_.insertAfter(previous, s);
     }
 }
 
@@ -288,7 +375,7 @@ void ntfs::buildFirstLevel() {
     if (mode != RecoveryMode::Deep && rootIndex_ < orphanIndex_) {
         forEachChild(rootIndex_, [&](RecordId c) {
             const NtfsEntry& e = entries_[std::size_t(c)];
-            TreeItem item = tree->insertItem(name(c), e.kind == 'D' ? ItemImage::Folder : ItemImage::File, rootItem);
+            TreeItem item = tree->insertItem(name(c), e.isDirectory() ? ItemImage::Folder : ItemImage::File, rootItem);
             if (!e.inUse()) tree->setRed(item);
             tree->setItemData(item, c);
             if (c == orphanIndex_) orphanShown = true;
@@ -305,31 +392,35 @@ void ntfs::buildFirstLevel() {
 }
 
 void ntfs::renameRecycleBinFiles() {
-    if (rootIndex_ < 0 || rootIndex_ >= orphanIndex_) return;
-    std::vector<std::int64_t> bins, users;
+    if (rootIndex_ >= orphanIndex_) return;
+    std::vector<RecordId> bins, users;
+    // Stream entries carry the stream's name alone: never a bin, a user
+    // folder or a "$I" file.
+    auto plainDirectory = [&](RecordId c) {
+        return entries_[std::size_t(c)].isDirectory() && streamOf(c) == kNoLink;
+    };
     forEachChild(rootIndex_, [&](RecordId c) {
-        const NtfsEntry& e = entries_[std::size_t(c)];
-        if (e.kind == 'D' && e.streamOf < 0 && (e.name == u"$RECYCLE.BIN" || e.name == u"$RECYCLEBIN"))
-            bins.push_back(c);
+        const std::u16string_view n = nameOf(entries_[std::size_t(c)]);
+        if (plainDirectory(c) && (n == u"$RECYCLE.BIN" || n == u"$RECYCLEBIN")) bins.push_back(c);
         return true;
     });
-    for (std::int64_t bin : bins) {
+    for (RecordId bin : bins) {
         users.clear();
         forEachChild(bin, [&](RecordId c) {
-            if (entries_[std::size_t(c)].kind == 'D' && entries_[std::size_t(c)].streamOf < 0) users.push_back(c);
+            if (plainDirectory(c)) users.push_back(c);
             return true;
         });
-        for (std::int64_t user : users) {
+        for (RecordId user : users) {
             std::map<std::u16string, std::u16string> former;
             forEachChild(user, [&](RecordId c) {
                 const NtfsEntry& e = entries_[std::size_t(c)];
-                // Stream entries carry the stream's name alone: never a "$I" file.
-                if (e.name.rfind(u"$I", 0) != 0 || e.kind == 'D' || e.streamOf >= 0) return true;
+                const std::u16string_view n = nameOf(e);
+                if (!n.starts_with(u"$I") || e.isDirectory() || streamOf(c) != kNoLink) return true;
                 MemorySink sink(kRecycleInfoLimit);
                 readContent(c, sink);
                 if (!sink.overflow && sink.bytes.size() < kRecycleInfoLimit) {
-                    std::u16string name = recycleBinFormerName(ByteView(sink.bytes));
-                    if (!name.empty()) former[e.name] = std::move(name);
+                    std::u16string formerName = recycleBinFormerName(ByteView(sink.bytes));
+                    if (!formerName.empty()) former[std::u16string(n)] = std::move(formerName);
                 }
                 return true;
             });
@@ -338,7 +429,8 @@ void ntfs::renameRecycleBinFiles() {
                 const std::u16string& formerName = pair.second;
                 forEachChild(user, [&](RecordId c) {
                     NtfsEntry& e = entries_[std::size_t(c)];
-                    if (!e.name.empty() && e.streamOf < 0 && e.name == partner) e.name = formerName;
+                    const std::u16string_view n = nameOf(e);
+                    if (!n.empty() && streamOf(c) == kNoLink && n == partner) e.name = names_.add(formerName);
                     return true;
                 });
             }

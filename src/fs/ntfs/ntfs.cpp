@@ -27,7 +27,7 @@ ParseResult ntfs::parse(RecoveryMode m) {
     // Until the new table is linked there is no orphan entry and no root.
     orphanIndex_ = rootIndex_ = kNoLink;
     if (mode == RecoveryMode::Standard) {
-        entries_.clear();
+        clearTable();
         scannedRecords_.clear();
         readBootSector();
         locateMft();
@@ -39,7 +39,7 @@ ParseResult ntfs::parse(RecoveryMode m) {
         } else if (!bootRead_) {
             readBootSector();
         }
-        entries_.clear();
+        clearTable();
         scannedRecords_.clear();
         useCandidate(std::max(0, advancedChoice.candidate));
         const int choice = advancedChoice.sectorsPerCluster;
@@ -77,7 +77,7 @@ bool ntfs::isValidRecord(RecordId id) const {
 }
 bool ntfs::isDirectory(RecordId id) const {
     const NtfsEntry* e = rec(id);
-    return e && e->kind == 'D';
+    return e && e->isDirectory();
 }
 bool ntfs::isDeleted(RecordId id) const {
     const NtfsEntry* e = rec(id);
@@ -88,28 +88,30 @@ std::u16string ntfs::name(RecordId id) const {
     if (!e) return {};
     // Composed on demand, so a file renamed by the Recycle Bin pass names
     // its streams too.
-    if (const NtfsEntry* file = e->streamOf >= 0 ? rec(e->streamOf) : nullptr) return file->name + u":" + e->name;
-    return e->name;
+    if (const NtfsEntry* file = rec(streamOf(id))) {
+        std::u16string composed(nameOf(*file));
+        composed += u':';
+        composed += nameOf(*e);
+        return composed;
+    }
+    return std::u16string(nameOf(*e));
 }
 std::u16string ntfs::streamName(RecordId id) const {
     const NtfsEntry* e = rec(id);
-    return e && e->streamOf >= 0 ? e->name : std::u16string();
+    return e && streamOf(id) != kNoLink ? std::u16string(nameOf(*e)) : std::u16string();
+}
+RecordIndex ntfs::streamOf(RecordId id) const {
+    if (id < 0 || std::uint64_t(id) >= entries_.size() || firstStream_ == kNoLink || id < RecordId(firstStream_))
+        return kNoLink;
+    const std::uint64_t k = std::uint64_t(id) - firstStream_;
+    return k < streamOf_.size() ? streamOf_[std::size_t(k)] : kNoLink;
 }
 bool ntfs::hasChildren(RecordId id) const {
-    const NtfsEntry* e = rec(id);
-    return e && e->firstChild >= 0;
+    return rec(id) && chains_.hasChildren(RecordIndex(id));
 }
 void ntfs::forEachChild(RecordId id, const std::function<bool(RecordId)>& visit) const {
-    const NtfsEntry* e = rec(id);
-    if (!e) return;
-    // Every entry is in at most one chain, so a chain is never longer than
-    // the table; the bound guards against damage all the same.
-    std::size_t steps = 0;
-    for (std::int64_t c = e->firstChild; c >= 0 && std::uint64_t(c) < entries_.size() && steps < entries_.size();
-         ++steps) {
-        if (!visit(c)) return;
-        c = entries_[std::size_t(c)].nextSibling;
-    }
+    if (!rec(id)) return;
+    chains_.forEachChild(RecordIndex(id), [&](RecordIndex c) { return visit(RecordId(c)); });
 }
 std::u16string ntfs::creationTimeText(RecordId id) const {
     const NtfsEntry* e = rec(id);
@@ -136,7 +138,7 @@ std::uint64_t ntfs::sizeBytes(RecordId id) const {
 }
 std::int64_t ntfs::recordNumber(RecordId id) const {
     const NtfsEntry* e = rec(id);
-    if (e && e->streamOf >= 0) return recordNumber(e->streamOf);
+    if (const RecordIndex file = streamOf(id); e && file != kNoLink) return recordNumber(file);
     if (!e || mftLocated_ || id == orphanIndex_) return id;
     return e->recordNumber;
 }

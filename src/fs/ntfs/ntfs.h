@@ -10,7 +10,6 @@
 #include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <optional>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "fs/ntfs/NtfsEntry.h"
 #include "fs/ntfs/NtfsRuns.h"
 #include "fs/ntfs/NtfsStructures.h"
+#include "platform/LargeTables.h"
 
 namespace salvage {
 
@@ -104,8 +104,9 @@ public:
     void streamData(const FileData& data, ContentStream& out) const;
     std::int64_t displayedSize(RecordId id) const;
 
-    const std::vector<NtfsEntry>& entries() const { return entries_; }
+    const LargeTable<NtfsEntry>& entries() const { return entries_; }
     const std::vector<NtfsEntry>& candidates() const { return candidates_; }
+    // kNoLink (as a RecordId) before a parse, and for a table without a root.
     std::int64_t orphanIndex() const { return orphanIndex_; }
     std::int64_t rootIndex() const { return rootIndex_; }
     bool mftLocated() const { return mftLocated_; }
@@ -123,9 +124,29 @@ private:
     // sends a scan or an allocation past the image's end.
     std::int64_t withinImage(std::int64_t end) const;
     bool readRecord(std::int64_t offset, ntfs_disk::Record& out) const;
-    // Fills an entry from a record's bytes (fixed up here).
-    void decodeEntry(NtfsEntry& e, ByteView raw) const;
-    NtfsEntry makeEntry(ByteView raw, std::int64_t offset);
+    // What a record holds besides its fixed fields, kept by the decoder
+    // for the table (buffers reused from record to record).
+    struct DecodedText {
+        std::u16string name;
+        std::vector<NamedStream> streams;
+    };
+    // Fills an entry from a record's bytes (fixed up here); its name and
+    // streams go to text.
+    void decodeEntry(NtfsEntry& e, ByteView raw, DecodedText& text) const;
+    // Decodes a record into e and scratch_.
+    void decodeInto(NtfsEntry& e, ByteView raw, std::int64_t offset);
+    // Appends e to the table, with scratch_'s name and streams.
+    void keepEntry(NtfsEntry e);
+    // Empties the table, its names, chains and streams.
+    void clearTable();
+    std::u16string_view nameOf(const NtfsEntry& e) const { return names_.view(e.name); }
+    // The file entry a stream entry stands for; kNoLink for any other id.
+    RecordIndex streamOf(RecordId id) const;
+    // The table index of the first named file record with this record
+    // number (tables made by a scan); kNoLink if none.
+    RecordIndex indexOfNumber(std::uint32_t number) const;
+    // Sorts the scan's record-number index and that of the table.
+    void indexRecordNumbers();
     std::vector<ClusterRun> dataRunsOfRecordAt(std::int64_t offset) const;
     bool locateByScan();
     // Tests every position from 0 to end (clipped to the image) for a
@@ -136,6 +157,8 @@ private:
                      const std::function<bool(std::int64_t, ByteView)>& visit);
     // Volume offset of the record with this MFT record number; -1 if unknown.
     std::int64_t recordOffsetOf(std::uint64_t number) const;
+    // Offset of the first record the scan found with this number; -1 if none.
+    std::int64_t scannedOffsetOf(std::uint32_t number) const;
     void resolveExtensionRecords();
     void linkEntries();
     void breakParentLoops();
@@ -146,7 +169,9 @@ private:
     // makes one entry per named stream of every listed record, placed right
     // after the record's entry in its folder's chain.
     void addStreamEntries();
-    void appendChild(std::int64_t parent, std::int64_t child, std::vector<std::int64_t>& lastChild);
+    // Links the table into chains: children by parent in table order, the
+    // orphans (the last adopted first), stream entries after their files.
+    void linkChains();
     const NtfsEntry* rec(RecordId id) const;
     // The record a file's $STANDARD_INFORMATION and data live in.
     std::int64_t dataRecordOffset(const NtfsEntry& e) const;
@@ -160,16 +185,45 @@ private:
     // records named by its attribute list: adds their runs to mftRuns.
     void extendMftRuns();
 
-    std::vector<NtfsEntry> entries_;
+    // A named stream of a record, as decoded: rows lie in the table order
+    // of their owners.
+    struct StreamRow {
+        RecordIndex owner = kNoLink;
+        NameRef name;
+        std::int64_t size = 0;
+    };
+    struct NumberedOffset {
+        std::uint32_t number;
+        std::int64_t offset;
+    };
+    struct NumberedIndex {
+        std::uint32_t number;
+        RecordIndex index;
+    };
+
+    LargeTable<NtfsEntry> entries_;
+    NameArena<char16_t> names_;
+    ChildChains chains_;
+    std::vector<StreamRow> streams_;
+    // Stream entries follow the orphan entry: entries_[firstStream_ + k]
+    // stands for a named stream of entries_[streamOf_[k]].
+    std::vector<RecordIndex> streamOf_;
+    RecordIndex firstStream_ = kNoLink;
+    DecodedText scratch_;
     std::vector<NtfsEntry> candidates_;
     // Record number -> offset of every record the scans found, for the
-    // attribute lists and base references of scanned records.
-    std::unordered_map<std::uint32_t, std::int64_t> scannedRecords_;
+    // attribute lists and base references of scanned records: kept in scan
+    // order while scanning, then sorted by number (the first found of a
+    // number counts).
+    LargeTable<NumberedOffset> scannedRecords_;
+    // Record number -> table index of the named file records of a table
+    // made by a scan, sorted the same way.
+    LargeTable<NumberedIndex> byNumber_;
     bool mftLocated_ = false;
     bool needMftRuns_ = true;
     bool bootRead_ = false;
-    std::int64_t orphanIndex_ = kNoLink;
-    std::int64_t rootIndex_ = kNoLink;
+    RecordIndex orphanIndex_ = kNoLink;
+    RecordIndex rootIndex_ = kNoLink;
 };
 
 }  // namespace salvage

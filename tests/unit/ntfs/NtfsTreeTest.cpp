@@ -1,6 +1,9 @@
 // Linking on hand-made MFTs: parents that are files, parents after their
 // children, parents outside the table, parent loops, several $FILE_NAME
-// attributes, DOS names, a missing root, and 512-byte clusters.
+// attributes, DOS names, a missing root, 512-byte clusters, and a table made by
+// a scan (record numbers out of order and repeated).
+#include <map>
+
 #include "NtfsBuilder.h"
 #include "NtfsTestSupport.h"
 #include "TestPaths.h"
@@ -108,6 +111,32 @@ TEST(NtfsTree, WithoutARootTheOrphanEntryStillHoldsEverything) {
     EXPECT_EQ(p->tree.text(first[0]), u"ORPHAN_ENTRY");
     EXPECT_EQ(childNames(p->parser, p->parser.orphanIndex()), (std::vector<std::u16string>{u"lost_dir", u"lost.txt"}));
     EXPECT_EQ(childNames(p->parser, 17), std::vector<std::u16string>{u"inside.txt"});
+}
+
+TEST(NtfsTree, AScanMadeTableLinksByHeaderNumbersAndTheFirstRecordOfANumberCounts) {
+    VolumeBuilder v;
+    v.image()[3] = 0;  // no NTFS boot sector, and no $MFT record: the table comes from the scan
+    v.put(0, RecordBuilder().number(0).fileName(5, u"not_the_mft").finish());
+    v.putRoot();
+    // Numbers out of slot order, and number 40 met twice (the later one a stale copy).
+    v.put(16, RecordBuilder().number(40).fileName(5, u"dir40", true).finish());
+    v.put(17, RecordBuilder().number(30).fileName(40, u"in40.txt").finish());
+    v.put(18, RecordBuilder().number(40).fileName(5, u"stale40", true).finish());
+    v.put(19, RecordBuilder().number(12).fileName(30, u"under_a_file.txt").finish());
+    auto p = parseBuilt(v);
+    const ntfs& n = p->parser;
+    ASSERT_FALSE(n.mftLocated());
+    ASSERT_LT(n.rootIndex(), n.orphanIndex());
+    std::map<std::u16string, RecordId> ids;
+    n.forEachChild(n.rootIndex(), [&](RecordId c) {
+        ids[n.name(c)] = c;
+        return true;
+    });
+    EXPECT_EQ(childNames(n, n.rootIndex()),
+              (std::vector<std::u16string>{u"not_the_mft", u"dir40", u"stale40", u"ORPHAN_ENTRY"}));
+    EXPECT_EQ(childNames(n, ids.at(u"dir40")), std::vector<std::u16string>{u"in40.txt"});
+    EXPECT_TRUE(childNames(n, ids.at(u"stale40")).empty());
+    EXPECT_EQ(childNames(n, n.orphanIndex()), std::vector<std::u16string>{u"under_a_file.txt"});
 }
 
 TEST(NtfsTree, DeepModeGroupsFilesUnderTheDirectoryFoundBeforeThem) {
