@@ -83,7 +83,8 @@ public:
         if (name.empty()) return {};
         if (name.size() > kBlockUnits) name = name.substr(0, kBlockUnits);
         if (blocks_.empty() || used_ + name.size() > kBlockUnits) {
-            blocks_.push_back(std::make_unique<Char[]>(kBlockUnits));
+            // Left uninitialised: only the units written are ever read.
+            blocks_.push_back(std::unique_ptr<Char[]>(new Char[kBlockUnits]));
             used_ = 0;
         }
         Char* at = blocks_.back().get() + used_;
