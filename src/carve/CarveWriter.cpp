@@ -12,6 +12,8 @@ namespace {
 constexpr std::uint32_t kPieceBytes = 1 << 20;
 // Finds whose format knows its length from the header need only this much.
 constexpr std::uint64_t kHeaderWindowBytes = 1 << 20;
+// The read buffer is kept from find to find up to this size.
+constexpr std::size_t kKeptBufferBytes = 16 << 20;
 }  // namespace
 
 CarveWriter::CarveWriter(readWriteInterface& source, std::int64_t volumeBytes, std::filesystem::path outputFolder,
@@ -31,6 +33,20 @@ std::string CarveWriter::uniqueName(std::uint64_t start, std::u16string_view ext
         name = base + "_" + std::to_string(n) + "." + ext;
     usedNames_.push_back(name);
     return name;
+}
+
+void CarveWriter::fill(std::uint64_t findStart, std::size_t from, std::size_t to, CarvedFile& out) {
+    // One buffer serves every find, so a find costs no fresh allocation nor
+    // zeroing; a failed read is repeated over zeros, which leaves what a read
+    // into a new zeroed buffer would have left.
+    if (buffer_.size() < to) buffer_.resize(to);
+    for (std::size_t done = from; done < to; done += kPieceBytes) {
+        const auto n = std::uint32_t(std::min<std::size_t>(kPieceBytes, to - done));
+        if (readAt(source_, std::int64_t(findStart + done), buffer_.data() + done, n)) continue;
+        out.complete = false;
+        std::fill_n(buffer_.data() + done, n, std::uint8_t(0));
+        readAt(source_, std::int64_t(findStart + done), buffer_.data() + done, n);
+    }
 }
 
 bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& out) {
@@ -55,16 +71,12 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
     // read, so a small file in a long find costs a small read.
     const bool throughFile = formatEndNeedsWholeFind(out.extension);
     const std::uint64_t limit = std::min(length, throughFile ? kTrimWindowBytes : kHeaderWindowBytes);
-    std::vector<std::uint8_t> head;
     std::optional<std::uint64_t> end;
+    std::size_t headBytes = 0;
     for (std::uint64_t window = std::min(limit, kHeaderWindowBytes);; window = std::min(limit, window * 2)) {
-        std::size_t from = head.size();
-        head.resize(std::size_t(window), 0);
-        for (std::size_t done = from; done < head.size(); done += kPieceBytes) {
-            auto n = std::uint32_t(std::min<std::size_t>(kPieceBytes, head.size() - done));
-            if (!readAt(source_, std::int64_t(find.start + done), head.data() + done, n)) out.complete = false;
-        }
-        end = formatEnd(out.extension, ByteView(head), length);
+        fill(find.start, headBytes, std::size_t(window), out);
+        headBytes = std::size_t(window);
+        end = formatEnd(out.extension, ByteView(buffer_.data(), headBytes), length);
         if (end || window >= limit) break;
     }
     if (end) {
@@ -82,16 +94,20 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
         return false;
     }
     out.fileName = file->name();  // a name taken by a link gives the next numbered one
-    bool ok = file->write(head.data(), std::size_t(std::min<std::uint64_t>(head.size(), length)));
-    std::vector<std::uint8_t> piece;
-    for (std::uint64_t at = head.size(); ok && at < length; at += kPieceBytes) {
+    bool ok = file->write(buffer_.data(), std::size_t(std::min<std::uint64_t>(headBytes, length)));
+    for (std::uint64_t at = headBytes; ok && at < length; at += kPieceBytes) {
         if (pollStop()) {
             out.complete = false;  // stopped inside the file: the report says it is cut short
             break;
         }
-        piece.assign(std::size_t(std::min<std::uint64_t>(kPieceBytes, length - at)), 0);
-        if (!readAt(source_, std::int64_t(find.start + at), piece.data(), std::uint32_t(piece.size()))) out.complete = false;
-        ok = file->write(piece.data(), piece.size());
+        // The rest goes through the buffer's first piece: the head is written.
+        const auto n = std::size_t(std::min<std::uint64_t>(kPieceBytes, length - at));
+        fill(find.start + at, 0, n, out);
+        ok = file->write(buffer_.data(), n);
+    }
+    if (buffer_.size() > kKeptBufferBytes) {
+        buffer_.clear();  // a long window is not kept for the next find
+        buffer_.shrink_to_fit();
     }
     if (!file->finish() || !ok) {
         reporter_.message(u16("cannot write " + (folder_ / out.fileName).string() + ": " + file->error()), u"",

@@ -51,6 +51,8 @@ public:
 private:
     bool writeOne(const myJpg& engine, std::size_t index, CarvedFile& out);
     std::string uniqueName(std::uint64_t start, std::u16string_view extension);
+    // Reads the find's bytes [from, to) into buffer_ at the same offsets.
+    void fill(std::uint64_t findStart, std::size_t from, std::size_t to, CarvedFile& out);
     bool writeReport();
 
     readWriteInterface& source_;
@@ -61,6 +63,7 @@ private:
     std::filesystem::path reportPath_;
     std::vector<CarvedFile> carved_;
     std::vector<std::string> usedNames_;
+    std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace salvage

@@ -185,10 +185,18 @@ std::optional<std::uint64_t> pdfEnd(ByteView d) {
     if (!d.matches(0, "%PDF-")) return std::nullopt;
     // The last %%EOF (incremental updates append further ones), with the
     // line end that follows it.
+    // Searched backwards a '%' at a time with memrchr: a PDF find runs to
+    // the next one and can span megabytes after the document's own end.
     static constexpr std::string_view kEof = "%%EOF";
-    std::string_view text(reinterpret_cast<const char*>(d.data()), d.size());
-    std::size_t at = text.rfind(kEof);
-    if (at == std::string_view::npos) return std::nullopt;
+    if (d.size() < kEof.size()) return std::nullopt;
+    std::size_t at = 0, before = d.size() - kEof.size() + 1;  // candidates lie below `before`
+    for (;;) {
+        const void* hit = before ? ::memrchr(d.data(), '%', before) : nullptr;
+        if (!hit) return std::nullopt;
+        at = std::size_t(static_cast<const std::uint8_t*>(hit) - d.data());
+        if (std::memcmp(d.data() + at, kEof.data(), kEof.size()) == 0) break;
+        before = at;
+    }
     std::uint64_t end = at + kEof.size();
     if (end < d.size() && d[end] == '\r') ++end;
     if (end < d.size() && d[end] == '\n') ++end;

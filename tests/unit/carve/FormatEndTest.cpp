@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include "CarveTestSupport.h"
 #include "TestPaths.h"
@@ -77,6 +78,27 @@ TEST(FormatEnd, DamagedStructuresGiveNoEnd) {
     EXPECT_FALSE(sqliteEnd(ByteView(db)));
     // Unknown formats are never trimmed.
     EXPECT_FALSE(formatEnd(u"mp3", ByteView(jpg), jpg.size()));
+}
+
+// The last %%EOF ends a PDF (incremental updates append more), with its
+// line end; stray '%' after it, a cut-off marker, and one that closes the
+// find exactly are told apart.
+TEST(FormatEnd, PdfEndsAtItsLastEof) {
+    const struct {
+        std::string text;
+        std::optional<std::uint64_t> end;
+    } cases[] = {
+        {"%PDF-1.4 a %%EOF\r\n b %%EOF\n %% 50% %%EO", 27},
+        {"%PDF-1.4 %%EOF", 14},
+        {"%PDF-1.4 %%EOF%", 14},
+        {"%PDF-1.4 %%%EOF\n%", 16},
+        {"%PDF-1.4 %%EO", std::nullopt},
+        {"%PDF-", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> d(c.text.begin(), c.text.end());
+        EXPECT_EQ(pdfEnd(ByteView(d)), c.end) << c.text;
+    }
 }
 
 // Real files with bytes changed and parts cut off: every walk stays inside
