@@ -12,6 +12,8 @@ namespace {
 constexpr std::uint32_t kPieceBytes = 1 << 20;
 // Finds whose format knows its length from the header need only this much.
 constexpr std::uint64_t kHeaderWindowBytes = 1 << 20;
+// The first of the small windows tried before it (growing fourfold).
+constexpr std::uint64_t kSmallWindowBytes = 64 << 10;
 // The read buffer is kept from find to find up to this size.
 constexpr std::size_t kKeptBufferBytes = 16 << 20;
 }  // namespace
@@ -65,19 +67,38 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
     std::uint64_t length = std::min<std::uint64_t>(std::uint64_t(std::max<std::int64_t>(find.length, 0)), available);
     bool pastVolume = length < std::uint64_t(std::max<std::int64_t>(find.length, 0));
 
-    // The find's first bytes, enough to learn where its format ends. Formats
-    // found by reading through the file are tried on a window that doubles
-    // until their end shows up or the whole find (up to the trim window) is
-    // read, so a small file in a long find costs a small read.
+    // The find's first bytes, enough to learn where its format ends. A
+    // format whose end cannot move once it shows is first tried on small
+    // windows; else, and for the formats found by reading through the file,
+    // a window that doubles until their end shows up or the whole find (up
+    // to the trim window) is read, so a small file in a long find costs a
+    // small read.
     const bool throughFile = formatEndNeedsWholeFind(out.extension);
     const std::uint64_t limit = std::min(length, throughFile ? kTrimWindowBytes : kHeaderWindowBytes);
+    const std::uint64_t firstWindow = std::min(limit, kHeaderWindowBytes);
     std::optional<std::uint64_t> end;
     std::size_t headBytes = 0;
-    for (std::uint64_t window = std::min(limit, kHeaderWindowBytes);; window = std::min(limit, window * 2)) {
+    for (std::uint64_t window = kSmallWindowBytes; window < firstWindow; window *= 4) {
         fill(find.start, headBytes, std::size_t(window), out);
         headBytes = std::size_t(window);
-        end = formatEnd(out.extension, ByteView(buffer_.data(), headBytes), length);
-        if (end || window >= limit) break;
+        end = formatEndSettled(out.extension, ByteView(buffer_.data(), headBytes), length);
+        if (end) break;
+    }
+    if (end) {
+        // The first window was read whole before: a known unreadable byte
+        // in it (or one past the image's end) still marks the find cut.
+        const std::uint64_t readTo = std::max<std::uint64_t>(headBytes, *end);
+        std::vector<ImageRange> damage;
+        if (readTo < firstWindow)
+            source_.knownDamage(std::uint64_t(source_.baseOffset) + find.start + readTo, firstWindow - readTo, damage);
+        if (!damage.empty()) out.complete = false;
+    } else {
+        for (std::uint64_t window = firstWindow;; window = std::min(limit, window * 2)) {
+            fill(find.start, std::min<std::size_t>(headBytes, std::size_t(window)), std::size_t(window), out);
+            headBytes = std::size_t(window);
+            end = formatEnd(out.extension, ByteView(buffer_.data(), headBytes), length);
+            if (end || window >= limit) break;
+        }
     }
     if (end) {
         out.trimmed = *end < length;

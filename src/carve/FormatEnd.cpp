@@ -280,4 +280,19 @@ std::optional<std::uint64_t> formatEnd(std::u16string_view extension, ByteView h
     return end;
 }
 
+std::optional<std::uint64_t> formatEndSettled(std::u16string_view extension, ByteView head, std::uint64_t findLength) {
+    const std::string ext = lowerAscii(extension);
+    if (ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "gif" || ext == "gz")
+        return formatEnd(extension, head, findLength);  // every byte they looked at lies before the end
+    if (ext == "bmp" || ext == "wav" || ext == "avi" || ext == "7z" || ext == "db" || ext == "sqli")
+        return head.size() >= 100 ? formatEnd(extension, head, findLength) : std::nullopt;  // headers of at most 100 bytes
+    if (ext == "pdf" || ext == "tif" || ext == "tiff" || !formatEndNeedsWholeFind(extension)) return std::nullopt;
+    // ZIP: an end record passed over because its comment ran past the head
+    // lies before the one found, so a head reaching a longest comment past
+    // the end found leaves none passed over for that reason.
+    constexpr std::uint64_t kLongestTail = 22 + 0xFFFF;
+    const auto end = formatEnd(extension, head, findLength);
+    return end && *end <= head.size() && head.size() - *end >= kLongestTail ? end : std::nullopt;
+}
+
 }  // namespace salvage

@@ -174,5 +174,23 @@ TEST(CarveWriter, WritesTrimmedFilesNamedByOffsetInsideTheFolder) {
     std::getline(report, line);
     EXPECT_EQ(line.substr(0, 29), "32768,100,100,../x,\"A,\"\"B\"\"\",");
     for (const auto& entry : fs::directory_iterator(out)) EXPECT_EQ(entry.path().parent_path(), out);
+
+    // Finds that run on past their file's end, one of them past the image's
+    // end inside a volume that claims more: the file is measured on a small
+    // window, yet the find whose first 1 MiB window reaches past the image
+    // is still reported cut, as when that window was read whole.
+    std::vector<std::uint8_t> image = v.bytes;
+    std::copy(png.begin(), png.end(), image.end() - (200 << 10));
+    Scan tail({record(u"png", {0x89, 0x50}, {}, u"Images", 1 << 20)}, image);
+    tail.engine.foundFiles = {{4096, 700 << 10, 0}, {image.size() - (200 << 10), 700 << 10, 0}};
+    fs::path out2 = scratchDir("carve_writer_tail");
+    CarveWriter w2(tail.source, std::int64_t(v.bytes.size()) * 2, out2);
+    EXPECT_TRUE(w2.write(tail.engine, {0, 1}));
+    ASSERT_EQ(w2.carved().size(), 2u);
+    EXPECT_TRUE(w2.carved()[0].complete);
+    EXPECT_TRUE(w2.carved()[0].trimmed);
+    EXPECT_EQ(readAll(out2 / "4096.png"), png);
+    EXPECT_FALSE(w2.carved()[1].complete);
+    EXPECT_EQ(w2.carved()[1].writtenBytes, png.size());
 }
 }  // namespace
