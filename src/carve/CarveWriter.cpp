@@ -51,6 +51,48 @@ void CarveWriter::fill(std::uint64_t findStart, std::size_t from, std::size_t to
     }
 }
 
+std::optional<std::uint64_t> CarveWriter::lastEofEnd(std::uint64_t findStart, std::uint64_t length, std::size_t& headBytes,
+                                                    CarvedFile& out) {
+    // The last marker of the whole find, searched from its end back one piece
+    // at a time through the buffer's first piece: the find usually runs on
+    // for megabytes past its file, which need not be held at once. Pieces lie
+    // where the doubling windows put them (whole MiB from the find's start),
+    // so a failed read leaves the same bytes. Each piece is searched with the
+    // few bytes after it, which a marker across the cut and its line end need.
+    constexpr std::size_t kAfter = 8;
+    if (buffer_.size() < kPieceBytes + kAfter) buffer_.resize(kPieceBytes + kAfter);
+    std::uint8_t after[kAfter];
+    std::size_t afterBytes = 0;
+    std::optional<std::uint64_t> end;
+    std::uint64_t piece = length == 0 ? 0 : (length - 1) / kPieceBytes * kPieceBytes;
+    for (;; piece -= kPieceBytes) {
+        const auto n = std::size_t(std::min<std::uint64_t>(kPieceBytes, length - piece));
+        fill(findStart + piece, 0, n, out);
+        std::copy(after, after + afterBytes, buffer_.begin() + std::ptrdiff_t(n));
+        if (auto e = pdfEofEnd(ByteView(buffer_.data(), n + afterBytes))) {
+            end = piece + *e;
+            break;
+        }
+        afterBytes = std::min(kAfter, n);
+        std::copy(buffer_.begin(), buffer_.begin() + std::ptrdiff_t(afterBytes), after);
+        if (piece == 0) break;
+    }
+    // The head: the first piece, unless it is the one just read.
+    const std::uint64_t reached = end ? piece : 0;
+    headBytes = std::size_t(std::min<std::uint64_t>(length, kPieceBytes));
+    if (reached != 0) fill(findStart, 0, headBytes, out);
+    if (end && !ByteView(buffer_.data(), headBytes).matches(0, "%PDF-")) end.reset();
+    // What the doubling windows read and these reads did not (the writing
+    // reads up to the end): a known unreadable byte there still marks the
+    // find cut.
+    const std::uint64_t unreadFrom = std::max<std::uint64_t>(headBytes, end ? *end : length);
+    std::vector<ImageRange> damage;
+    if (unreadFrom < reached)
+        source_.knownDamage(std::uint64_t(source_.baseOffset) + findStart + unreadFrom, reached - unreadFrom, damage);
+    if (!damage.empty()) out.complete = false;
+    return end;
+}
+
 bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& out) {
     const FoundFile& find = engine.foundFiles[index];
     const SignatureType* type = find.typeIndex < engine.signatureTypes.size() ? &engine.signatureTypes[find.typeIndex] : nullptr;
@@ -72,19 +114,23 @@ bool CarveWriter::writeOne(const myJpg& engine, std::size_t index, CarvedFile& o
     // windows; else, and for the formats found by reading through the file,
     // a window that doubles until their end shows up or the whole find (up
     // to the trim window) is read, so a small file in a long find costs a
-    // small read.
+    // small read. A PDF ends at the last marker of the whole find, which is
+    // searched from the find's end back.
     const bool throughFile = formatEndNeedsWholeFind(out.extension);
     const std::uint64_t limit = std::min(length, throughFile ? kTrimWindowBytes : kHeaderWindowBytes);
     const std::uint64_t firstWindow = std::min(limit, kHeaderWindowBytes);
     std::optional<std::uint64_t> end;
     std::size_t headBytes = 0;
-    for (std::uint64_t window = kSmallWindowBytes; window < firstWindow; window *= 4) {
+    const bool lastEof = formatEndIsLastEof(out.extension) && length <= kTrimWindowBytes;
+    for (std::uint64_t window = kSmallWindowBytes; !lastEof && window < firstWindow; window *= 4) {
         fill(find.start, headBytes, std::size_t(window), out);
         headBytes = std::size_t(window);
         end = formatEndSettled(out.extension, ByteView(buffer_.data(), headBytes), length);
         if (end) break;
     }
-    if (end) {
+    if (lastEof) {
+        end = lastEofEnd(find.start, length, headBytes, out);
+    } else if (end) {
         // The first window was read whole before: a known unreadable byte
         // in it (or one past the image's end) still marks the find cut.
         const std::uint64_t readTo = std::max<std::uint64_t>(headBytes, *end);

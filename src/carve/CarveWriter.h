@@ -5,6 +5,7 @@
 // their MD5 and SHA-256. Everything goes through the one host writer.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -53,6 +54,10 @@ private:
     std::string uniqueName(std::uint64_t start, std::u16string_view extension);
     // Reads the find's bytes [from, to) into buffer_ at the same offsets.
     void fill(std::uint64_t findStart, std::size_t from, std::size_t to, CarvedFile& out);
+    // The end of a find that ends with its last "%%EOF" (up to the trim
+    // window long), its first piece left in buffer_ as the head.
+    std::optional<std::uint64_t> lastEofEnd(std::uint64_t findStart, std::uint64_t length, std::size_t& headBytes,
+                                            CarvedFile& out);
     bool writeReport();
 
     readWriteInterface& source_;

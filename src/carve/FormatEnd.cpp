@@ -181,10 +181,7 @@ std::optional<std::uint64_t> gzipEnd(ByteView d) {
     return end;
 }
 
-std::optional<std::uint64_t> pdfEnd(ByteView d) {
-    if (!d.matches(0, "%PDF-")) return std::nullopt;
-    // The last %%EOF (incremental updates append further ones), with the
-    // line end that follows it.
+std::optional<std::uint64_t> pdfEofEnd(ByteView d) {
     // Searched backwards a '%' at a time with memrchr: a PDF find runs to
     // the next one and can span megabytes after the document's own end.
     static constexpr std::string_view kEof = "%%EOF";
@@ -201,6 +198,13 @@ std::optional<std::uint64_t> pdfEnd(ByteView d) {
     if (end < d.size() && d[end] == '\r') ++end;
     if (end < d.size() && d[end] == '\n') ++end;
     return end;
+}
+
+std::optional<std::uint64_t> pdfEnd(ByteView d) {
+    // The last %%EOF (incremental updates append further ones), with the
+    // line end that follows it.
+    if (!d.matches(0, "%PDF-")) return std::nullopt;
+    return pdfEofEnd(d);
 }
 
 std::optional<std::uint64_t> zipEnd(ByteView d) {
@@ -253,6 +257,8 @@ std::optional<std::uint64_t> sqliteEnd(ByteView h) {
     if (!checkedMul(pageSize, pages, bytes)) return std::nullopt;
     return bytes;
 }
+
+bool formatEndIsLastEof(std::u16string_view extension) { return lowerAscii(extension) == "pdf"; }
 
 bool formatEndNeedsWholeFind(std::u16string_view extension) {
     const std::string ext = lowerAscii(extension);

@@ -192,5 +192,25 @@ TEST(CarveWriter, WritesTrimmedFilesNamedByOffsetInsideTheFolder) {
     EXPECT_EQ(readAll(out2 / "4096.png"), png);
     EXPECT_FALSE(w2.carved()[1].complete);
     EXPECT_EQ(w2.carved()[1].writtenBytes, png.size());
+
+    // A PDF find of 3 MiB whose last marker straddles the first MiB's end,
+    // its CR LF in the next MiB, '%' bytes and a cut-off marker after it:
+    // searched piece by piece from the end, it ends where pdfEnd of the
+    // whole find says.
+    std::vector<std::uint8_t> pdf(3 << 20, '%');
+    const std::string parts[] = {"%PDF-1.4\n%%EOF\n", "%%EOF\r\n", "%%EO"};
+    std::copy(parts[0].begin(), parts[0].end(), pdf.begin());
+    std::copy(parts[1].begin(), parts[1].end(), pdf.begin() + (1 << 20) - 3);
+    std::fill(pdf.begin() + (1 << 20) + 4, pdf.end() - 4, 'x');
+    std::copy(parts[2].begin(), parts[2].end(), pdf.end() - 4);
+    Scan doc({record(u"pdf", {'%', 'P'}, {}, u"Documents", 4 << 20)}, pdf);
+    doc.engine.foundFiles = {{0, 3 << 20, 0}};
+    fs::path out3 = scratchDir("carve_writer_pdf");
+    CarveWriter w3(doc.source, std::int64_t(pdf.size()), out3);
+    EXPECT_TRUE(w3.write(doc.engine, {0}));
+    ASSERT_EQ(pdfEnd(ByteView(pdf)), std::uint64_t((1 << 20) + 4));
+    EXPECT_EQ(w3.carved()[0].writtenBytes, (1u << 20) + 4);
+    EXPECT_TRUE(w3.carved()[0].complete);
+    EXPECT_EQ(readAll(out3 / "0.pdf"), std::vector<std::uint8_t>(pdf.begin(), pdf.begin() + (1 << 20) + 4));
 }
 }  // namespace
