@@ -31,9 +31,8 @@ std::string CarveWriter::uniqueName(std::uint64_t start, std::u16string_view ext
     if (ext.empty()) ext = "bin";
     std::string base = std::to_string(start);
     std::string name = base + "." + ext;
-    for (int n = 2; std::find(usedNames_.begin(), usedNames_.end(), name) != usedNames_.end(); ++n)
-        name = base + "_" + std::to_string(n) + "." + ext;
-    usedNames_.push_back(name);
+    for (int n = 2; usedNames_.count(name); ++n) name = base + "_" + std::to_string(n) + "." + ext;
+    usedNames_.insert(name);
     return name;
 }
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "browse/OutputFolder.h"
@@ -67,7 +68,7 @@ private:
     OutputFolder output_;
     std::filesystem::path reportPath_;
     std::vector<CarvedFile> carved_;
-    std::vector<std::string> usedNames_;
+    std::unordered_set<std::string> usedNames_;  // a lookup per find, not a walk of all before it
     std::vector<std::uint8_t> buffer_;
 };
 
