@@ -38,15 +38,14 @@ std::string CarveWriter::uniqueName(std::uint64_t start, std::u16string_view ext
 
 void CarveWriter::fill(std::uint64_t findStart, std::size_t from, std::size_t to, CarvedFile& out) {
     // One buffer serves every find, so a find costs no fresh allocation nor
-    // zeroing; a failed read is repeated over zeros, which leaves what a read
-    // into a new zeroed buffer would have left.
+    // page faults. Each piece is zeroed before its read (in cache, cheap):
+    // what a failed or short read leaves is what it left in a new zeroed
+    // buffer, and a bad stretch is never read twice.
     if (buffer_.size() < to) buffer_.resize(to);
     for (std::size_t done = from; done < to; done += kPieceBytes) {
         const auto n = std::uint32_t(std::min<std::size_t>(kPieceBytes, to - done));
-        if (readAt(source_, std::int64_t(findStart + done), buffer_.data() + done, n)) continue;
-        out.complete = false;
         std::fill_n(buffer_.data() + done, n, std::uint8_t(0));
-        readAt(source_, std::int64_t(findStart + done), buffer_.data() + done, n);
+        if (!readAt(source_, std::int64_t(findStart + done), buffer_.data() + done, n)) out.complete = false;
     }
 }
 
