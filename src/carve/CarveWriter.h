@@ -5,7 +5,9 @@
 // their MD5 and SHA-256. Everything goes through the one host writer.
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "browse/OutputFolder.h"
@@ -51,6 +53,12 @@ public:
 private:
     bool writeOne(const myJpg& engine, std::size_t index, CarvedFile& out);
     std::string uniqueName(std::uint64_t start, std::u16string_view extension);
+    // Reads the find's bytes [from, to) into buffer_ at the same offsets.
+    void fill(std::uint64_t findStart, std::size_t from, std::size_t to, CarvedFile& out);
+    // The end of a find that ends with its last "%%EOF" (up to the trim
+    // window long), its first piece left in buffer_ as the head.
+    std::optional<std::uint64_t> lastEofEnd(std::uint64_t findStart, std::uint64_t length, std::size_t& headBytes,
+                                            CarvedFile& out);
     bool writeReport();
 
     readWriteInterface& source_;
@@ -60,7 +68,8 @@ private:
     OutputFolder output_;
     std::filesystem::path reportPath_;
     std::vector<CarvedFile> carved_;
-    std::vector<std::string> usedNames_;
+    std::unordered_set<std::string> usedNames_;  // a lookup per find, not a walk of all before it
+    std::vector<std::uint8_t> buffer_;
 };
 
 }  // namespace salvage

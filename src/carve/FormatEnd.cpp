@@ -181,18 +181,30 @@ std::optional<std::uint64_t> gzipEnd(ByteView d) {
     return end;
 }
 
-std::optional<std::uint64_t> pdfEnd(ByteView d) {
-    if (!d.matches(0, "%PDF-")) return std::nullopt;
-    // The last %%EOF (incremental updates append further ones), with the
-    // line end that follows it.
+std::optional<std::uint64_t> pdfEofEnd(ByteView d) {
+    // Searched backwards a '%' at a time with memrchr: a PDF find runs to
+    // the next one and can span megabytes after the document's own end.
     static constexpr std::string_view kEof = "%%EOF";
-    std::string_view text(reinterpret_cast<const char*>(d.data()), d.size());
-    std::size_t at = text.rfind(kEof);
-    if (at == std::string_view::npos) return std::nullopt;
+    if (d.size() < kEof.size()) return std::nullopt;
+    std::size_t at = 0, before = d.size() - kEof.size() + 1;  // candidates lie below `before`
+    for (;;) {
+        const void* hit = before ? ::memrchr(d.data(), '%', before) : nullptr;
+        if (!hit) return std::nullopt;
+        at = std::size_t(static_cast<const std::uint8_t*>(hit) - d.data());
+        if (std::memcmp(d.data() + at, kEof.data(), kEof.size()) == 0) break;
+        before = at;
+    }
     std::uint64_t end = at + kEof.size();
     if (end < d.size() && d[end] == '\r') ++end;
     if (end < d.size() && d[end] == '\n') ++end;
     return end;
+}
+
+std::optional<std::uint64_t> pdfEnd(ByteView d) {
+    // The last %%EOF (incremental updates append further ones), with the
+    // line end that follows it.
+    if (!d.matches(0, "%PDF-")) return std::nullopt;
+    return pdfEofEnd(d);
 }
 
 std::optional<std::uint64_t> zipEnd(ByteView d) {
@@ -246,6 +258,8 @@ std::optional<std::uint64_t> sqliteEnd(ByteView h) {
     return bytes;
 }
 
+bool formatEndIsLastEof(std::u16string_view extension) { return lowerAscii(extension) == "pdf"; }
+
 bool formatEndNeedsWholeFind(std::u16string_view extension) {
     const std::string ext = lowerAscii(extension);
     return ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "gif" || ext == "pdf" || ext == "tif" ||
@@ -270,6 +284,21 @@ std::optional<std::uint64_t> formatEnd(std::u16string_view extension, ByteView h
     else if (formatEndNeedsWholeFind(extension)) end = zipEnd(head);
     if (!end || *end == 0 || *end > findLength) return std::nullopt;
     return end;
+}
+
+std::optional<std::uint64_t> formatEndSettled(std::u16string_view extension, ByteView head, std::uint64_t findLength) {
+    const std::string ext = lowerAscii(extension);
+    if (ext == "jpg" || ext == "jpeg" || ext == "png" || ext == "gif" || ext == "gz")
+        return formatEnd(extension, head, findLength);  // every byte they looked at lies before the end
+    if (ext == "bmp" || ext == "wav" || ext == "avi" || ext == "7z" || ext == "db" || ext == "sqli")
+        return head.size() >= 100 ? formatEnd(extension, head, findLength) : std::nullopt;  // headers of at most 100 bytes
+    if (ext == "pdf" || ext == "tif" || ext == "tiff" || !formatEndNeedsWholeFind(extension)) return std::nullopt;
+    // ZIP: an end record passed over because its comment ran past the head
+    // lies before the one found, so a head reaching a longest comment past
+    // the end found leaves none passed over for that reason.
+    constexpr std::uint64_t kLongestTail = 22 + 0xFFFF;
+    const auto end = formatEnd(extension, head, findLength);
+    return end && *end <= head.size() && head.size() - *end >= kLongestTail ? end : std::nullopt;
 }
 
 }  // namespace salvage

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 
 #include "CarveTestSupport.h"
 #include "TestPaths.h"
@@ -79,6 +80,27 @@ TEST(FormatEnd, DamagedStructuresGiveNoEnd) {
     EXPECT_FALSE(formatEnd(u"mp3", ByteView(jpg), jpg.size()));
 }
 
+// The last %%EOF ends a PDF (incremental updates append more), with its
+// line end; stray '%' after it, a cut-off marker, and one that closes the
+// find exactly are told apart.
+TEST(FormatEnd, PdfEndsAtItsLastEof) {
+    const struct {
+        std::string text;
+        std::optional<std::uint64_t> end;
+    } cases[] = {
+        {"%PDF-1.4 a %%EOF\r\n b %%EOF\n %% 50% %%EO", 27},
+        {"%PDF-1.4 %%EOF", 14},
+        {"%PDF-1.4 %%EOF%", 14},
+        {"%PDF-1.4 %%%EOF\n%", 16},
+        {"%PDF-1.4 %%EO", std::nullopt},
+        {"%PDF-", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::uint8_t> d(c.text.begin(), c.text.end());
+        EXPECT_EQ(pdfEnd(ByteView(d)), c.end) << c.text;
+    }
+}
+
 // Real files with bytes changed and parts cut off: every walk stays inside
 // its bytes (ASan watches) and never names an end past the find.
 TEST(FormatEnd, MutatedFilesStayBounded) {
@@ -152,5 +174,43 @@ TEST(CarveWriter, WritesTrimmedFilesNamedByOffsetInsideTheFolder) {
     std::getline(report, line);
     EXPECT_EQ(line.substr(0, 29), "32768,100,100,../x,\"A,\"\"B\"\"\",");
     for (const auto& entry : fs::directory_iterator(out)) EXPECT_EQ(entry.path().parent_path(), out);
+
+    // Finds that run on past their file's end, one of them past the image's
+    // end inside a volume that claims more: the file is measured on a small
+    // window, yet the find whose first 1 MiB window reaches past the image
+    // is still reported cut, as when that window was read whole.
+    std::vector<std::uint8_t> image = v.bytes;
+    std::copy(png.begin(), png.end(), image.end() - (200 << 10));
+    Scan tail({record(u"png", {0x89, 0x50}, {}, u"Images", 1 << 20)}, image);
+    tail.engine.foundFiles = {{4096, 700 << 10, 0}, {image.size() - (200 << 10), 700 << 10, 0}};
+    fs::path out2 = scratchDir("carve_writer_tail");
+    CarveWriter w2(tail.source, std::int64_t(v.bytes.size()) * 2, out2);
+    EXPECT_TRUE(w2.write(tail.engine, {0, 1}));
+    ASSERT_EQ(w2.carved().size(), 2u);
+    EXPECT_TRUE(w2.carved()[0].complete);
+    EXPECT_TRUE(w2.carved()[0].trimmed);
+    EXPECT_EQ(readAll(out2 / "4096.png"), png);
+    EXPECT_FALSE(w2.carved()[1].complete);
+    EXPECT_EQ(w2.carved()[1].writtenBytes, png.size());
+
+    // A PDF find of 3 MiB whose last marker straddles the first MiB's end,
+    // its CR LF in the next MiB, '%' bytes and a cut-off marker after it:
+    // searched piece by piece from the end, it ends where pdfEnd of the
+    // whole find says.
+    std::vector<std::uint8_t> pdf(3 << 20, '%');
+    const std::string parts[] = {"%PDF-1.4\n%%EOF\n", "%%EOF\r\n", "%%EO"};
+    std::copy(parts[0].begin(), parts[0].end(), pdf.begin());
+    std::copy(parts[1].begin(), parts[1].end(), pdf.begin() + (1 << 20) - 3);
+    std::fill(pdf.begin() + (1 << 20) + 4, pdf.end() - 4, 'x');
+    std::copy(parts[2].begin(), parts[2].end(), pdf.end() - 4);
+    Scan doc({record(u"pdf", {'%', 'P'}, {}, u"Documents", 4 << 20)}, pdf);
+    doc.engine.foundFiles = {{0, 3 << 20, 0}};
+    fs::path out3 = scratchDir("carve_writer_pdf");
+    CarveWriter w3(doc.source, std::int64_t(pdf.size()), out3);
+    EXPECT_TRUE(w3.write(doc.engine, {0}));
+    ASSERT_EQ(pdfEnd(ByteView(pdf)), std::uint64_t((1 << 20) + 4));
+    EXPECT_EQ(w3.carved()[0].writtenBytes, (1u << 20) + 4);
+    EXPECT_TRUE(w3.carved()[0].complete);
+    EXPECT_EQ(readAll(out3 / "0.pdf"), std::vector<std::uint8_t>(pdf.begin(), pdf.begin() + (1 << 20) + 4));
 }
 }  // namespace
