@@ -86,7 +86,7 @@ MatchResult myJpg::matchAt(ByteView data) const {
                 break;
             }
         }
-        if (hit) return {k < typeCount ? 'S' : 'E', e.typeIndex};
+        if (hit) return {k < typeCount ? MatchKind::Start : MatchKind::End, e.typeIndex};
     }
     return {};
 }
@@ -134,7 +134,7 @@ bool myJpg::scanVolume() {
             while (h < chunk.limit) {
                 MatchResult m = matchAt(chunk.bytes.sub(std::size_t(h - chunk.offset), kSignatureBytes));
                 if (pollStop()) return kScanStop;
-                h = m.kind ? act(m, h, chunkEnd) : h + kStep;
+                h = m.kind != MatchKind::None ? act(m, h, chunkEnd) : h + kStep;
             }
             // The step comes once the chunk is done, before the next read:
             // the page lists this chunk's finds while that read still runs.
@@ -160,7 +160,7 @@ std::int64_t myJpg::skipFrom(const SignatureType& t, std::int64_t h, std::int64_
 std::int64_t myJpg::act(MatchResult m, std::int64_t h, std::int64_t chunkEnd) {
     const SignatureType& t = signatureTypes[m.typeIndex];
     auto& stack = pendingStarts[m.typeIndex];
-    if (m.kind == 'S') {
+    if (m.kind == MatchKind::Start) {
         if (t.endLength > 0) {
             stack.push_back(std::uint64_t(h));
             return h + kStep;

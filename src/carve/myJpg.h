@@ -41,8 +41,11 @@ struct MatchEntry {
     std::array<std::uint8_t, kSignatureBytes> pattern{};
 };
 
+// What a signature match at a place is: a type's start, its end, or none.
+enum class MatchKind : std::uint8_t { None, Start, End };
+
 struct MatchResult {
-    char kind = 0;  // 'S' start, 'E' end, 0 none
+    MatchKind kind = MatchKind::None;
     std::uint32_t typeIndex = 0;
 };
 

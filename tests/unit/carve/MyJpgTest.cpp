@@ -28,10 +28,10 @@ TEST(MyJpgMatch, WildcardsOneByteSignaturesAndLowerTypesFirst) {
     e.addSignatureType(record(u"end", {0x10, 0x11}, {0x41}), 3);
     ASSERT_TRUE(e.buildMatchTable());
     std::uint8_t a[10] = {0x41, 0x42};
-    EXPECT_EQ(e.matchAt(ByteView(a, 10)).kind, 0);  // a one-byte start or end never matches
+    EXPECT_EQ(e.matchAt(ByteView(a, 10)).kind, MatchKind::None);  // a one-byte start or end never matches
     std::uint8_t j[10] = {0xFF, 0xD8, 0xFF, 0x99};
     MatchResult m = e.matchAt(ByteView(j, 10));
-    EXPECT_EQ(m.kind, 'S');
+    EXPECT_EQ(m.kind, MatchKind::Start);
     EXPECT_EQ(m.typeIndex, 1u);  // any fourth byte; type 1 wins over type 2
     std::uint8_t literal[10] = {0xFF, 0xD8, 0xFF, 0x2A};
     EXPECT_EQ(e.matchAt(ByteView(literal, 10)).typeIndex, 1u);
