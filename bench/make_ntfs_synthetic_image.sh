@@ -48,10 +48,11 @@ done
 # MFT mirror in the middle of the volume, so each half gets room for it.
 gib=$(( (count * 1024 * 5 / 2) / (1 << 30) + 1 ))
 mnt="$(mktemp -d)"
-trap 'umount "$mnt" 2>/dev/null || true; rmdir "$mnt"' EXIT
+trap 'umount "$mnt" 2>/dev/null || true; rmdir "$mnt"; rm -f "$mnt.log"' EXIT
 rm -f "$out"
 truncate -s "${gib}G" "$out"
-mkntfs -q -F -f -c 4096 "$out" 2>/dev/null
+# mkntfs warns on stderr that a file has no geometry; shown only on failure.
+mkntfs -q -F -f -c 4096 "$out" 2>"$mnt.log" || { cat "$mnt.log" >&2; exit 1; }
 ntfs-3g "$out" "$mnt"
 mkdir "$mnt/template_folder"
 echo "template file" > "$mnt/template_folder/template_file.txt"
