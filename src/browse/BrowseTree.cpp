@@ -59,9 +59,10 @@ void BrowseTree::freeSubtree(TreeItem item, std::vector<TreeItem>& stack) {
         stack.pop_back();
         Node& x = nodes_[std::size_t(t)];
         for (TreeItem c : x.children) stack.push_back(c);
-        x.children.clear();
+        // The slot stays (handles are never reused); its buffers go.
+        std::vector<TreeItem>().swap(x.children);
         x.alive = false;
-        x.text.clear();
+        std::u16string().swap(x.text);
         --live_;
         if (selected_ == t) selected_ = kNoItem;
     }
