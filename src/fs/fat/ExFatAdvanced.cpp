@@ -121,13 +121,12 @@ void Fat64Class::rebuildFromFoundEntries(const std::vector<std::int64_t>& found,
     ExFatEntry orphan;
     orphan.attributes = 0x10;
     entries_.add(orphan, u"ORPHAN ENTRY");
-    std::vector<std::uint8_t> buf(kFoundReadBytes);
+    processedOffsets_.reserve(found.size());
+    fat::FoundEntryReader reader(*source, kFoundReadBytes);
     for (std::int64_t off : found) {
         if (pollStop()) break;
-        if (!processedOffsets_.insert(off).second) continue;
-        std::fill(buf.begin(), buf.end(), 0);
-        readAt(*source, off / 512 * 512, buf.data(), kFoundReadBytes);
-        ByteView at = ByteView(buf).sub(std::size_t(off % 512));
+        if (!processedOffsets_.insert(off)) continue;
+        ByteView at = reader.at(off / 512 * 512).sub(std::size_t(off % 512));
         // A set the scan found only across a cluster border is read along the chain.
         std::vector<std::uint8_t> joined;
         if (!fat::isExFatSetHit(at, 0)) {
@@ -204,7 +203,7 @@ void Fat64Class::walkFoundDirectory(std::uint32_t own, int depth) {
         if (ci < clusters.size()) {
             const std::int64_t at = geo_.offsetOf(clusters[ci]) + std::int64_t(offsets[k] % geo_.clusterBytes);
             // A set listed before, from the scan or another folder, is listed once.
-            if (!processedOffsets_.insert(at).second) continue;
+            if (!processedOffsets_.insert(at)) continue;
         }
         appendFound(std::move(sets[k]), own, depth + 1);
     }

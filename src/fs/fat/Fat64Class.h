@@ -14,6 +14,7 @@
 #include "fs/fat/ExFatEntry.h"
 #include "fs/fat/FatChain.h"
 #include "platform/ByteView.h"
+#include "platform/OffsetSet.h"
 
 namespace salvage {
 
@@ -76,7 +77,7 @@ private:
     std::uint8_t bootShift_ = 0;
     std::vector<std::int64_t> fatCandidates_, heapCandidates_;
     AdvancedLists lists_;
-    std::set<std::int64_t> processedOffsets_;
+    OffsetSet processedOffsets_;
 };
 
 }  // namespace salvage

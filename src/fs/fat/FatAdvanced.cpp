@@ -8,6 +8,8 @@
 // from them with a "DUMMY ENTRY" root and an "ORPHAN ENTRY" folder for
 // entries whose folder was not found.
 #include <algorithm>
+#include <array>
+#include <charconv>
 
 #include "fs/fat/FatVolume.h"
 #include "image/ChunkedScan.h"
@@ -22,7 +24,30 @@ constexpr char16_t kOrphanName[] = u"ORPHAN ENTRY";
 // Bytes read around a found entry: its sector and the long-name run after it.
 constexpr std::uint32_t kFoundReadBytes = 2048;
 // The entry scan reads this many bytes per call (whole clusters).
-constexpr std::uint32_t kScanChunkBytes = 1024 * 1024;
+constexpr std::uint32_t kScanChunkBytes = 256 * 1024;
+
+// Attribute bytes a slot can carry and still pass the FAT12/16 or the FAT32
+// entry test: a volume label, a long-name part, the folder attributes, an
+// archived file and (FAT16) 0x26.
+constexpr std::array<bool, 256> kMayBeEntryAttr = [] {
+    std::array<bool, 256> t{};
+    for (std::uint8_t a : {0x08, 0x0F, 0x10, 0x11, 0x12, 0x14, 0x15, 0x16, 0x20, 0x26, 0x30}) t[a] = true;
+    return t;
+}();
+inline bool mayBeEntryAttr(std::uint8_t a) { return kMayBeEntryAttr[a]; }
+
+// "found file or directory =  N ", shown for every hit of the FAT32 scan:
+// put together by hand, as a printf-style format for each of tens of
+// thousands of hits costs more than the scan's tests.
+void showFoundCount(Reporter& reporter, std::size_t count) {
+    static constexpr char16_t kText[] = u"found file or directory =  ";
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, int(count)).ptr;
+    std::u16string text(kText);
+    text.append(digits, end);
+    text.push_back(u' ');
+    reporter.setStatus(text);
+}
 }  // namespace
 
 std::int64_t FatVolume::volumeBytes() const {
@@ -238,22 +263,40 @@ std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
     o.overlapBytes = 32;
     o.poll = this;
     o.progress = reporter;
+    const FatKind kind = fatKind();
+    const bool fat32 = kind == FatKind::Fat32;
     const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
         const ByteView v = chunk.bytes;
+        const std::uint8_t* bytes = v.data();
         const std::int64_t last = std::min(chunk.limit, total - 31);
-        for (std::int64_t at = chunk.offset; at < last; at += 32) {
+        for (std::int64_t at = chunk.offset; at < last;) {
             const std::size_t pos = std::size_t(at - chunk.offset);
-            ByteView e = v.sub(pos, 32);
-            if (fatKind() == FatKind::Fat32 && marks.rootMark == 0 && isFat32RootMark(e)) marks.rootMark = at;
-            if (marks.dotHeap < 0 && e[0] == '.')
-                marks.dotHeap = heapFromDotEntries(v.sub(pos, 64), at, clusterBytes_, clusters);
-            if (entryHit(e, clusters)) {
-                found.push_back(at);
-                if (fatKind() == FatKind::Fat32)
-                    reporter->setStatus(format16("found file or directory =  %d ", int(found.size())));
+            const bool watchRoot = fat32 && marks.rootMark == 0, watchDot = marks.dotHeap < 0;
+            // Four slots at a time are passed over when not one of them
+            // has an attribute byte an entry can carry, nor (while the
+            // marks are still looked for) a '.' or 'R' where those start.
+            if (at + 128 <= last) {
+                const std::uint8_t* p = bytes + pos;
+                bool any = mayBeEntryAttr(p[11]) | mayBeEntryAttr(p[43]) | mayBeEntryAttr(p[75]) |
+                           mayBeEntryAttr(p[107]);
+                if (watchDot) any |= (p[0] == '.') | (p[32] == '.') | (p[64] == '.') | (p[96] == '.');
+                if (watchRoot) any |= (p[1] == 'R') | (p[33] == 'R') | (p[65] == 'R') | (p[97] == 'R');
+                if (!any) {
+                    at += 128;
+                    continue;
+                }
             }
+            const std::uint8_t first = bytes[pos], attr = bytes[pos + 11];
+            if (watchRoot && (attr == 0x08 || bytes[pos + 1] == 'R') && isFat32RootMark(v.sub(pos, 32)))
+                marks.rootMark = at;
+            if (watchDot && first == '.') marks.dotHeap = heapFromDotEntries(v.sub(pos, 64), at, clusterBytes_, clusters);
+            if (mayBeEntryAttr(attr) && entryHit(v.sub(pos, 32), clusters)) {
+                found.push_back(at);
+                if (fat32) showFoundCount(*reporter, found.size());
+            }
+            at += 32;
         }
-        if (fatKind() == FatKind::Fat16 || fatKind() == FatKind::Fat12)
+        if (kind == FatKind::Fat16 || kind == FatKind::Fat12)
             reporter->setStatus(format16("currently at sector %lld of %lld", (long long)(chunk.offset / 512),
                                          (long long)(total / 512)));
         return chunk.limit;
@@ -280,16 +323,15 @@ void FatVolume::rebuildFromFoundEntries(const std::vector<std::int64_t>& found, 
     orphan.attributes = 0x10;
     entries_.add(orphan, kOrphanName);
 
+    processedOffsets_.reserve(found.size());
     std::optional<LongName> pending;
     std::int64_t pendingFor = -1;  // the offset of the short entry a long name belongs to
-    std::vector<std::uint8_t> buf(kFoundReadBytes);
+    FoundEntryReader reader(*source, kFoundReadBytes);
     for (std::int64_t off : found) {
         if (pollStop()) break;
-        if (!processedOffsets_.insert(off).second) continue;
+        if (!processedOffsets_.insert(off)) continue;
         if (off != pendingFor) pending.reset();
-        std::fill(buf.begin(), buf.end(), 0);
-        readAt(*source, off / 512 * 512, buf.data(), kFoundReadBytes);
-        ByteView sector(buf);
+        const ByteView sector = reader.at(off / 512 * 512);
         const std::size_t pos = std::size_t(off % 512);
         ByteView e = sector.sub(pos, 32);
         if (e[0] == '.') continue;
@@ -333,7 +375,7 @@ void FatVolume::walkFoundDirectory(std::uint32_t own, std::uint32_t first, std::
             }
             if (e[0] == '.' && (a == 0x10 || a == 0x11 || a == 0x13)) continue;
             // An entry processed before (with parent 0 or 1) ends this cluster.
-            if (!processedOffsets_.insert(at + std::int64_t(pos)).second) break;
+            if (!processedOffsets_.insert(at + std::int64_t(pos))) break;
             if (a == kLongNameAttr) {
                 LongName ln = collectLongName(dir, pos);
                 for (std::size_t k = 1; k < ln.consumed; ++k) processedOffsets_.insert(at + std::int64_t(pos + 32 * k));

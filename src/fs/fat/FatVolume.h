@@ -16,6 +16,7 @@
 #include "fs/fat/FatNames.h"
 #include "fs/fat/FatScan.h"
 #include "platform/ByteView.h"
+#include "platform/OffsetSet.h"
 
 namespace salvage::fat {
 
@@ -138,7 +139,8 @@ private:
     RecordTable<FatEntry> entries_;
     std::set<std::uint32_t> visitedClusters_;
     AdvancedLists lists_;
-    std::set<std::int64_t> processedOffsets_;
+    // Slot offsets the rebuild has taken.
+    OffsetSet processedOffsets_;
 };
 
 }  // namespace salvage::fat
