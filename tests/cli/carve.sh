@@ -4,6 +4,7 @@
 # one cut by the volume's end equals the part of it that is there).
 set -euo pipefail
 bin="$1"; fixtures="$2"
+source "$(dirname "$0")/../support/signals.sh"
 vol="$fixtures/carve_volume.img"; disk="$fixtures/carve_disk.img"; manifest="$fixtures/carve_manifest.txt"
 for f in "$vol" "$disk" "$manifest"; do [ -f "$f" ] || { echo "fixture $f missing"; exit 1; }; done
 out="$(mktemp -d)"; trap 'rm -rf "$out"' EXIT
@@ -79,11 +80,14 @@ if "$bin" carve "$vol" --no-default >/dev/null 2>"$out/err"; then echo "expected
 grep -q "enter the info file first" "$out/err"
 if "$bin" carve "$vol" --no-default --signatures /nonexistent >/dev/null 2>"$out/err"; then echo "expected failure"; exit 1; fi
 grep -q "can not open file" "$out/err"
-# Ctrl-C during a long scan (a sparse 1 GiB image): the scan stops, the
-# report is written, and every file in the folder has its row.
-truncate -s 1G "$out/big.img"; dd if="$vol" of="$out/big.img" conv=notrunc status=none
+# Ctrl-C during a long scan (a sparse 8 GiB image): the scan stops, the
+# report is written, and every file in the folder has its row. The signal
+# goes once the handler is in place (a slow start, as under a sanitizer,
+# would otherwise lose it and let the scan finish).
+truncate -s 8G "$out/big.img"; dd if="$vol" of="$out/big.img" conv=notrunc status=none
 "$bin" carve "$out/big.img" --out "$out/big" >/dev/null 2>"$out/err" & pid=$!
-sleep 0.5; kill -INT "$pid"
+wait_for_sigint_handler "$pid"
+sleep 0.3; kill -INT "$pid"
 set +e; wait "$pid"; rc=$?; set -e
 [ "$rc" = 130 ] || { echo "carve after Ctrl-C: exit $rc"; exit 1; }
 grep -q "^salvage: stopped" "$out/err"

@@ -2,6 +2,7 @@
 # salvage export, info and volumes on the EWF fixtures, run as a user runs them.
 set -euo pipefail
 bin="$1"; fixtures="$2"
+source "$(dirname "$0")/../support/signals.sh"
 e01="$fixtures/mbr_encase6.E01"; raw="$fixtures/mbr_disk.img"
 for f in "$e01" "$raw" "$fixtures/zeroed_disk.img"; do [ -f "$f" ] || { echo "fixture $f missing"; exit 1; }; done
 out="$(mktemp -d)"; trap 'rm -rf "$out"' EXIT
@@ -67,6 +68,7 @@ grep -q "unreadable ranges written as zeros" "$out/ev/zeros.raw.info"
 mkfifo "$out/fifo"
 "$bin" export "$e01" --out - >"$out/fifo" 2>"$out/log" & pid=$!
 exec 3<"$out/fifo"
+wait_for_sigint_handler "$pid"
 sleep 1; kill -INT "$pid"; cat <&3 >/dev/null; exec 3<&-
 set +e; wait "$pid"; rc=$?; set -e
 [ "$rc" = 130 ] || { echo "Ctrl-C: exit $rc"; cat "$out/log"; exit 1; }
