@@ -53,6 +53,13 @@ const ExtEntry* ext2Class::find(RecordId id) const {
     return at < records_.size() ? &records_[at] : nullptr;
 }
 
+RecordIndex ext2Class::positionOf(std::uint32_t key) const {
+    if (!keyed_) return kNoLink;
+    auto at = std::lower_bound(records_.begin(), records_.end(), key,
+                               [](const ExtEntry& e, std::uint32_t k) { return e.index < k; });
+    return at != records_.end() && at->index == key ? RecordIndex(at - records_.begin()) : kNoLink;
+}
+
 ParseResult ext2Class::parse(RecoveryMode) {
     if (!attachSource()) return ParseResult::Failed;
     volumeBytes = std::uint64_t(salvage::volumeBytes(volume));
@@ -104,7 +111,7 @@ bool ext2Class::readGroupDescriptors() {
 
 void ext2Class::readInodeTables() {
     records_.clear();
-    positionOf_.clear();
+    keyed_ = false;
     names_.clear();
     chains_.clear();
     // Room for every slot the groups hold, at most as many as the volume
@@ -245,8 +252,9 @@ void ext2Class::buildTable() {
     else records_.insert(at, root);
     // Most slots of a volume are unused: give their room back.
     if (records_.size() < records_.capacity() / 2) records_.shrink_to_fit();
-    positionOf_.assign(std::size_t(records_.back().index) + 1, kNoLink);  // ROOT makes the table non-empty
-    for (std::size_t i = 0; i < records_.size(); ++i) positionOf_[records_[i].index] = RecordIndex(i);
+    // Found by binary search: a column over every inode number would cost
+    // 4 bytes per inode of the volume, used or not.
+    keyed_ = true;
     chains_.reset(records_.size());
 }
 

@@ -92,16 +92,14 @@ private:
     ext::BlockReader blockReader() const;
     ext::CollectLimits limitsFor(std::uint64_t size) const;
 
-    // The table position of a key, or kNoLink.
-    RecordIndex positionOf(std::uint32_t key) const {
-        return key < positionOf_.size() ? positionOf_[key] : kNoLink;
-    }
+    // The table position of a key, or kNoLink (always before buildTable).
+    RecordIndex positionOf(std::uint32_t key) const;
 
     std::vector<std::uint8_t> descriptors_;
     // Every inode slot of the readable groups in inode order while parsing;
     // from buildTable on, only the named records and ROOT, in key order.
     std::vector<ExtEntry> records_;
-    std::vector<RecordIndex> positionOf_;  // key -> table position
+    bool keyed_ = false;  // records_ is the table in key order
     NameArena<char> names_;
     ChildChains chains_;
     std::vector<ext::BlockRun> blockList_;
