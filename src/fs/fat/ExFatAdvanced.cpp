@@ -40,8 +40,12 @@ std::int64_t Fat64Class::findAdvancedCandidates(std::int64_t maxCandidates) {
     bootValid_ = checkBootSector();
     reporter->setStatus(u"Finding Fat64 entries....");
     const std::int64_t total = volumeBytesOf(volume);
-    fatCandidates_ = fat::findFatStarts(*source, total, fat::FatKind::ExFat, maxCandidates, *this, *reporter);
-    heapCandidates_ = fat::findHeapStarts(*source, total, maxCandidates, *this, *reporter);
+    // The FAT starts and the heap starts come from one read.
+    fat::FatStartSeeker fats(fat::FatKind::ExFat, maxCandidates, *reporter);
+    fat::HeapStartSeeker heaps(maxCandidates);
+    fat::seekSectors(*source, total, {&fats, &heaps}, *this, *reporter);
+    fatCandidates_ = std::move(fats.found);
+    heapCandidates_ = std::move(heaps.found);
     if (bootValid_ && !heapCandidates_.empty()) heapCandidates_[0] = geo_.heapOffset;
     lists_ = {};
     for (std::size_t i = 0; i < fatCandidates_.size(); ++i) lists_.candidates.push_back(format16("FAT64_ENTRY:%d", int(i)));

@@ -54,23 +54,6 @@ std::int64_t FatVolume::volumeBytes() const {
     return salvage::volumeBytes(volume);
 }
 
-std::int64_t FatVolume::findAdvancedCandidates(std::int64_t maxCandidates) {
-    if (!source) return 0;
-    source->baseOffset = volume.startSector * kSectorBytes;
-    source->seek(0, 0);
-    // The boot sector only lends its sectors-per-cluster value; a failed
-    // test does not stop the search.
-    bootValid_ = checkBootSector();
-    std::uint8_t boot[512] = {};
-    readAt(*source, 0, boot, sizeof boot);
-    bootSectorsPerCluster_ = boot[13];
-    reporter->setStatus(u"Finding Fat entries....");
-    fatCandidates_ = findFatStarts(*source, volumeBytes(), fatKind(), maxCandidates, *this, *reporter);
-    rankAdvancedChoices();
-    return std::int64_t(fatCandidates_.size());
-}
-
-namespace {
 // The evidence the ranking weighs, gathered from the first part of the volume.
 constexpr std::int64_t kFitScanBytes = 256ll * 1024 * 1024;
 constexpr std::size_t kMaxFitItems = 4096;
@@ -88,39 +71,40 @@ struct FitEvidence {
     std::vector<KnownFile> files;  // live files listed in those folders' first sectors
 };
 
+namespace {
 std::uint32_t firstClusterOf(ByteView e) { return (std::uint32_t(le16(e, 20)) << 16) | le16(e, 26); }
 
 bool isDotPair(ByteView s) {
     return s.matches(0, ".          ") && s.matches(32, "..         ") && (s[11] & 0x10) && (s[43] & 0x10);
 }
 
-FitEvidence gatherFitEvidence(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll) {
-    FitEvidence ev;
-    const std::int64_t end = std::min(volumeBytes, kFitScanBytes);
-    ChunkedScanOptions o;
-    o.end = end;
-    o.chunkBytes = kSearchBlockBytes;
-    o.poll = &poll;
-    chunkedScan(src, o, [&](const ScanChunk& chunk) -> std::int64_t {
+// Gathers the evidence from the sectors of the volume's first part, beside
+// the FAT search in the same pass. Past kMaxFitItems folders it takes the
+// rest of the search block it is in, then wants no more.
+class FitEvidenceSeeker final : public SectorSeeker {
+public:
+    explicit FitEvidenceSeeker(std::int64_t volumeBytes) : end_(std::min(volumeBytes, kFitScanBytes)) {}
+    bool see(std::int64_t at, ByteView sector) override {
+        if (at + 512 > end_ || (capEnd_ >= 0 && at >= capEnd_)) return false;
         // A folder's first cluster starts on a sector boundary.
-        for (std::int64_t at = chunk.offset; at + 512 <= std::min(chunk.limit, end); at += 512) {
-            ByteView sector = chunk.bytes.sub(std::size_t(at - chunk.offset), 512);
-            if (!isDotPair(sector)) continue;
-            ev.folders.push_back({at, firstClusterOf(sector), firstClusterOf(sector.sub(32))});
-            for (std::size_t e0 = 64; e0 + 32 <= 512 && ev.files.size() < kMaxFitItems; e0 += 32) {
-                ByteView e = sector.sub(e0, 32);
-                const std::uint8_t a = e[11];
-                if (e[0] == 0) break;
-                if (e[0] == kDeletedMark || a == kLongNameAttr || (a & 0x18)) continue;
-                if (le32(e, 28) > 0 && firstClusterOf(e) >= 2) ev.files.push_back({firstClusterOf(e), le32(e, 28)});
-            }
+        if (!isDotPair(sector)) return true;
+        ev.folders.push_back({at, firstClusterOf(sector), firstClusterOf(sector.sub(32))});
+        for (std::size_t e0 = 64; e0 + 32 <= 512 && ev.files.size() < kMaxFitItems; e0 += 32) {
+            ByteView e = sector.sub(e0, 32);
+            const std::uint8_t a = e[11];
+            if (e[0] == 0) break;
+            if (e[0] == kDeletedMark || a == kLongNameAttr || (a & 0x18)) continue;
+            if (le32(e, 28) > 0 && firstClusterOf(e) >= 2) ev.files.push_back({firstClusterOf(e), le32(e, 28)});
         }
-        // Enough folders: the evidence is taken per block, so the cap is
-        // looked at after each one.
-        return ev.folders.size() < kMaxFitItems ? chunk.limit : kScanStop;
-    });
-    return ev;
-}
+        if (ev.folders.size() >= kMaxFitItems && capEnd_ < 0) capEnd_ = (at / kSearchBlockBytes + 1) * kSearchBlockBytes;
+        return true;
+    }
+    FitEvidence ev;
+
+private:
+    std::int64_t end_;
+    std::int64_t capEnd_ = -1;
+};
 
 // How many folders agree on where cluster 2 lies for this cluster size, and
 // how many of their ".." entries then name a cluster that holds a folder.
@@ -165,7 +149,27 @@ std::int64_t chainFit(const FitEvidence& ev, FatChain& chain, std::uint32_t clus
 }
 }  // namespace
 
-void FatVolume::rankAdvancedChoices() {
+std::int64_t FatVolume::findAdvancedCandidates(std::int64_t maxCandidates) {
+    if (!source) return 0;
+    source->baseOffset = volume.startSector * kSectorBytes;
+    source->seek(0, 0);
+    // The boot sector only lends its sectors-per-cluster value; a failed
+    // test does not stop the search.
+    bootValid_ = checkBootSector();
+    std::uint8_t boot[512] = {};
+    readAt(*source, 0, boot, sizeof boot);
+    bootSectorsPerCluster_ = boot[13];
+    reporter->setStatus(u"Finding Fat entries....");
+    // The FAT starts and the ranking's evidence come from one read.
+    FatStartSeeker fats(fatKind(), maxCandidates, *reporter);
+    FitEvidenceSeeker evidence(volumeBytes());
+    seekSectors(*source, volumeBytes(), {&fats, &evidence}, *this, *reporter, fatKind() == FatKind::Fat32);
+    fatCandidates_ = std::move(fats.found);
+    rankAdvancedChoices(evidence.ev);
+    return std::int64_t(fatCandidates_.size());
+}
+
+void FatVolume::rankAdvancedChoices(const FitEvidence& ev) {
     lists_ = {};
     // Every cluster size from 512 bytes to 64 KiB, and the boot sector's
     // own value when the boot sector passed its test.
@@ -174,7 +178,6 @@ void FatVolume::rankAdvancedChoices() {
     if (bootSpc && std::find(sizes.begin(), sizes.end(), bootSpc) == sizes.end()) sizes.push_back(bootSpc);
 
     reporter->setStatus(u"Weighing the choices....");
-    const FitEvidence ev = gatherFitEvidence(*source, volumeBytes(), *this);
     const std::size_t nc = fatCandidates_.size();
     std::vector<std::int64_t> sizeFit(sizes.size(), 0), candFit(nc, 0);
     std::vector<std::vector<std::int64_t>> chains(nc, std::vector<std::int64_t>(sizes.size(), 0));

@@ -20,31 +20,6 @@ bool matchesFat(ByteView s, FatKind kind) {
     return false;
 }
 
-// Hands each 512-byte boundary of the volume (its first 8 bytes) to hit,
-// through the image's chunked scan; stops when hit answers false, on the stop
-// flag (which it clears) or at the volume's end. FAT32's search reports each
-// chunk's position in the status line; the others move the progress bar only.
-template <class Hit>
-void walkSectors(readWriteInterface& src, std::int64_t volumeBytes, Pollable& poll, Reporter& reporter, Hit hit,
-                 bool blockStatus = false) {
-    ChunkedScanOptions o;
-    o.end = volumeBytes;
-    o.overlapBytes = 8;
-    o.poll = &poll;
-    o.progress = &reporter;
-    const ChunkedScanResult r = chunkedScan(src, o, [&](const ScanChunk& chunk) -> std::int64_t {
-        if (blockStatus)
-            reporter.setStatus(format16("Parsing Disk Currently at position %f of the disk of size %f",
-                                        double(chunk.offset), double(volumeBytes)));
-        // Only boundaries whose 8 bytes lie inside the volume are looked at.
-        const std::int64_t last = std::min(chunk.limit, volumeBytes - 7);
-        for (std::int64_t at = chunk.offset; at < last; at += kSectorBytes)
-            if (!hit(at, chunk.bytes.sub(std::size_t(at - chunk.offset), 8))) return kScanStop;
-        return chunk.limit;
-    });
-    if (r.stopped) poll.stopRequested = false;
-}
-
 bool inRange(std::uint8_t c, std::uint8_t lo, std::uint8_t hi) { return c >= lo && c <= hi; }
 bool isDigit(std::uint8_t c) { return inRange(c, '0', '9'); }
 // Class A: 'A'..'[', 'a'..'z', digits, 0xE5, '~'.
@@ -75,29 +50,63 @@ bool isFolderAttr(std::uint8_t a) { return a == 0x10 || a == 0x11 || a == 0x12 |
 
 }  // namespace
 
+void seekSectors(readWriteInterface& src, std::int64_t volumeBytes, std::initializer_list<SectorSeeker*> seekers,
+                 Pollable& poll, Reporter& reporter, bool blockStatus) {
+    std::vector<SectorSeeker*> active(seekers);
+    ChunkedScanOptions o;
+    o.end = volumeBytes;
+    o.overlapBytes = kSectorBytes;
+    o.poll = &poll;
+    o.progress = &reporter;
+    const ChunkedScanResult r = chunkedScan(src, o, [&](const ScanChunk& chunk) -> std::int64_t {
+        if (blockStatus)
+            reporter.setStatus(format16("Parsing Disk Currently at position %f of the disk of size %f",
+                                        double(chunk.offset), double(volumeBytes)));
+        const std::int64_t last = std::min(chunk.limit, volumeBytes);
+        for (std::int64_t at = chunk.offset; at < last; at += kSectorBytes) {
+            const ByteView sector =
+                chunk.bytes.sub(std::size_t(at - chunk.offset), std::size_t(std::min(kSectorBytes, volumeBytes - at)));
+            for (std::size_t k = 0; k < active.size();)
+                if (active[k]->see(at, sector)) ++k;
+                else active.erase(active.begin() + std::ptrdiff_t(k));
+            if (active.empty()) return kScanStop;
+        }
+        return chunk.limit;
+    });
+    if (r.stopped) poll.stopRequested = false;
+}
+
+FatStartSeeker::FatStartSeeker(FatKind kind, std::int64_t max, Reporter& reporter)
+    : kind_(kind), max_(max <= 0 ? kDefaultCandidates : max), reporter_(reporter) {}
+
+bool FatStartSeeker::see(std::int64_t at, ByteView sector) {
+    // Only boundaries whose first 8 bytes lie inside the volume count.
+    if (sector.size() < 8 || !matchesFat(sector, kind_)) return true;
+    found.push_back(at);
+    reporter_.setStatus(format16("found fat entry  %d ", int(found.size())));
+    return std::int64_t(found.size()) < max_;
+}
+
+HeapStartSeeker::HeapStartSeeker(std::int64_t max) : max_(max <= 0 ? kDefaultCandidates : max) {}
+
+bool HeapStartSeeker::see(std::int64_t at, ByteView sector) {
+    if (sector.size() < 8 || le64(sector, 0) != UINT64_MAX) return true;
+    found.push_back(at);
+    return std::int64_t(found.size()) <= max_;
+}
+
 std::vector<std::int64_t> findFatStarts(readWriteInterface& src, std::int64_t volumeBytes, FatKind kind,
                                         std::int64_t max, Pollable& poll, Reporter& reporter) {
-    if (max <= 0) max = kDefaultCandidates;
-    std::vector<std::int64_t> out;
-    walkSectors(src, volumeBytes, poll, reporter, [&](std::int64_t at, ByteView s) {
-        if (!matchesFat(s, kind)) return true;
-        out.push_back(at);
-        reporter.setStatus(format16("found fat entry  %d ", int(out.size())));
-        return std::int64_t(out.size()) < max;
-    }, kind == FatKind::Fat32);
-    return out;
+    FatStartSeeker fats(kind, max, reporter);
+    seekSectors(src, volumeBytes, {&fats}, poll, reporter, kind == FatKind::Fat32);
+    return std::move(fats.found);
 }
 
 std::vector<std::int64_t> findHeapStarts(readWriteInterface& src, std::int64_t volumeBytes, std::int64_t max,
                                          Pollable& poll, Reporter& reporter) {
-    if (max <= 0) max = kDefaultCandidates;
-    std::vector<std::int64_t> out;
-    walkSectors(src, volumeBytes, poll, reporter, [&](std::int64_t at, ByteView s) {
-        if (le64(s, 0) != UINT64_MAX) return true;
-        out.push_back(at);
-        return std::int64_t(out.size()) <= max;
-    });
-    return out;
+    HeapStartSeeker heaps(max);
+    seekSectors(src, volumeBytes, {&heaps}, poll, reporter);
+    return std::move(heaps.found);
 }
 
 // A volume-label slot that owns clusters (a file hidden as the label).

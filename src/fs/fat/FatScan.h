@@ -4,6 +4,7 @@
 // heap's allocation bitmap), and 32-byte slots that look like directory
 // entries.
 #include <cstdint>
+#include <initializer_list>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,46 @@ inline constexpr std::uint32_t kSearchBlockBytes = 10 * 1024 * 1024;
 inline constexpr std::int64_t kDefaultCandidates = 3;
 
 enum class FatKind { Fat16, Fat32, ExFat, Fat12 };
+
+// One of the things a pass over a volume's 512-byte boundaries looks for.
+// `see` gets each boundary's offset (from the volume start) and the sector
+// from there, cut at the volume's end, and answers whether it wants more.
+class SectorSeeker {
+public:
+    virtual ~SectorSeeker() = default;
+    virtual bool see(std::int64_t at, ByteView sector) = 0;
+};
+
+// Hands the volume's sectors to every seeker in one read of the volume,
+// until none wants more, the stop flag is raised (it is cleared) or the
+// volume ends. Progress goes to the reporter; with blockStatus (FAT32's
+// search) the status line also names each block's position.
+void seekSectors(readWriteInterface& src, std::int64_t volumeBytes, std::initializer_list<SectorSeeker*> seekers,
+                 Pollable& poll, Reporter& reporter, bool blockStatus = false);
+
+// Collects the starts of a FAT of the kind (see findFatStarts), at most max
+// of them, naming the count found on the status line.
+class FatStartSeeker final : public SectorSeeker {
+public:
+    FatStartSeeker(FatKind kind, std::int64_t max, Reporter& reporter);
+    bool see(std::int64_t at, ByteView sector) override;
+    std::vector<std::int64_t> found;
+
+private:
+    FatKind kind_;
+    std::int64_t max_;
+    Reporter& reporter_;
+};
+// Collects sectors whose first 8 bytes are all 0xFF, up to max + 1 of them.
+class HeapStartSeeker final : public SectorSeeker {
+public:
+    explicit HeapStartSeeker(std::int64_t max);
+    bool see(std::int64_t at, ByteView sector) override;
+    std::vector<std::int64_t> found;
+
+private:
+    std::int64_t max_;
+};
 
 // Offsets (from the volume start) of 512-byte boundaries whose first bytes
 // start a FAT of the kind: FAT16 F8 FF FF FF; FAT32 0x0FFFFFF8 then an end

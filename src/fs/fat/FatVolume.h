@@ -35,6 +35,10 @@ struct ScanMarks {
     std::int64_t dotHeap = -1;
 };
 
+// What the Advanced candidate ranking weighs (folders' "." entries and
+// files of known size near the volume's start).
+struct FitEvidence;
+
 class FatVolume : public VolumeParser {
 public:
     ParseResult parse(RecoveryMode mode) override;
@@ -117,7 +121,7 @@ protected:
 private:
     // Ranks fatCandidates_ and the sectors-per-cluster values by fit and
     // fills lists_.
-    void rankAdvancedChoices();
+    void rankAdvancedChoices(const FitEvidence& evidence);
     ParseResult parseAdvanced();
     std::vector<std::int64_t> scanForEntries(ScanMarks& marks);
     void rebuildFromFoundEntries(const std::vector<std::int64_t>& found, std::int64_t threshold);
