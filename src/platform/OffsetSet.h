@@ -8,6 +8,8 @@
 #include <limits>
 #include <vector>
 
+#include "platform/LargeTables.h"
+
 namespace salvage {
 
 class OffsetSet {
@@ -62,7 +64,7 @@ private:
         }
     }
     void rehash(std::size_t cap) {
-        std::vector<std::int64_t> old(cap, kEmpty);
+        LargeTable<std::int64_t> old(cap, kEmpty);
         old.swap(slots_);
         bits_ = 0;
         for (std::size_t c = cap; c > 1; c /= 2) ++bits_;
@@ -70,7 +72,7 @@ private:
             if (k != kEmpty) place(k);
     }
 
-    std::vector<std::int64_t> slots_;
+    LargeTable<std::int64_t> slots_;
     std::size_t count_ = 0;
     unsigned bits_ = 0;
     bool hasEmptyKey_ = false;

@@ -36,6 +36,37 @@ constexpr std::array<bool, 256> kMayBeEntryAttr = [] {
 }();
 inline bool mayBeEntryAttr(std::uint8_t a) { return kMayBeEntryAttr[a]; }
 
+// The attribute bytes a slot needs to be looked at while the first
+// folder's "." entry is still sought: an entry's, or any with the folder
+// bit (a "." entry whose own and next slot lack it places nothing).
+constexpr std::array<bool, 256> kMayBeEntryOrDotAttr = [] {
+    std::array<bool, 256> t = kMayBeEntryAttr;
+    for (unsigned a = 0; a < 256; ++a)
+        if (a & 0x10) t[a] = true;
+    return t;
+}();
+
+// The bytes of the groups of four slots from p on (n bytes, whole groups)
+// that the entry scan can pass over: not one slot of a group has an
+// attribute byte in the table, nor (while the root's mark is still looked
+// for) an 'R' where "RECYCLE" starts. The root flag is fixed for the whole
+// walk, which keeps the loop free of its test.
+template <bool watchRoot>
+std::size_t quietGroups(const std::uint8_t* p, std::size_t n, const std::array<bool, 256>& table) {
+    std::size_t done = 0;
+    for (; done < n; done += 128) {
+        const std::uint8_t* g = p + done;
+        bool any = table[g[11]] | table[g[43]] | table[g[75]] | table[g[107]];
+        if constexpr (watchRoot) any |= (g[1] == 'R') | (g[33] == 'R') | (g[65] == 'R') | (g[97] == 'R');
+        if (any) break;
+    }
+    return done;
+}
+std::size_t quietGroupBytes(const std::uint8_t* p, std::size_t n, bool watchRoot, bool watchDot) {
+    const std::array<bool, 256>& table = watchDot ? kMayBeEntryOrDotAttr : kMayBeEntryAttr;
+    return watchRoot ? quietGroups<true>(p, n, table) : quietGroups<false>(p, n, table);
+}
+
 // "found file or directory =  N ", shown for every hit of the FAT32 scan:
 // put together by hand, as a printf-style format for each of tens of
 // thousands of hits costs more than the scan's tests.
@@ -275,17 +306,11 @@ std::vector<std::int64_t> FatVolume::scanForEntries(ScanMarks& marks) {
         for (std::int64_t at = chunk.offset; at < last;) {
             const std::size_t pos = std::size_t(at - chunk.offset);
             const bool watchRoot = fat32 && marks.rootMark == 0, watchDot = marks.dotHeap < 0;
-            // Four slots at a time are passed over when not one of them
-            // has an attribute byte an entry can carry, nor (while the
-            // marks are still looked for) a '.' or 'R' where those start.
             if (at + 128 <= last) {
-                const std::uint8_t* p = bytes + pos;
-                bool any = mayBeEntryAttr(p[11]) | mayBeEntryAttr(p[43]) | mayBeEntryAttr(p[75]) |
-                           mayBeEntryAttr(p[107]);
-                if (watchDot) any |= (p[0] == '.') | (p[32] == '.') | (p[64] == '.') | (p[96] == '.');
-                if (watchRoot) any |= (p[1] == 'R') | (p[33] == 'R') | (p[65] == 'R') | (p[97] == 'R');
-                if (!any) {
-                    at += 128;
+                const std::size_t quiet =
+                    quietGroupBytes(bytes + pos, std::size_t(last - at) / 128 * 128, watchRoot, watchDot);
+                if (quiet) {
+                    at += std::int64_t(quiet);
                     continue;
                 }
             }
