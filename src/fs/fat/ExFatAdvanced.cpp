@@ -3,6 +3,7 @@
 // and a table is rebuilt from them with a "DUMMY ENTRY" root and an
 // "ORPHAN ENTRY" folder for sets whose folder was not found.
 #include <algorithm>
+#include <array>
 
 #include "fs/fat/ExFatDirectory.h"
 #include "fs/fat/Fat64Class.h"
@@ -26,6 +27,14 @@ constexpr std::uint32_t kScanChunkBytes = 1024 * 1024;
 // then the sizes Windows picks by default for small and mid-sized volumes
 // (4 KiB and 32 KiB), without which a volume of those could not be rebuilt.
 constexpr int kShiftChoices[] = {8, 9, 10, 11, 3, 6};
+
+// The first bytes of the slots the entry scan looks at: a file entry, live
+// (0x85) or deleted (0x05), and the volume label (0x83) that marks the root.
+constexpr std::array<bool, 256> kMayStartFound = [] {
+    std::array<bool, 256> t{};
+    t[0x85] = t[0x05] = t[0x83] = true;
+    return t;
+}();
 
 std::int64_t volumeBytesOf(const VolumeRecord& v) {
     return volumeBytes(v);
@@ -106,8 +115,20 @@ std::vector<std::int64_t> Fat64Class::scanForEntries(std::int64_t& rootMark) {
     o.progress = reporter;
     const ChunkedScanResult r = chunkedScan(*source, o, [&](const ScanChunk& chunk) -> std::int64_t {
         const ByteView v = chunk.bytes;
+        const std::uint8_t* bytes = v.data();
         for (std::int64_t at = chunk.offset; at < chunk.limit; at += 32) {
             const std::size_t pos = std::size_t(at - chunk.offset);
+            // Only a file entry (live or deleted) or a volume label can
+            // start anything looked for: four slots at a time are passed
+            // over while not one of them starts so.
+            if (at + 128 <= chunk.limit) {
+                const std::uint8_t* g = bytes + pos;
+                if (!(kMayStartFound[g[0]] | kMayStartFound[g[32]] | kMayStartFound[g[64]] | kMayStartFound[g[96]])) {
+                    at += 96;
+                    continue;
+                }
+            }
+            if (!kMayStartFound[bytes[pos]]) continue;
             if (rootMark == 0 && v[pos] == 0x83 && le64(v, pos + 24) == 0) rootMark = at;
             if (fat::isExFatSetHit(v, pos) || isSplitSetHit(at, v[pos])) {
                 found.push_back(at);
