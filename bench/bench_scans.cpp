@@ -164,16 +164,6 @@ int main(int argc, char** argv) {
         o.end = bytes;
         chunkedScan(src, o, [](const ScanChunk& c) { return c.limit; });
     });
-    row("TMP chunked 256K", [&] {
-        ChunkedScanOptions o;
-        o.end = bytes; o.chunkBytes = 256*1024; o.overlapBytes = 32;
-        chunkedScan(src, o, [](const ScanChunk& c) { return c.limit; });
-    });
-    row("TMP chunked 1M ov32", [&] {
-        ChunkedScanOptions o;
-        o.end = bytes; o.overlapBytes = 32;
-        chunkedScan(src, o, [](const ScanChunk& c) { return c.limit; });
-    });
     row("NTFS Deep parse", [&] { parseWith(createNtfsParser(), src, u"NTFS", RecoveryMode::Deep, false); });
     row("NTFS MFT candidate search", [&] {
         auto p = createNtfsParser();
