@@ -10,6 +10,7 @@
 #include "fs/fat/FatScan.h"
 #include "fs/fat/FatVolume.h"
 #include "image/ChunkedScan.h"
+#include "image/WindowReader.h"
 #include "image/Globals.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
@@ -147,7 +148,7 @@ void Fat64Class::rebuildFromFoundEntries(const std::vector<std::int64_t>& found,
     orphan.attributes = 0x10;
     entries_.add(orphan, u"ORPHAN ENTRY");
     processedOffsets_.reserve(found.size());
-    fat::FoundEntryReader reader(*source, kFoundReadBytes);
+    WindowReader reader(*source, kFoundReadBytes);
     for (std::int64_t off : found) {
         if (pollStop()) break;
         if (!processedOffsets_.insert(off)) continue;

@@ -13,6 +13,7 @@
 
 #include "fs/fat/FatVolume.h"
 #include "image/ChunkedScan.h"
+#include "image/WindowReader.h"
 #include "platform/AppTitle.h"
 #include "platform/Text.h"
 
@@ -354,7 +355,7 @@ void FatVolume::rebuildFromFoundEntries(const std::vector<std::int64_t>& found, 
     processedOffsets_.reserve(found.size());
     std::optional<LongName> pending;
     std::int64_t pendingFor = -1;  // the offset of the short entry a long name belongs to
-    FoundEntryReader reader(*source, kFoundReadBytes);
+    WindowReader reader(*source, kFoundReadBytes);
     for (std::int64_t off : found) {
         if (pollStop()) break;
         if (!processedOffsets_.insert(off)) continue;

@@ -168,21 +168,6 @@ std::int64_t heapFromDotEntries(ByteView s, std::int64_t off, std::uint32_t clus
     return heap >= 0 ? heap : -1;
 }
 
-ByteView FoundEntryReader::at(std::int64_t sector) {
-    const auto inBlock = [&] {
-        return sector >= blockAt_ && sector + std::int64_t(window_) <= blockAt_ + std::int64_t(block_.size());
-    };
-    if (!inBlock() && window_ <= kBlockBytes) {
-        block_.resize(kBlockBytes);
-        blockAt_ = sector;
-        if (!readAt(src_, sector, block_.data(), kBlockBytes)) block_.clear();
-    }
-    if (inBlock()) return ByteView(block_.data() + (sector - blockAt_), window_);
-    std::fill(single_.begin(), single_.end(), 0);
-    readAt(src_, sector, single_.data(), window_);
-    return ByteView(single_);
-}
-
 bool isExFatSetHit(ByteView dir, std::size_t off) {
     if (!dir.has(off, 64)) return false;
     ByteView f = dir.sub(off, 32), s = dir.sub(off + 32, 32);

@@ -87,27 +87,6 @@ bool isFat32RootMark(ByteView e);
 // slots are no such pair or the position does not fit the cluster number.
 std::int64_t heapFromDotEntries(ByteView twoSlots, std::int64_t off, std::uint32_t clusterBytes,
                                 std::uint64_t clusterCount);
-// The bytes around the entries a scan found: `window` bytes from a sector
-// on, as one read of that many bytes gives them (zeros where it fails).
-// Found entries come in volume order and cluster in directories, so they
-// are served from one larger block while they fall inside it; a block that
-// cannot be read whole is not used, and each entry is then read alone.
-class FoundEntryReader {
-public:
-    FoundEntryReader(readWriteInterface& src, std::uint32_t window) : src_(src), window_(window), single_(window) {}
-    // The window at sector (an offset from the source's baseOffset); valid
-    // until the next call.
-    ByteView at(std::int64_t sector);
-
-private:
-    static constexpr std::uint32_t kBlockBytes = 64 * 1024;
-    readWriteInterface& src_;
-    std::uint32_t window_;
-    std::vector<std::uint8_t> block_;
-    std::int64_t blockAt_ = 0;
-    std::vector<std::uint8_t> single_;
-};
-
 // Whether an exFAT entry set starts at off of dir: file entry, stream
 // extension and exactly the name entries its name length needs.
 bool isExFatSetHit(ByteView dir, std::size_t off);

@@ -14,6 +14,7 @@
 #include "browse/RecordTable.h"
 #include "browse/VolumeParser.h"
 #include "fs/hfsplus/HfspStructures.h"
+#include "platform/LargeTables.h"
 
 namespace salvage {
 
@@ -200,6 +201,8 @@ private:
     };
     // The table position of a catalog ID's entry, or kNoLink.
     RecordIndex positionOf(std::uint32_t cnid) const;
+    // Reserves the entry table for the records the catalog leaves list.
+    void reserveEntries();
     // Sorts the catalog IDs, keeping the first entry under each.
     void indexByCnid();
 

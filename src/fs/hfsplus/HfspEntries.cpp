@@ -1,13 +1,20 @@
 // HFSP: entries from the catalog leaves, their child chains, and the first
 // tree level under ROOT.
 #include <algorithm>
+#include <new>
 
 #include "fs/hfsplus/HFSP.h"
+#include "image/WindowReader.h"
 #include "platform/Text.h"
 
 namespace salvage {
 
 using namespace hfsp;
+
+namespace {
+// Leaf-search nodes are read in blocks of this size.
+constexpr std::uint32_t kLeafReadBytes = 1024 * 1024;
+}  // namespace
 
 void HFSP::collectEntries() {
     entries_.clear();
@@ -16,19 +23,23 @@ void HFSP::collectEntries() {
     extents_.clear();
     chains_.clear();
     reporter->setProgressRange(0, std::int64_t(catalogNodes.size()));
+    reserveEntries();
     std::vector<std::uint8_t> node;
+    // Nodes the leaf search found come in volume order, most of them side
+    // by side: they are read a megabyte at a time.
+    WindowReader leaves(*source, catalogNodeSize, kLeafReadBytes);
     for (std::size_t i = 0; i < catalogNodes.size(); ++i) {
         const BTreeNodeInfo& info = catalogNodes[i];
         if (info.kind != kLeafNode) continue;
         if (pollStop()) break;
         reporter->setProgressPosition(std::int64_t(i));
-        if (leafScanUsed) {
-            node.assign(catalogNodeSize, 0);
-            readBytes(info.nodeOffset, node.data(), catalogNodeSize);
+        ByteView v;
+        if (leafScanUsed && info.nodeOffset <= std::uint64_t(INT64_MAX)) {
+            v = leaves.at(std::int64_t(info.nodeOffset));
         } else {
             readForkBytes(catalogFork, info.nodeOffset, node, catalogNodeSize);
+            v = ByteView(node);
         }
-        ByteView v(node);
         for (std::uint16_t off : info.recordOffsets) {
             if (off >= catalogNodeSize) continue;
             auto rec = decodeCatalogRecord(v, off);
@@ -60,6 +71,24 @@ void HFSP::collectEntries() {
     }
     indexByCnid();
     stopRequested = false;
+}
+
+void HFSP::reserveEntries() {
+    // Every record the leaves list, but never more than their bytes can
+    // hold (a record takes at least 32): a hostile node count cannot ask
+    // for more memory than the catalog's own size.
+    std::uint64_t listed = 0, leaves = 0;
+    for (const BTreeNodeInfo& info : catalogNodes)
+        if (info.kind == kLeafNode) {
+            listed += info.recordOffsets.size();
+            ++leaves;
+        }
+    listed = std::min<std::uint64_t>({listed, leaves * (catalogNodeSize / 32), kNoLink});
+    try {
+        entries_.reserve(std::size_t(listed));
+    } catch (const std::bad_alloc&) {
+        // The table grows as records come instead.
+    }
 }
 
 void HFSP::indexByCnid() {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "image/ChunkedScan.h"
+#include "image/WindowReader.h"
 
 using namespace salvage;
 
@@ -28,12 +29,15 @@ public:
         return MemorySource::seek(offset, origin);
     }
     bool read(void* buffer, std::uint32_t n) override {
+        ++reads;
         if (badSector_ >= 0 && at_ < (badSector_ + 1) * 512 && at_ + n > badSector_ * 512) {
             std::memset(buffer, 0xEE, n);
             return false;
         }
         return MemorySource::read(buffer, n);
     }
+
+    int reads = 0;
 
 private:
     std::int64_t badSector_;
@@ -155,3 +159,31 @@ TEST(ChunkedScan, OffsetsFollowTheBaseOffsetAndAVisitorCanEndIt) {
 }
 
 }  // namespace
+
+// Windows at rising offsets hold what one read of each gives and say
+// whether it failed, whether a block served them, a block met the bad
+// sector and was given up, or the block was cut at the image's end;
+// windows close together cost one read.
+TEST(WindowReader, WindowsAsSingleReadsGiveThem) {
+    PatternSource src(20000, 12);  // bad sector at 6144..6656; the image ends at 19968
+    WindowReader reader(src, 1024, 4096);
+    for (std::int64_t at : {0, 512, 1000, 3072, 4096, 5500, 6200, 7000, 16384, 18944, 19000}) {
+        SCOPED_TRACE(at);
+        const ByteView w = reader.at(at);
+        ASSERT_EQ(w.size(), 1024u);
+        const bool bad = at < 6656 && at + 1024 > 6144;
+        const bool pastEnd = at + 1024 > 19968;
+        EXPECT_EQ(reader.ok(), !bad && !pastEnd);
+        for (std::size_t i = 0; reader.ok() && i < w.size(); ++i) {
+            const std::int64_t b = at + std::int64_t(i);
+            if (w[i] != patternAt(b)) {
+                ADD_FAILURE() << "wrong byte at " << b;
+                break;
+            }
+        }
+    }
+    PatternSource clean(1 << 20, -1);
+    WindowReader close(clean, 512, 64 * 1024);
+    for (std::int64_t at = 0; at < 60 * 1024; at += 2048) close.at(at);
+    EXPECT_EQ(clean.reads, 1);
+}
