@@ -17,8 +17,10 @@ class WindowReader {
 public:
     WindowReader(readWriteInterface& src, std::uint32_t window, std::uint32_t blockBytes = 64 * 1024);
     // The window at offset (from the source's baseOffset); valid until the
-    // next call. ok() tells whether its read succeeded.
-    ByteView at(std::int64_t offset);
+    // next call. ok() tells whether its read succeeded. A new block stops
+    // at reachEnd when the caller knows where the windows it will ask for
+    // next end (finds far apart then cost no more than their own bytes).
+    ByteView at(std::int64_t offset, std::int64_t reachEnd = -1);
     bool ok() const { return ok_; }
 
 private:

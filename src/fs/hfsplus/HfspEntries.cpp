@@ -26,16 +26,25 @@ void HFSP::collectEntries() {
     reserveEntries();
     std::vector<std::uint8_t> node;
     // Nodes the leaf search found come in volume order, most of them side
-    // by side: they are read a megabyte at a time.
+    // by side: they are read up to a megabyte at a time, each block reaching
+    // only as far as the found nodes that fit in it.
     WindowReader leaves(*source, catalogNodeSize, kLeafReadBytes);
+    std::size_t ahead = 0;
     for (std::size_t i = 0; i < catalogNodes.size(); ++i) {
         const BTreeNodeInfo& info = catalogNodes[i];
         if (info.kind != kLeafNode) continue;
         if (pollStop()) break;
         reporter->setProgressPosition(std::int64_t(i));
         ByteView v;
-        if (leafScanUsed && info.nodeOffset <= std::uint64_t(INT64_MAX)) {
-            v = leaves.at(std::int64_t(info.nodeOffset));
+        if (leafScanUsed) {
+            // Offsets from the search lie inside the volume.
+            const std::uint64_t reach = info.nodeOffset + kLeafReadBytes;
+            ahead = std::max(ahead, i);
+            while (ahead < catalogNodes.size() && catalogNodes[ahead].nodeOffset >= info.nodeOffset &&
+                   catalogNodes[ahead].nodeOffset + catalogNodeSize <= reach)
+                ++ahead;
+            v = leaves.at(std::int64_t(info.nodeOffset),
+                          std::int64_t(catalogNodes[ahead - 1].nodeOffset + catalogNodeSize));
         } else {
             readForkBytes(catalogFork, info.nodeOffset, node, catalogNodeSize);
             v = ByteView(node);

@@ -30,6 +30,7 @@ public:
     }
     bool read(void* buffer, std::uint32_t n) override {
         ++reads;
+        bytesRead += n;
         if (badSector_ >= 0 && at_ < (badSector_ + 1) * 512 && at_ + n > badSector_ * 512) {
             std::memset(buffer, 0xEE, n);
             return false;
@@ -38,6 +39,7 @@ public:
     }
 
     int reads = 0;
+    std::int64_t bytesRead = 0;
 
 private:
     std::int64_t badSector_;
@@ -163,7 +165,8 @@ TEST(ChunkedScan, OffsetsFollowTheBaseOffsetAndAVisitorCanEndIt) {
 // Windows at rising offsets hold what one read of each gives and say
 // whether it failed, whether a block served them, a block met the bad
 // sector and was given up, or the block was cut at the image's end;
-// windows close together cost one read.
+// windows close together cost one read, and a block stops at the reach the
+// caller gives.
 TEST(WindowReader, WindowsAsSingleReadsGiveThem) {
     PatternSource src(20000, 12);  // bad sector at 6144..6656; the image ends at 19968
     WindowReader reader(src, 1024, 4096);
@@ -186,4 +189,12 @@ TEST(WindowReader, WindowsAsSingleReadsGiveThem) {
     WindowReader close(clean, 512, 64 * 1024);
     for (std::int64_t at = 0; at < 60 * 1024; at += 2048) close.at(at);
     EXPECT_EQ(clean.reads, 1);
+    // Finds far apart, their reach given: no block reads past it.
+    PatternSource sparse(1 << 20, -1);
+    WindowReader apart(sparse, 512, 64 * 1024);
+    apart.at(0, 512);
+    apart.at(300000, 301024);
+    apart.at(300512, 301024);
+    EXPECT_EQ(sparse.bytesRead, 512 + 1024);
+    EXPECT_EQ(apart.at(300512).size(), 512u);
 }
